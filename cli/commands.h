@@ -1,0 +1,34 @@
+#pragma once
+// quorvane-cli: every command is registered on one CLI11 app. Run is also what tests
+// call in-process, with their own streams.
+#include <iostream>
+
+namespace CLI {
+class App;
+}
+
+namespace qv::cli {
+
+struct Streams {
+    std::ostream& out = std::cout;
+    std::ostream& err = std::cerr;
+};
+
+// What a command's callback reports back to Run.
+struct Context {
+    Streams streams;
+    int exit_code = 0;  // 0 success, 1 failure, 2 usage error
+};
+
+// Runs the tool with the given arguments (argv[0] is the program name); returns the
+// process exit code.
+int Run(int argc, const char* const* argv, Streams streams = {});
+
+// One function per group of commands, each in its own file.
+void AddCipherCommands(CLI::App& app, Context& ctx);   // encipher, decipher
+void AddDumpCommand(CLI::App& app, Context& ctx);      // dump
+void AddSearchUrlCommand(CLI::App& app, Context& ctx); // search-url
+void AddPageCommands(CLI::App& app, Context& ctx);     // parse-profile, result-count
+void AddCrawlCommand(CLI::App& app, Context& ctx);     // crawl
+
+}  // namespace qv::cli

@@ -1,0 +1,35 @@
+#include "core/text.h"
+
+namespace qv {
+namespace {
+
+template <typename Char>
+std::basic_string<Char> TrimControl(std::basic_string_view<Char> s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned>(s[b]) <= 0x20) ++b;
+    while (e > b && static_cast<unsigned>(s[e - 1]) <= 0x20) --e;
+    return std::basic_string<Char>(s.substr(b, e - b));
+}
+
+}  // namespace
+
+// In UTF-8 every byte at or below 0x20 is a whole ASCII character, so trimming bytes
+// trims characters.
+std::string Trim(std::string_view s) { return TrimControl(s); }
+std::u16string Trim(std::u16string_view s) { return TrimControl(s); }
+
+std::string QuotedStr(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + 2);
+    out.push_back('\'');
+    for (char c : s) {
+        if (c == '\'') out.push_back('\'');
+        out.push_back(c);
+    }
+    out.push_back('\'');
+    return out;
+}
+
+std::string IntToStr(long long value) { return std::to_string(value); }
+
+}  // namespace qv

@@ -1,0 +1,18 @@
+#pragma once
+// Small text helpers shared by every layer.
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// Removes the characters U+0000..U+0020 at both ends; other white space (U+3000) stays.
+std::string Trim(std::string_view s);
+std::u16string Trim(std::u16string_view s);
+
+// SQL text literal: the text in single quotes with every inner single quote doubled.
+std::string QuotedStr(std::string_view s);
+
+// The text of an integer in decimal.
+std::string IntToStr(long long value);
+
+}  // namespace qv

@@ -1,0 +1,1 @@
+// The marketplace simulator's pages and server.

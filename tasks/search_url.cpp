@@ -1,0 +1,1 @@
+// Search URL of a task.
