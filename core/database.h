@@ -1,0 +1,60 @@
+#pragma once
+// A small RAII wrapper over SQLite. One statement per call: a text holding a second
+// statement is refused. Engine errors are raised as DatabaseError with the engine's text.
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace qv {
+
+class DatabaseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A self-describing copy of one query result: the column names and all rows.
+// A cell is std::nullopt for SQL NULL.
+struct DataPacket {
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::optional<std::string>>> rows;
+
+    // -1 when the packet has no such column (matched without regard to ASCII case).
+    int ColumnIndex(std::string_view name) const;
+    // The cell as text ("" for NULL or an unknown column).
+    std::string Text(size_t row, std::string_view column) const;
+    long long Integer(size_t row, std::string_view column) const;
+};
+
+enum class DatabaseKind {
+    Project,   // the project database
+    DataFile,  // task and category data files: WAL, synchronous=NORMAL
+};
+
+class Connection {
+public:
+    // Opens an existing file (never creates one); raises DatabaseError when it cannot.
+    Connection(const std::string& path, DatabaseKind kind);
+    ~Connection();
+    Connection(Connection&& other) noexcept;
+    Connection& operator=(Connection&& other) noexcept;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Runs one statement that returns no rows. "Counter" in a CREATE TABLE becomes
+    // INTEGER, so ID is the auto-numbered row key.
+    void Execute(std::string_view sql);
+    // Runs one query and copies every row.
+    DataPacket Query(std::string_view sql);
+
+    const std::string& path() const { return path_; }
+
+private:
+    sqlite3* db_ = nullptr;
+    std::string path_;
+};
+
+}  // namespace qv

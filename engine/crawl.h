@@ -1,0 +1,36 @@
+#pragma once
+// The company list crawl of one task, run on its collection thread.
+#include <string>
+
+#include "core/data_files.h"
+
+namespace qv {
+
+class HttpClient;
+
+// Raised by CrawlHost::Checkpoint and CrawlHost::Store once the task was stopped: the
+// crawl unwinds at once and reports nothing.
+struct CrawlStopped {};
+
+// What the crawl needs from the thread that runs it. Messages, rows and repaints are
+// handed to the UI thread in the order issued.
+class CrawlHost {
+public:
+    virtual ~CrawlHost() = default;
+    virtual void Message(const std::string& text) = 0;        // ShowTaskMessage(text, LogGrid)
+    virtual void MemberRow(const MemberValues& values) = 0;   // plain values, shown in the grid
+    virtual void RepaintMembers() = 0;
+    // Options/CollectCompanyDetail, read afresh for every company.
+    virtual bool CollectDetail() = 0;
+    // Called before every fetch: waits while the task is held; raises CrawlStopped.
+    virtual void Checkpoint() = 0;
+    // Stores one company: runs the INSERT on the task's own connection unless the task
+    // was stopped (then raises CrawlStopped and writes nothing).
+    virtual void Store(const std::string& insert_sql) = 0;
+};
+
+// True when the last result page had no further page; false on a serious error.
+// Errors of Store other than CrawlStopped propagate (the thread reports a failure).
+bool CrawlCompanyList(const std::string& url, HttpClient& http, CrawlHost& host);
+
+}  // namespace qv

@@ -1,0 +1,40 @@
+#pragma once
+// Page fetching: one HttpClient per task (keep-alive and its own cookie store), and
+// FetchPage, which never raises: failures come back as the error text "连接失败".
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace qv {
+
+class HttpClient {
+public:
+    HttpClient();
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // While *stop is true, a transfer in flight is aborted and no new try is made.
+    // The flag must outlive the client (or be reset to nullptr).
+    void SetStopFlag(const std::atomic<bool>* stop);
+
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+struct FetchResult {
+    std::string body;   // the response body's bytes (GBK), empty when nothing came
+    std::string error;  // empty on success, "连接失败" when every try failed
+};
+
+inline constexpr char kFetchFailed[] = "连接失败";
+
+// GET with the fixed header values, at most 15 redirects (http and https only), up to
+// six tries; a try fails on any transport error, a time-out (15 s connect, 60 s in all),
+// a status outside 2xx or a body over 16 MiB.
+FetchResult FetchPage(const std::string& url, HttpClient& client);
+
+}  // namespace qv
