@@ -3,13 +3,12 @@
 #include <string>
 
 #include "core/data_files.h"
+#include "engine/fetcher.h"
 
 namespace qv {
 
-class HttpClient;
-
-// Raised by CrawlHost::Checkpoint and CrawlHost::Store once the task was stopped: the
-// crawl unwinds at once and reports nothing.
+// Raised by CrawlHost::Fetch and CrawlHost::Store once the task was stopped: the crawl
+// unwinds at once and reports nothing.
 struct CrawlStopped {};
 
 // What the crawl needs from the thread that runs it. Messages, rows and repaints are
@@ -22,15 +21,16 @@ public:
     virtual void RepaintMembers() = 0;
     // Options/CollectCompanyDetail, read afresh for every company.
     virtual bool CollectDetail() = 0;
-    // Called before every fetch: waits while the task is held; raises CrawlStopped.
-    virtual void Checkpoint() = 0;
-    // Stores one company: runs the INSERT on the task's own connection unless the task
-    // was stopped (then raises CrawlStopped and writes nothing).
+    // FetchPage with the task's own client. Waits first while the task is held; raises
+    // CrawlStopped when it was stopped.
+    virtual FetchResult Fetch(const std::string& url) = 0;
+    // Stores one company: waits while held, then runs the INSERT on the task's own
+    // connection unless the task was stopped (then raises CrawlStopped, writes nothing).
     virtual void Store(const std::string& insert_sql) = 0;
 };
 
 // True when the last result page had no further page; false on a serious error.
 // Errors of Store other than CrawlStopped propagate (the thread reports a failure).
-bool CrawlCompanyList(const std::string& url, HttpClient& http, CrawlHost& host);
+bool CrawlCompanyList(const std::string& url, CrawlHost& host);
 
 }  // namespace qv

@@ -1,5 +1,5 @@
 #pragma once
-// The company-profile parsers and the non-GUI core of the detail download.
+// The company-profile parsers.
 #include <array>
 #include <string>
 #include <string_view>
@@ -7,9 +7,6 @@
 #include "core/data_files.h"
 
 namespace qv {
-
-class Connection;
-class HttpClient;
 
 // The sixteen profile values, in column order from CompanyContext to BankAccount
 // (plain text, UTF-16 as scanned).
@@ -24,17 +21,5 @@ ProfileValues ParseProfilePage(std::u16string_view text);
 // The UPDATE that writes the sixteen values into every row of `company_name`.
 std::string BuildDetailUpdateStatement(const ProfileValues& values,
                                        std::string_view company_name_utf8);
-
-struct DetailDownloadResult {
-    bool ok = false;
-    std::string error;      // fetch error message for the user when !ok
-    ProfileValues values;   // the values written when ok
-};
-
-// Fetches the profile page with a client of its own, parses it and runs the UPDATE on
-// `db`. A fetch failure changes nothing and returns the message
-// "抓取公司介绍网页时产生错误：" + error text. Database errors are raised.
-DetailDownloadResult DownloadCompanyDetail(Connection& db, std::string_view company_name_utf8,
-                                           const std::string& profile_url);
 
 }  // namespace qv
