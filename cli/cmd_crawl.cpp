@@ -1,9 +1,137 @@
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
+#include <deque>
+#include <filesystem>
+#include <map>
 
 #include "cli/commands.h"
+#include "core/data_files.h"
+#include "core/database.h"
+#include "engine/scheduler.h"
 
 namespace qv::cli {
+namespace {
 
-void AddCrawlCommand(CLI::App& app, Context& ctx) {}
+std::atomic<bool> interrupted{false};
+extern "C" void OnInterrupt(int) { interrupted = true; }
+
+// Prints every task message as NAME<TAB>MESSAGE; rows are only counted.
+class PrintingSink : public TaskSink {
+public:
+    PrintingSink(std::string name, std::ostream& out) : name_(std::move(name)), out_(out) {}
+    void AppendMessage(const std::string& text) override {
+        out_ << name_ << '\t' << text << '\n' << std::flush;
+    }
+    void AppendMemberRow(const MemberValues&) override { ++rows_; }
+    void RepaintMembers() override {}
+    long rows() const { return rows_; }
+
+private:
+    std::string name_;
+    std::ostream& out_;
+    long rows_ = 0;
+};
+
+struct CrawlTask {
+    std::string name;
+    std::string url;
+};
+
+// Parses NAME=URL; the name must be usable as a file name in the output folder.
+CrawlTask ParsePair(const std::string& pair) {
+    auto eq = pair.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == pair.size())
+        throw CLI::ValidationError("task", "expected NAME=URL, got: " + pair);
+    CrawlTask t{pair.substr(0, eq), pair.substr(eq + 1)};
+    if (!IsUsableTaskName(t.name))
+        throw CLI::ValidationError("task", "not a usable task name: " + t.name);
+    return t;
+}
+
+// Makes sure the task's data file exists with an empty DataList.
+void PrepareDataFile(const std::string& path) {
+    if (!std::filesystem::exists(path)) {
+        if (!CreateDatabaseFile(path, false))
+            throw DatabaseError("cannot create data file " + path);
+        ExecuteOnDatabaseFile(path, kCreateDataListSql);
+        return;
+    }
+    Connection db(path, DatabaseKind::DataFile);
+    DataPacket count = db.Query("SELECT COUNT(*) FROM DataList");
+    if (!count.rows.empty() && count.rows[0][0] && *count.rows[0][0] != "0")
+        db.Execute("DELETE FROM DataList");
+}
+
+struct CrawlRun {
+    std::vector<CrawlTask> tasks;
+    std::string out_dir;
+    bool detail = false;
+};
+
+int RunCrawl(const CrawlRun& run, Streams& streams) {
+    std::filesystem::create_directories(run.out_dir);
+    EventQueue ui;
+    TaskScheduler scheduler(ui);
+    scheduler.SetMessageCallback([](const std::string& text, TaskSink* log) {
+        if (log) log->AppendMessage(text);
+    });
+    bool detail = run.detail;
+    scheduler.SetCollectDetail([detail] { return detail; });
+    int succeeded = 0, ended = 0;
+    scheduler.SetEndObserver([&](const TThreadTask&, int code) {
+        ++ended;
+        succeeded += code == 0;
+    });
+
+    std::deque<std::unique_ptr<TThreadTask>> waiting;
+    for (size_t i = 0; i < run.tasks.size(); ++i) {
+        const CrawlTask& t = run.tasks[i];
+        auto entry = std::make_unique<TThreadTask>();
+        entry->TaskID = static_cast<int>(i + 1);
+        entry->TaskName = t.name;
+        entry->Url = t.url;
+        entry->DataFile = TaskDataFilePath(run.out_dir + "/", t.name);
+        PrepareDataFile(entry->DataFile);
+        entry->Sink = std::make_shared<PrintingSink>(t.name, streams.out);
+        waiting.push_back(std::move(entry));
+    }
+
+    interrupted = false;
+    auto old_handler = std::signal(SIGINT, OnInterrupt);
+    int total = static_cast<int>(waiting.size());
+    while (ended < total && !interrupted) {
+        // The queue holds ten; the rest wait here until a position frees.
+        while (!waiting.empty() && scheduler.FindFreeQueueIndex() >= 0) {
+            scheduler.EnqueueTask(std::move(waiting.front()));
+            waiting.pop_front();
+            scheduler.DispatchTasks();
+        }
+        ui.WaitAndProcess(std::chrono::milliseconds(50));
+    }
+    if (interrupted) {
+        int n = scheduler.StopThreads();
+        scheduler.DiscardEntries();
+        streams.err << "interrupted: " << n << " task(s) stopped\n";
+    }
+    std::signal(SIGINT, old_handler);
+    return !interrupted && succeeded == total ? 0 : 1;
+}
+
+}  // namespace
+
+void AddCrawlCommand(CLI::App& app, Context& ctx) {
+    auto run = std::make_shared<CrawlRun>();
+    auto pairs = std::make_shared<std::vector<std::string>>();
+    auto* cmd = app.add_subcommand("crawl", "run collection tasks, at most ten at once");
+    cmd->add_flag("--detail", run->detail, "also collect each company's profile page");
+    cmd->add_option("--out", run->out_dir, "folder of the data files (NAME.db)")->required();
+    cmd->add_option("tasks", *pairs, "NAME=URL of each task")->required();
+    cmd->callback([run, pairs, &ctx] {
+        run->tasks.clear();
+        for (const auto& p : *pairs) run->tasks.push_back(ParsePair(p));
+        ctx.exit_code = RunCrawl(*run, ctx.streams);
+    });
+}
 
 }  // namespace qv::cli

@@ -1,0 +1,155 @@
+#include "engine/spider_thread.h"
+
+#include "core/database.h"
+#include "engine/crawl.h"
+#include "engine/fetcher.h"
+
+namespace qv {
+
+void SpiderGate::Hold() {
+    std::lock_guard lock(mutex_);
+    held_ = true;
+}
+
+void SpiderGate::Release() {
+    std::lock_guard lock(mutex_);
+    held_ = false;
+    wake_.notify_all();
+}
+
+void SpiderGate::Stop() {
+    // Taking the lock waits for a store in progress; afterwards every Store refuses.
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    held_ = true;
+    wake_.notify_all();
+}
+
+bool SpiderGate::held() const {
+    std::lock_guard lock(mutex_);
+    return held_;
+}
+
+void SpiderGate::Pass() {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [&] { return !held_ || stopped_; });
+    if (stopped_) throw CrawlStopped{};
+}
+
+void SpiderGate::Store(const std::function<void()>& store) {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [&] { return !held_ || stopped_; });
+    if (stopped_) throw CrawlStopped{};
+    store();
+}
+
+// The crawl's view of its thread: fetches and stores pass the gate, UI work is posted.
+class AliSpider::Host : public CrawlHost {
+public:
+    Host(AliSpider& spider, HttpClient& http, Connection& db)
+        : spider_(spider), http_(http), db_(db) {}
+
+    void Message(const std::string& text) override { spider_.PostMessage(text); }
+    void MemberRow(const MemberValues& values) override {
+        auto sink = spider_.sink_;
+        spider_.Post([sink, values] { sink->AppendMemberRow(values); });
+    }
+    void RepaintMembers() override {
+        auto sink = spider_.sink_;
+        spider_.Post([sink] { sink->RepaintMembers(); });
+    }
+    bool CollectDetail() override {
+        return spider_.env_.collect_detail && spider_.env_.collect_detail();
+    }
+    FetchResult Fetch(const std::string& url) override {
+        spider_.gate_.Pass();
+        FetchResult result = FetchPage(url, http_);
+        if (spider_.gate_.stopped()) throw CrawlStopped{};
+        return result;
+    }
+    void Store(const std::string& insert_sql) override {
+        spider_.gate_.Store([&] { db_.Execute(insert_sql); });
+    }
+
+private:
+    AliSpider& spider_;
+    HttpClient& http_;
+    Connection& db_;
+};
+
+std::shared_ptr<AliSpider> AliSpider::Start(int task_index, std::string url,
+                                            std::shared_ptr<TaskSink> sink,
+                                            std::string data_file, SpiderEnvironment env) {
+    std::shared_ptr<AliSpider> spider(new AliSpider(task_index, std::move(url), std::move(sink),
+                                                    std::move(data_file), std::move(env)));
+    // The thread keeps its object alive until it has ended, as the object "frees itself".
+    spider->thread_ = std::thread([self = spider] { self->Execute(); });
+    return spider;
+}
+
+AliSpider::AliSpider(int task_index, std::string url, std::shared_ptr<TaskSink> sink,
+                     std::string data_file, SpiderEnvironment env)
+    : task_index_(task_index),
+      url_(std::move(url)),
+      sink_(std::move(sink)),
+      data_file_(std::move(data_file)),
+      env_(std::move(env)) {}
+
+AliSpider::~AliSpider() {
+    // The last owner may be the thread itself; otherwise its function has returned.
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id())
+            thread_.detach();
+        else
+            thread_.join();
+    }
+}
+
+void AliSpider::Join(bool wait) {
+    if (!thread_.joinable() || thread_.get_id() == std::this_thread::get_id()) return;
+    if (wait || !alive()) thread_.join();
+}
+
+void AliSpider::Post(std::function<void()> fn) {
+    // Dropped on arrival once stopped: nothing of a stopped thread shows after StopThreads.
+    auto self = shared_from_this();
+    env_.ui->post([self, fn = std::move(fn)] {
+        if (!self->gate_.stopped()) fn();
+    });
+}
+
+void AliSpider::PostMessage(const std::string& text) {
+    auto sink = sink_;
+    auto show = env_.show_message;
+    Post([sink, show, text] {
+        if (show) show(text, sink.get());
+    });
+}
+
+void AliSpider::Execute() {
+    result_code_ = 3;
+    try {
+        Connection db(data_file_, DatabaseKind::DataFile);
+        HttpClient http;
+        http.SetStopFlag(gate_.stop_flag());
+        Host host(*this, http, db);
+        bool ok = CrawlCompanyList(url_, host);
+        result_code_ = !ok ? 2 : gate_.stopped() ? 3 : 0;
+    } catch (const CrawlStopped&) {
+    } catch (const std::exception& e) {
+        // The end report only says the task failed; keep the cause where the user sees it.
+        PostMessage(std::string("任务运行时产生错误：") + e.what());
+    } catch (...) {
+    }
+    if (!gate_.stopped()) {
+        auto self = shared_from_this();
+        int index = task_index_, code = result_code_;
+        env_.ui->postAndWait([self, index, code] {
+            if (!self->gate_.stopped() && self->env_.thread_ended)
+                self->env_.thread_ended(index, code, self.get());
+        });
+    }
+    alive_ = false;
+}
+
+}  // namespace qv

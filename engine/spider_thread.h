@@ -1,0 +1,104 @@
+#pragma once
+// AliSpider: the collection thread of one task, and the gate through which the UI
+// thread holds, releases and stops it.
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "core/data_files.h"
+#include "engine/ui_handover.h"
+
+namespace qv {
+
+class Connection;
+
+// What a task's page offers its collection thread. Every call arrives on the UI thread.
+class TaskSink {
+public:
+    virtual ~TaskSink() = default;
+    virtual void AppendMessage(const std::string& text) = 0;
+    virtual void AppendMemberRow(const MemberValues& values) = 0;
+    virtual void RepaintMembers() = 0;
+};
+
+// Hold, release and stop for one thread. The crawl passes through it before every fetch
+// and every stored record; a held thread waits there holding no lock the UI needs.
+class SpiderGate {
+public:
+    void Hold();
+    void Release();
+    // Asks the thread to end and holds it for good. Once Stop returns, no record is
+    // being stored and none will be.
+    void Stop();
+    bool held() const;
+    bool stopped() const { return stopped_.load(); }
+    const std::atomic<bool>* stop_flag() const { return &stopped_; }
+
+    // Waits while held; raises CrawlStopped once stopped.
+    void Pass();
+    // Pass, then runs `store` under the gate's lock unless stopped.
+    void Store(const std::function<void()>& store);
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool held_ = false;
+    std::atomic<bool> stopped_{false};
+};
+
+// What every collection thread needs from its host.
+struct SpiderEnvironment {
+    UiHandover* ui = nullptr;
+    // ShowTaskMessage: runs on the UI thread.
+    std::function<void(const std::string& text, TaskSink* log)> show_message;
+    // Options/CollectCompanyDetail, read afresh for every company.
+    std::function<bool()> collect_detail;
+    // The end report (queue index, result code), run on the UI thread while the thread
+    // waits; only delivered when the thread was not stopped.
+    std::function<void(int index, int code, const void* spider)> thread_ended;
+};
+
+class AliSpider : public std::enable_shared_from_this<AliSpider> {
+public:
+    // Result codes: -1 before the body, 3 when it did not come back normally, 2 when
+    // the crawl failed, 0 on success.
+    static std::shared_ptr<AliSpider> Start(int task_index, std::string url,
+                                            std::shared_ptr<TaskSink> sink,
+                                            std::string data_file, SpiderEnvironment env);
+    ~AliSpider();
+    AliSpider(const AliSpider&) = delete;
+    AliSpider& operator=(const AliSpider&) = delete;
+
+    int TaskIndex() const { return task_index_; }
+    int ResultCode() const { return result_code_.load(); }
+    // True until the body and the end report are done.
+    bool alive() const { return alive_.load(); }
+    SpiderGate& gate() { return gate_; }
+
+    // Joins the thread if it has finished (or once it does, when `wait`).
+    void Join(bool wait);
+
+private:
+    AliSpider(int task_index, std::string url, std::shared_ptr<TaskSink> sink,
+              std::string data_file, SpiderEnvironment env);
+    void Execute();
+    void Post(std::function<void()> fn);
+    void PostMessage(const std::string& text);
+
+    class Host;
+    int task_index_;
+    std::string url_;
+    std::shared_ptr<TaskSink> sink_;
+    std::string data_file_;
+    SpiderEnvironment env_;
+    SpiderGate gate_;
+    std::atomic<int> result_code_{-1};
+    std::atomic<bool> alive_{true};
+    std::thread thread_;
+};
+
+}  // namespace qv
