@@ -7,6 +7,11 @@
 
 namespace qv {
 
+struct FetchTimeouts {
+    long connect_ms = 15'000;
+    long request_ms = 60'000;  // the whole request, redirects included
+};
+
 class HttpClient {
 public:
     HttpClient();
@@ -17,6 +22,8 @@ public:
     // While *stop is true, a transfer in flight is aborted and no new try is made.
     // The flag must outlive the client (or be reset to nullptr).
     void SetStopFlag(const std::atomic<bool>* stop);
+    // Shorter limits are for tests; the defaults are what every page gets.
+    void SetTimeouts(FetchTimeouts timeouts);
 
     struct Impl;
     Impl& impl() { return *impl_; }
