@@ -51,10 +51,18 @@ public:
     DataPacket Query(std::string_view sql);
 
     const std::string& path() const { return path_; }
+    // Rows changed by the last Execute.
+    int Changes() const;
 
 private:
+    void Close() noexcept;
+
     sqlite3* db_ = nullptr;
     std::string path_;
+    std::string registry_key_;  // canonical path, as counted by IsPathOpen
 };
+
+// True while a Connection of this process holds the file at `path` open.
+bool IsPathOpen(const std::string& path);
 
 }  // namespace qv

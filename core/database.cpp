@@ -1,0 +1,249 @@
+#include "core/database.h"
+
+#include <sqlite3.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <utility>
+
+namespace qv {
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+bool IsWordChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Splits off the leading words of `sql` to tell a CREATE TABLE from anything else.
+bool StartsWithCreateTable(std::string_view sql) {
+    size_t i = 0;
+    auto next_word = [&]() {
+        while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+        size_t b = i;
+        while (i < sql.size() && IsWordChar(sql[i])) ++i;
+        return sql.substr(b, i - b);
+    };
+    return EqualsNoCase(next_word(), "create") && EqualsNoCase(next_word(), "table");
+}
+
+// Jet's auto-numbered type "Counter" becomes INTEGER, which with the table's
+// "Primary key (ID)" makes ID SQLite's row key. Quoted text is left alone.
+std::string AdaptJetSql(std::string_view sql) {
+    std::string out(sql);
+    if (!StartsWithCreateTable(sql)) return out;
+    std::string result;
+    result.reserve(out.size());
+    size_t i = 0;
+    while (i < out.size()) {
+        char c = out[i];
+        if (c == '\'' || c == '"' || c == '[' || c == '`') {
+            char close = c == '[' ? ']' : c;
+            size_t end = out.find(close, i + 1);
+            end = end == std::string::npos ? out.size() : end + 1;
+            result.append(out, i, end - i);
+            i = end;
+        } else if (IsWordChar(c)) {
+            size_t b = i;
+            while (i < out.size() && IsWordChar(out[i])) ++i;
+            std::string_view word(out.data() + b, i - b);
+            result.append(EqualsNoCase(word, "counter") ? std::string_view("INTEGER") : word);
+        } else {
+            result.push_back(c);
+            ++i;
+        }
+    }
+    return result;
+}
+
+bool OnlyBlanksAndSemicolons(const char* tail, const char* end) {
+    for (; tail < end; ++tail)
+        if (!std::isspace(static_cast<unsigned char>(*tail)) && *tail != ';') return false;
+    return true;
+}
+
+// Counts the connections this process holds on each file, by canonical path, so that
+// a file is not deleted under an open connection.
+class OpenFileRegistry {
+public:
+    static OpenFileRegistry& Instance() {
+        static OpenFileRegistry registry;
+        return registry;
+    }
+    void Add(const std::string& key) {
+        std::lock_guard lock(mutex_);
+        ++counts_[key];
+    }
+    void Remove(const std::string& key) {
+        std::lock_guard lock(mutex_);
+        auto it = counts_.find(key);
+        if (it != counts_.end() && --it->second <= 0) counts_.erase(it);
+    }
+    bool Contains(const std::string& key) {
+        std::lock_guard lock(mutex_);
+        return counts_.count(key) != 0;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, int> counts_;
+};
+
+std::string CanonicalKey(const std::string& path) {
+    std::error_code ec;
+    auto canonical = std::filesystem::weakly_canonical(path, ec);
+    if (ec) canonical = std::filesystem::absolute(path, ec);
+    return canonical.lexically_normal().string();
+}
+
+// A prepared statement that finalizes itself.
+class Statement {
+public:
+    Statement(sqlite3* db, std::string_view sql) : db_(db) {
+        const char* begin = sql.data();
+        const char* end = begin + sql.size();
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(db, begin, static_cast<int>(sql.size()), &stmt_, &tail) !=
+            SQLITE_OK)
+            throw DatabaseError(sqlite3_errmsg(db));
+        if (!stmt_) throw DatabaseError("the statement text holds no statement");
+        if (!OnlyBlanksAndSemicolons(tail, end)) {
+            sqlite3_finalize(stmt_);
+            stmt_ = nullptr;
+            throw DatabaseError("the statement text holds more than one statement");
+        }
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // True while a row is available; raises on an engine error.
+    bool Step() {
+        int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        throw DatabaseError(sqlite3_errmsg(db_));
+    }
+    sqlite3_stmt* get() const { return stmt_; }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+}  // namespace
+
+int DataPacket::ColumnIndex(std::string_view name) const {
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (EqualsNoCase(columns[i], name)) return static_cast<int>(i);
+    return -1;
+}
+
+std::string DataPacket::Text(size_t row, std::string_view column) const {
+    int index = ColumnIndex(column);
+    if (index < 0 || row >= rows.size()) return {};
+    const auto& cell = rows[row][static_cast<size_t>(index)];
+    return cell ? *cell : std::string();
+}
+
+long long DataPacket::Integer(size_t row, std::string_view column) const {
+    return std::strtoll(Text(row, column).c_str(), nullptr, 10);
+}
+
+Connection::Connection(const std::string& path, DatabaseKind kind) : path_(path) {
+    // Without SQLITE_OPEN_CREATE a missing file is an error, not a new empty database.
+    int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+    try {
+        if (rc != SQLITE_OK)
+            throw DatabaseError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+        // Opening is lazy; reading the schema is what finds a file that is not a database.
+        Query("SELECT count(*) FROM sqlite_master");
+        if (kind == DatabaseKind::DataFile) {
+            // A read-only file keeps its journal mode; the pragma then just reports it.
+            Query("PRAGMA journal_mode=WAL");
+            Execute("PRAGMA synchronous=NORMAL");
+        }
+    } catch (const DatabaseError& e) {
+        Close();
+        throw DatabaseError(std::string(e.what()) + ": " + path);
+    }
+    registry_key_ = CanonicalKey(path);
+    OpenFileRegistry::Instance().Add(registry_key_);
+}
+
+Connection::~Connection() { Close(); }
+
+Connection::Connection(Connection&& other) noexcept
+    : db_(std::exchange(other.db_, nullptr)),
+      path_(std::move(other.path_)),
+      registry_key_(std::exchange(other.registry_key_, {})) {}
+
+Connection& Connection::operator=(Connection&& other) noexcept {
+    if (this != &other) {
+        Close();
+        db_ = std::exchange(other.db_, nullptr);
+        path_ = std::move(other.path_);
+        registry_key_ = std::exchange(other.registry_key_, {});
+    }
+    return *this;
+}
+
+void Connection::Close() noexcept {
+    if (!db_) return;
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    if (!registry_key_.empty()) OpenFileRegistry::Instance().Remove(registry_key_);
+    registry_key_.clear();
+}
+
+void Connection::Execute(std::string_view sql) {
+    if (!db_) throw DatabaseError("the connection is closed");
+    std::string adapted = AdaptJetSql(sql);
+    Statement stmt(db_, adapted);
+    while (stmt.Step()) {
+    }
+}
+
+DataPacket Connection::Query(std::string_view sql) {
+    if (!db_) throw DatabaseError("the connection is closed");
+    Statement stmt(db_, sql);
+    DataPacket packet;
+    int count = sqlite3_column_count(stmt.get());
+    for (int i = 0; i < count; ++i) packet.columns.emplace_back(sqlite3_column_name(stmt.get(), i));
+    while (stmt.Step()) {
+        auto& row = packet.rows.emplace_back();
+        row.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            if (sqlite3_column_type(stmt.get(), i) == SQLITE_NULL) {
+                row.emplace_back(std::nullopt);
+                continue;
+            }
+            auto text = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), i));
+            int bytes = sqlite3_column_bytes(stmt.get(), i);
+            row.emplace_back(std::string(text ? text : "", static_cast<size_t>(bytes)));
+        }
+    }
+    return packet;
+}
+
+int Connection::Changes() const { return db_ ? sqlite3_changes(db_) : 0; }
+
+bool IsPathOpen(const std::string& path) {
+    return OpenFileRegistry::Instance().Contains(CanonicalKey(path));
+}
+
+}  // namespace qv
