@@ -1,6 +1,8 @@
 #pragma once
 // The company list crawl of one task, run on its collection thread.
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/data_files.h"
 #include "engine/fetcher.h"
@@ -28,6 +30,17 @@ public:
     // connection unless the task was stopped (then raises CrawlStopped, writes nothing).
     virtual void Store(const std::string& insert_sql) = 0;
 };
+
+// What one company entry of a result page's list gives. The contact link may come from
+// a later entry when this one has none (the crawl then reads that page once more).
+struct ListEntry {
+    std::u16string company_name, member_id, member_type, good_index, send_msg_link,
+        contact_link;
+};
+
+// The at most 40 entries of a result page's list block, one per "comparecheck".
+inline constexpr int kEntriesPerPage = 40;
+std::vector<ListEntry> ReadListEntries(std::u16string_view list_text);
 
 // True when the last result page had no further page; false on a serious error.
 // Errors of Store other than CrawlStopped propagate (the thread reports a failure).

@@ -13,6 +13,12 @@ namespace qv {
 inline constexpr int kProfileValueCount = 16;
 using ProfileValues = std::array<std::u16string, kProfileValueCount>;
 
+// The DataList column of each profile value, in the same order.
+inline constexpr std::array<std::string_view, kProfileValueCount> kProfileColumnNames{
+    "CompanyContext", "Industry", "Product", "CompanyType", "CompanyMode", "RegCapital",
+    "RegAddress", "Employee", "RegDate", "Corporation", "MostlyClient", "Turnover",
+    "DealAddress", "Brand", "Bank", "BankAccount"};
+
 void ParseTypelistProfile(std::u16string_view text, ProfileValues& values);
 void ParseBodyContProfile(std::u16string_view text, ProfileValues& values);
 // Picks the parser by the "bodyCont" marker; `text` is a normalised profile page.

@@ -1,0 +1,262 @@
+#include "engine/crawl.h"
+
+#include <array>
+
+#include "core/gbk.h"
+#include "core/text.h"
+#include "engine/markup.h"
+#include "engine/profile.h"
+#include "engine/site_markers.h"
+
+namespace qv {
+namespace {
+
+using View = std::u16string_view;
+// The record being built, in MemberValues order, as scanned.
+using Record = std::array<std::u16string, kMemberColumnCount>;
+
+constexpr std::string_view kSerious = "，错误严重，不可以继续抓取";
+constexpr std::string_view kSkipped = "，忽略，继续抓取";
+
+long long PosOf(View x, View t) { return static_cast<long long>(Pos(x, t)); }
+long long Len(View marker) { return static_cast<long long>(marker.size()); }
+
+std::string Message(std::string_view text, std::string_view error, std::string_view ending) {
+    std::string out(text);
+    out += error;
+    out += ending;
+    return out;
+}
+
+// Moves `text` to the marker when it occurs; false when it does not.
+bool SkipTo(View marker, View& text) {
+    const long long p = PosOf(marker, text);
+    if (p == 0) return false;
+    text = From(text, p);
+    return true;
+}
+
+// `entry` holds this entry and all after it, so a marker this entry lacks is taken from
+// a later one.
+ListEntry ReadEntry(View entry) {
+    ListEntry e;
+    e.member_id = Trim(QuotedValueAfter(site::kMemberId, entry));
+    e.company_name = Trim(TagText(site::kSpanOpen, site::kSpanClose, entry, 1));
+    if (Trim(TagText(site::kSpanOpen, site::kSpanClose, entry, 2)) == site::kVerifiedMark)
+        e.member_type = site::kTrustPassMember;
+    if (SkipTo(site::kMessageLink, entry))
+        e.send_msg_link = Trim(QuotedValueAfter(site::kLinkOpen, entry));
+    if (SkipTo(site::kContactLink, entry))
+        e.contact_link = Trim(QuotedValueAfter(site::kLinkOpen, entry));
+    if (SkipTo(site::kTrustPassIndex, entry))
+        e.good_index = Trim(TagText(site::kSpanOpen, site::kSpanClose, entry, 1));
+    return e;
+}
+
+void ApplyPersonRule(View s, Record& r) {
+    bool salutation = false;
+    for (View title : {site::kMister, site::kMadam}) {
+        const long long f = PosOf(title, s);
+        if (f == 0) continue;
+        r[mfLinkMan] = Trim(First(s, f - 1));
+        r[mfSex] = title;
+        s = From(s, f + Len(title));
+        salutation = true;
+        break;
+    }
+    long long b = PosOf(site::kOpenParen, s);
+    if (b < 1) b = PosOf(site::kFullWidthOpenParen, s);
+    if (b > 0) {
+        // The duty runs up to the last character, taken to be the closing bracket.
+        const long long count = static_cast<long long>(s.size()) - b - 1;
+        r[mfDuty] = count > 0 ? s.substr(static_cast<size_t>(b), static_cast<size_t>(count)) : View{};
+        // A bare "name（duty）" still names the person.
+        if (!salutation) r[mfLinkMan] = Trim(First(s, b - 1));
+    } else if (!salutation) {
+        r[mfLinkMan] = Trim(s);
+    }
+}
+
+template <size_t N>
+void ReadContactItems(View items, const std::array<site::ContactLabel, N>& labels, bool drop_nbsp,
+                      Record& r) {
+    for (int i = 1; i <= site::kContactItemCount; ++i) {
+        std::u16string s = TagText(site::kLiOpen, site::kLiClose, items, i);
+        if (drop_nbsp) s = RemoveAll(s, site::kNbsp);
+        // The label must open the item: a label word inside a value ("地址：…电话大厦")
+        // would otherwise file the item under the wrong field.
+        const std::u16string item = Trim(s);
+        for (const site::ContactLabel& l : labels) {
+            if (View(item).starts_with(l.label)) {
+                r[l.field] = Trim(From(item, l.skip + 1));
+                break;
+            }
+        }
+    }
+}
+
+class CompanyCrawl {
+public:
+    CompanyCrawl(const ListEntry& entry, CrawlHost& host) : host_(host) {
+        r_[mfCompanyName] = entry.company_name;
+        r_[mfMemberID] = entry.member_id;
+        r_[mfMemberType] = entry.member_type;
+        r_[mfGoodIndex] = entry.good_index;
+        r_[mfSendMsgLink] = entry.send_msg_link;
+        r_[mfContactLink] = entry.contact_link;
+    }
+
+    void Run() {
+        FetchResult contact_page = host_.Fetch(Utf16ToUtf8(r_[mfContactLink]));
+        if (!contact_page.error.empty()) {
+            host_.Message(Message("抓取联系方式网页时产生错误：", contact_page.error, kSkipped));
+            return;
+        }
+        const std::u16string contact = DecodeAndNormalize(contact_page.body);
+        View w = contact;
+        if (SkipTo(site::kHomePageLink, w)) r_[mfCmpDetail] = QuotedValueAfter(site::kLinkOpen, w);
+        if (Pos(site::kLh20Block, w) > 0) Lh20Layout(w);
+        else MpRLayout(contact, w);
+    }
+
+private:
+    void Lh20Layout(View w) {
+        w = From(w, PosOf(site::kLh20Block, w) + Len(site::kLh20Block));
+        ApplyPersonRule(RemoveAll(TagText(site::kLiOpen, site::kLiClose, w, 2), site::kNbsp), r_);
+        if (const long long m = PosOf(site::kLh20Block, w); m > 0) {
+            w = From(w, m + Len(site::kLh20Block));
+            w = First(w, PosOf(site::kUlClose, w));
+            ReadContactItems(w, site::kLh20Labels, false, r_);
+        }
+        if (Trim(r_[mfCmpDetail]).empty()) {
+            host_.Message(Message("抓取的公司介绍链接失败", "", kSkipped));
+            return;
+        }
+        if (host_.CollectDetail()) {
+            FetchResult profile = host_.Fetch(Utf16ToUtf8(r_[mfCmpDetail]));
+            if (!profile.error.empty()) return ProfileFetchFailed(profile.error);
+            TakeProfile(profile.body);
+        }
+        Store();
+    }
+
+    // The start position is taken in the whole contact text and applied to `w`.
+    void MpRLayout(View contact, View w) {
+        long long p = PosOf(site::kSupplyProducts, contact);
+        if (p < 1) p = PosOf(site::kHomeTab, contact);
+        w = From(w, p);
+        r_[mfCmpDetail] = SingleQuotedValueAfter(site::kLocationHref, w);
+        const long long d = PosOf(site::kMpRBlock, w);
+        if (d < 1) {
+            host_.Message(Message("未抓取到联系方式所在的网页", "", kSkipped));
+            return;
+        }
+        w = From(w, d + Len(site::kMpRBlock));
+        ApplyPersonRule(RemoveAll(TagText(site::kDivOpen, site::kDivClose, w, 1), site::kNbsp), r_);
+        if (const long long u = PosOf(site::kMpRItems, w); u > 0) {
+            w = From(w, u + Len(site::kMpRItems));
+            w = First(w, PosOf(site::kUlClose, w));
+            ReadContactItems(w, site::kMpRLabels, true, r_);
+        }
+        if (host_.CollectDetail()) {
+            FetchResult profile = host_.Fetch(Utf16ToUtf8(r_[mfCmpDetail]));
+            if (!profile.error.empty()) return ProfileFetchFailed(profile.error);
+            if (Trim(r_[mfCmpDetail]).empty()) {
+                host_.Message(Message("抓取公司介绍网页失败", "", kSkipped));
+                return;
+            }
+            TakeProfile(profile.body);
+        }
+        Store();
+    }
+
+    void ProfileFetchFailed(const std::string& error) {
+        host_.Message(Message("抓取公司介绍网页时产生错误：", error, kSkipped));
+    }
+
+    // The parser follows the profile page's own layout: a contact page of one layout may
+    // link to a profile page of the other.
+    void TakeProfile(std::string_view body) {
+        ProfileValues values = ParseProfilePage(DecodeAndNormalize(body));
+        for (int i = 0; i < kProfileValueCount; ++i)
+            r_[mfCompanyContext + i] = std::move(values[i]);
+    }
+
+    // Stored first, shown after: a row in the grid is a row in the file.
+    void Store() {
+        MemberValues values;
+        for (int i = 0; i < kMemberColumnCount; ++i) values[i] = Utf16ToUtf8(r_[i]);
+        host_.Store(BuildInsertStatement(values));
+        host_.MemberRow(values);
+    }
+
+    CrawlHost& host_;
+    Record r_;
+};
+
+struct NextPage {
+    bool follow = false;
+    bool result = true;  // the crawl's result when not following
+    std::string url;
+};
+
+NextPage FindNextPage(View page) {
+    const long long p = PosOf(site::kPagingBlock, page);
+    if (p < 1) return {};
+    View t = From(page, p);
+    const long long q = PosOf(site::kPagingEnd, t);
+    if (q < 1) return {false, false, {}};
+    t = First(t, q - 1);
+    t = From(t, PosOf(site::kCurrentPage, t));
+    const std::u16string next = Trim(QuotedValueAfter(site::kHref, t));
+    if (next.empty()) return {};
+    return {true, true, Utf16ToUtf8(next)};
+}
+
+}  // namespace
+
+std::vector<ListEntry> ReadListEntries(std::u16string_view list_text) {
+    std::vector<ListEntry> entries;
+    for (int pass = 0; pass < kEntriesPerPage; ++pass) {
+        const long long h = PosOf(site::kEntryStart, list_text);
+        if (h < 1) break;
+        list_text = From(list_text, h + Len(site::kEntryStart));
+        entries.push_back(ReadEntry(list_text));
+    }
+    return entries;
+}
+
+bool CrawlCompanyList(const std::string& url, CrawlHost& host) {
+    std::string page_url = url;
+    for (;;) {
+        FetchResult fetched = host.Fetch(page_url);
+        if (!fetched.error.empty()) {
+            host.Message(Message("抓取公司列表网页时产生错误：", fetched.error, kSerious));
+            return false;
+        }
+        const std::u16string page = DecodeAndNormalize(fetched.body);
+        View list = page;
+        if (!SkipTo(site::kListBlock, list)) {
+            host.Message(Message("抓取失败", "", kSerious));
+            return false;
+        }
+        const long long q = PosOf(site::kListEnd, list);
+        if (q < 1) {
+            host.Message(Message("公司列表页面内容信息获取错误,无法正确解析", "", kSerious));
+            return false;
+        }
+        list = First(list, q - 1);
+
+        for (const ListEntry& entry : ReadListEntries(list)) {
+            if (entry.contact_link.empty()) continue;
+            CompanyCrawl(entry, host).Run();
+        }
+
+        NextPage next = FindNextPage(page);
+        if (!next.follow) return next.result;
+        host.RepaintMembers();
+        page_url = std::move(next.url);
+    }
+}
+
+}  // namespace qv
