@@ -129,7 +129,13 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
     cmd->add_option("tasks", *pairs, "NAME=URL of each task")->required();
     cmd->callback([run, pairs, &ctx] {
         run->tasks.clear();
-        for (const auto& p : *pairs) run->tasks.push_back(ParsePair(p));
+        for (const auto& p : *pairs) {
+            CrawlTask t = ParsePair(p);
+            for (const auto& other : run->tasks)
+                if (other.name == t.name)
+                    throw CLI::ValidationError("task", "two tasks named " + t.name);
+            run->tasks.push_back(std::move(t));
+        }
         ctx.exit_code = RunCrawl(*run, ctx.streams);
     });
 }

@@ -9,58 +9,12 @@
 #include "core/gbk.h"
 #include "engine/scheduler.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/test_http_server.h"
+#include "tests/support/mini_site.h"
 
 namespace qv {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A marketplace of `companies` companies per search on one result page; every contact
-// page answers after `delay`, so tests can act while tasks run.
-class MiniSite {
-public:
-    explicit MiniSite(int companies, std::chrono::milliseconds delay = 0ms)
-        : companies_(companies), delay_(delay) {
-        server_.server().Get("/search", [this](const httplib::Request& req, httplib::Response& res) {
-            Answer(res, ResultPage(req.get_param_value("q")));
-        });
-        server_.server().Get(R"(/contact/(\d+))", [this](const httplib::Request& req,
-                                                          httplib::Response& res) {
-            ++contacts_;
-            std::this_thread::sleep_for(delay_);
-            Answer(res, ContactPage(std::stoi(req.matches[1])));
-        });
-        server_.Start();
-    }
-    std::string SearchUrl(const std::string& q) const { return server_.Url("/search?q=" + q); }
-    int contacts() const { return contacts_; }
-
-private:
-    static void Answer(httplib::Response& res, const std::string& utf8) {
-        res.set_content(Utf8ToGbk(utf8), "text/html; charset=GBK");
-    }
-    std::string ResultPage(const std::string& q) const {
-        std::string html = "<div class=\"ld_yrhere\"><span>" + std::to_string(companies_) +
-                           "</span></div><form id=\"batchForm\">";
-        for (int i = 0; i < companies_; ++i)
-            html += "<li class=\"comparecheck\"><a memberId=\"" + q + std::to_string(i) +
-                    "\"><span>" + q + "公司" + std::to_string(i) + "</span></a><span>[已核实]</span>"
-                    "<i class=\"feedback_phone\"><a href=\"" +
-                    server_.Url("/contact/" + std::to_string(i)) + "\">联系</a></i></li>";
-        return html + "</form>";
-    }
-    std::string ContactPage(int i) const {
-        return "<p>公司首页<a href=\"" + server_.Url("/profile/" + std::to_string(i)) +
-               "\">x</a></p><div class=\"lh20 clr\"><ul><li>联系人</li><li>王" +
-               std::to_string(i) + " 先生（经理）</li></ul></div><ul class=\"lh20 clr\">"
-               "<li>电　　话：0571-" + std::to_string(80000000 + i) + "</li></ul>";
-    }
-    int companies_;
-    std::chrono::milliseconds delay_;
-    std::atomic<int> contacts_{0};
-    test::TestHttpServer server_;
-};
 
 class RecordingSink : public TaskSink {
 public:
@@ -117,7 +71,7 @@ protected:
 };
 
 TEST_F(SchedulerTest, RunsATaskToItsEndAndReportsInOrder) {
-    MiniSite site(3);
+    test::MiniSite site(3);
     std::shared_ptr<RecordingSink> sink;
     auto entry = Entry(7, site.SearchUrl("a"), sink);
     std::string file = entry->DataFile;
@@ -155,7 +109,7 @@ TEST_F(SchedulerTest, SameTaskTwiceLeavesOneEntry) {
 }
 
 TEST_F(SchedulerTest, AtMostTenRunAndTheEleventhWaitsForAFreeSlot) {
-    MiniSite site(2, 150ms);
+    test::MiniSite site(2, 150ms);
     std::vector<std::shared_ptr<RecordingSink>> sinks(11);
     TaskScheduler& s = scheduler;
     for (int i = 0; i < 10; ++i) ASSERT_TRUE(s.EnqueueTask(Entry(i + 1, site.SearchUrl("k"), sinks[i])));
@@ -172,7 +126,7 @@ TEST_F(SchedulerTest, AtMostTenRunAndTheEleventhWaitsForAFreeSlot) {
 }
 
 TEST_F(SchedulerTest, PauseAndResumeOneAndAll) {
-    MiniSite site(20, 20ms);
+    test::MiniSite site(20, 20ms);
     std::shared_ptr<RecordingSink> a, b, c;
     scheduler.EnqueueTask(Entry(1, site.SearchUrl("a"), a));
     scheduler.EnqueueTask(Entry(2, site.SearchUrl("b"), b));
@@ -199,7 +153,7 @@ TEST_F(SchedulerTest, PauseAndResumeOneAndAll) {
 }
 
 TEST_F(SchedulerTest, StopAllLeavesNothingBehindAndNothingArrivesAfterwards) {
-    MiniSite site(40, 30ms);
+    test::MiniSite site(40, 30ms);
     std::vector<std::shared_ptr<RecordingSink>> sinks(3);
     std::vector<std::string> files;
     for (int i = 0; i < 3; ++i) {
