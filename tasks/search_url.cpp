@@ -1,1 +1,124 @@
-// Search URL of a task.
+#include "tasks/search_url.h"
+
+#include <array>
+
+#include "core/gbk.h"
+
+namespace qv {
+namespace {
+
+constexpr std::array<BiztypeItem, 5> kBiztypes{{
+    {"所有经营模式", 0}, {"生产型", 1}, {"贸易型", 2}, {"服务型", 4}, {"政府或其他机构", 8},
+}};
+
+constexpr std::array<EstablishedYearItem, 5> kEstablishedYears{{
+    {"所有注册年份", ""},
+    {"超过5年", "-2008,2007,2006,2005,2004,2003"},
+    {"超过3年", "-2008,2007,2006,2005"},
+    {"超过1年", "-2008,2007"},
+    {"不满1年", "2008,2007"},
+}};
+
+constexpr std::array<CategoryItem, 40> kCategories{{
+    {"照明工业", 58},       {"电子元器件", 57},       {"传媒、广电", 53},
+    {"安全、防护", 30},     {"包装", 23},             {"纸业", 52},
+    {"办公、文教", 21},     {"数码、电脑", 7},        {"电工电气", 5},
+    {"纺织、皮革", 4},      {"服装", 3},              {"服饰", 54},
+    {"机械及行业设备", 14}, {"五金、工具", 59},       {"化工", 8},
+    {"精细化学品", 56},     {"橡塑", 55},             {"环保", 11},
+    {"仪器仪表", 10208},    {"家居用品", 15},         {"家用电器", 6},
+    {"建筑、建材", 13},     {"交通运输", 12},         {"礼品、工艺品、饰品", 17},
+    {"能源", 10},           {"农业", 1},              {"汽摩及配件", 33},
+    {"食品、饮料", 2},      {"通信产品", 509},        {"玩具", 1813},
+    {"冶金矿产", 9},        {"医药、保养", 16},       {"印刷", 34},
+    {"运动、休闲", 18},     {"商务服务", 28},         {"项目合作", 2903},
+    {"二手设备转让", 2829}, {"加工", 2805},           {"代理", 51},
+    {"库存积压", 32},
+}};
+
+template <typename Item, size_t N>
+std::optional<Item> FindByCaption(const std::array<Item, N>& items, std::string_view caption) {
+    for (const Item& item : items)
+        if (item.caption == caption) return item;
+    return std::nullopt;
+}
+
+void ReplaceEvery(std::string& url, std::string_view from, std::string_view to) {
+    for (size_t at = url.find(from); at != std::string::npos; at = url.find(from, at + to.size()))
+        url.replace(at, from.size(), to);
+}
+
+// Puts `value` into the slot of `marker` (such as "&keywords="), at every occurrence.
+void SetParameter(std::string& url, std::string_view marker, std::string_view value) {
+    ReplaceEvery(url, marker, std::string(marker) + std::string(value));
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+}  // namespace
+
+const std::string_view kSearchQueryTemplate =
+    "filt=y&categoryId=0&maxCatId=&isNoRepost=false&descend_order=&show_fid=&cat_field="
+    "&tradeType=&searchType=&pageSize=30&sm=&seType=&townId=0&onlineStatus=&memberlevel="
+    "&province=&city=&biztype=&established_year=&keywords=";
+
+std::span<const BiztypeItem> BiztypeList() { return kBiztypes; }
+std::span<const EstablishedYearItem> EstablishedYearList() { return kEstablishedYears; }
+std::span<const CategoryItem> CategoryList() { return kCategories; }
+
+std::optional<BiztypeItem> FindBiztype(std::string_view c) { return FindByCaption(kBiztypes, c); }
+std::optional<EstablishedYearItem> FindEstablishedYear(std::string_view c) {
+    return FindByCaption(kEstablishedYears, c);
+}
+std::optional<CategoryItem> FindCategory(std::string_view c) {
+    return FindByCaption(kCategories, c);
+}
+
+std::string EncodeUrlText(std::string_view text_utf8) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    // Letters are ASCII, so they are the same byte in GBK; every other byte is escaped.
+    std::string gbk = Utf8ToGbk(text_utf8);
+    std::string out;
+    out.reserve(gbk.size() * 3);
+    for (char c : gbk) {
+        if (IsAsciiLetter(c)) {
+            out.push_back(c);
+        } else {
+            auto b = static_cast<unsigned char>(c);
+            out += {'%', kHex[b >> 4], kHex[b & 15]};
+        }
+    }
+    return out;
+}
+
+std::string BuildSearchUrl(const TAddTaskResult& r, std::string_view host) {
+    while (!host.empty() && host.back() == '/') host.remove_suffix(1);
+    std::string url = std::string(host) + std::string(kSearchPath) + "?" +
+                      std::string(kSearchQueryTemplate);
+    if (r.SearchKind == 1) {
+        ReplaceEvery(url, "&categoryId=0", "&categoryId=" + std::to_string(r.CategoryId));
+        return url;
+    }
+    SetParameter(url, "&keywords=", EncodeUrlText(r.Keyword));
+    if (!r.Province.empty() && r.Province != kAllProvinces)
+        SetParameter(url, "&province=", EncodeUrlText(r.Province));
+    if (!r.City.empty() && r.City != kAllCities) SetParameter(url, "&city=", EncodeUrlText(r.City));
+    SetParameter(url, "&biztype=", std::to_string(r.BiztypeCode));
+    SetParameter(url, "&established_year=", EncodeUrlText(r.EstablishedYearCode));
+    SetParameter(url, "&memberlevel=", r.onlyAliMember ? "pm" : "");
+    SetParameter(url, "&onlineStatus=", r.onlyOnlineMember ? "yes" : "all");
+    return url;
+}
+
+std::string DefaultTaskName(const TAddTaskResult& r) { return r.SearchKind == 1 ? "" : r.Keyword; }
+
+std::string DefaultTaskRemark(const TAddTaskResult& r) {
+    if (r.SearchKind == 1) return r.CategoryLargeName + ";";
+    std::string remark =
+        r.Province + ";" + r.City + ";" + r.BiztypeName + ";" + r.EstablishedYearName + ";";
+    if (r.onlyAliMember) remark += "只采集诚信通会员信息;";
+    if (r.onlyOnlineMember) remark += "只采集贸易通在线会员信息;";
+    return remark;
+}
+
+}  // namespace qv
