@@ -64,38 +64,63 @@ private:
     size_t len_ = 0;
 };
 
+// Index of the first match at or after `from` whose last unit lies before `n`, or npos.
+template <typename Char, bool CaseSensitive>
+size_t FindNext(std::basic_string_view<Char> source, const std::basic_string<unsigned>& pattern,
+                const SkipTable& skip, size_t from) {
+    auto key = [](Char c) -> unsigned {
+        if constexpr (CaseSensitive) return Raw(c);
+        else return Fold(c);
+    };
+    const size_t m = pattern.size();
+    const size_t n = source.size();
+    const unsigned last = pattern[m - 1];
+    if (m == 1) {
+        // Every shift is 1 here, so the search is a plain forward scan.
+        for (size_t i = from; i < n; ++i)
+            if (key(source[i]) == last) return i;
+        return std::basic_string_view<Char>::npos;
+    }
+    for (size_t i = from + m - 1; i < n;) {
+        const unsigned c = key(source[i]);
+        if (c == last) {
+            size_t j = m - 1;
+            while (j > 0 && key(source[i - m + j]) == pattern[j - 1]) --j;
+            if (j == 0) return i + 1 - m;
+        }
+        i += skip[c & 0xFF];
+    }
+    return std::basic_string_view<Char>::npos;
+}
+
+template <typename Char, bool CaseSensitive>
+std::basic_string<Char> Replace(std::basic_string_view<Char> source,
+                                std::basic_string_view<Char> find,
+                                std::basic_string_view<Char> replacement) {
+    const SkipTable skip = MakeSkipTable(find, CaseSensitive);
+    std::basic_string<unsigned> pattern;
+    for (Char c : find) pattern.push_back(CaseSensitive ? Raw(c) : Fold(c));
+
+    Output<Char> out(source.size(), find.size(), replacement.size());
+    size_t copied = 0;  // source[0, copied) is in the output
+    for (;;) {
+        const size_t at = FindNext<Char, CaseSensitive>(source, pattern, skip, copied);
+        if (at == std::basic_string_view<Char>::npos) break;
+        out.Append(source.data() + copied, at - copied);
+        out.Append(replacement.data(), replacement.size());
+        copied = at + find.size();  // matches never overlap
+    }
+    out.Append(source.data() + copied, source.size() - copied);
+    return std::move(out).Take();
+}
+
 template <typename Char>
 std::basic_string<Char> Replace(std::basic_string_view<Char> source,
                                 std::basic_string_view<Char> find,
                                 std::basic_string_view<Char> replacement, bool case_sensitive) {
     if (source.empty()) return std::basic_string<Char>(source);
-    const SkipTable skip = MakeSkipTable(find, case_sensitive);
-    auto key = [case_sensitive](Char c) { return case_sensitive ? Raw(c) : Fold(c); };
-
-    const size_t m = find.size();
-    const size_t n = source.size();
-    Output<Char> out(n, m, replacement.size());
-    size_t copied = 0;  // source[0, copied) is in the output
-    size_t i = m - 1;   // index of the source unit under the last pattern unit
-    while (i < n) {
-        size_t j = m - 1;
-        size_t k = i;
-        while (key(source[k]) == key(find[j])) {
-            if (j == 0) break;
-            --j;
-            --k;
-        }
-        if (j == 0 && key(source[k]) == key(find[0])) {
-            out.Append(source.data() + copied, k - copied);
-            out.Append(replacement.data(), replacement.size());
-            copied = k + m;
-            i = copied + m - 1;
-            continue;
-        }
-        i += skip[key(source[i]) & 0xFF];
-    }
-    out.Append(source.data() + copied, n - copied);
-    return std::move(out).Take();
+    return case_sensitive ? Replace<Char, true>(source, find, replacement)
+                          : Replace<Char, false>(source, find, replacement);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ std::u16string_view From(std::u16string_view t, long long p);
 // The first n characters of t (empty when n <= 0, all of t when n exceeds its length).
 std::u16string_view First(std::u16string_view t, long long n);
 
-// Decodes a GBK page body and removes NUL, TAB, CR, LF and then "%00".
+// Removes NUL, TAB, CR, LF and then "%00"; DecodeAndNormalize decodes a GBK body first.
 std::u16string NormalizePage(std::u16string_view text);
 std::u16string DecodeAndNormalize(std::string_view gbk_body);
 

@@ -37,6 +37,43 @@ TEST(ReplaceAll, LongerReplacementGrowsTheBuffer) {
               u"[电　　话]a[电　　话]");
 }
 
+// The plain left-to-right replacement that the skip-table search must agree with.
+std::string NaiveReplace(const std::string& s, const std::string& find, const std::string& rep,
+                         bool case_sensitive) {
+    auto fold = [&](char c) { return case_sensitive ? c : static_cast<char>(kUpperCaseMap[static_cast<unsigned char>(c)]); };
+    std::string out;
+    size_t i = 0;
+    while (i < s.size()) {
+        bool match = i + find.size() <= s.size();
+        for (size_t k = 0; match && k < find.size(); ++k) match = fold(s[i + k]) == fold(find[k]);
+        if (match) {
+            out += rep;
+            i += find.size();
+        } else {
+            out += s[i++];
+        }
+    }
+    return out;
+}
+
+TEST(ReplaceAll, AgreesWithAPlainScanOnManyTexts) {
+    const std::string alphabet = "aAbBx%0\r\n";
+    unsigned seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string source, find;
+        for (unsigned n = next() % 40; n > 0; --n) source += alphabet[next() % alphabet.size()];
+        for (unsigned n = 1 + next() % 4; n > 0; --n) find += alphabet[next() % alphabet.size()];
+        const std::string rep = std::string(next() % 6, '-');
+        const bool cs = next() % 2;
+        ASSERT_EQ(ReplaceAll(source, find, rep, cs), NaiveReplace(source, find, rep, cs))
+            << source << " / " << find << " / " << cs;
+        const std::u16string wide = Utf8ToUtf16(source);
+        ASSERT_EQ(Utf16ToUtf8(ReplaceAll(std::u16string_view(wide), Utf8ToUtf16(find), Utf8ToUtf16(rep), cs)),
+                  NaiveReplace(source, find, rep, cs));
+    }
+}
+
 TEST(ReplaceAll, EmptyPatternIsRefusedButEmptySourceIsNot) {
     try {
         ReplaceAll(std::string_view("abc"), "", "", false);

@@ -1,0 +1,449 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/data_files.h"
+#include "core/gbk.h"
+#include "engine/crawl.h"
+
+namespace qv {
+namespace {
+
+// A marketplace in memory: URL -> page (served as GBK), and a record of what the crawl did.
+class FakeHost : public CrawlHost {
+public:
+    void Serve(const std::string& url, const std::string& html_utf8) {
+        pages_[url] = Utf8ToGbk(html_utf8);
+    }
+
+    void Message(const std::string& text) override { messages.push_back(text); }
+    void MemberRow(const MemberValues& values) override {
+        events.push_back("row");
+        rows.push_back(values);
+    }
+    void RepaintMembers() override { events.push_back("repaint"); }
+    bool CollectDetail() override {
+        ++detail_reads;
+        return collect_detail;
+    }
+    FetchResult Fetch(const std::string& url) override {
+        events.push_back("fetch " + url);
+        fetched.push_back(url);
+        auto it = pages_.find(url);
+        if (it == pages_.end()) return {"", kFetchFailed};
+        return {it->second, ""};
+    }
+    void Store(const std::string& sql) override {
+        events.push_back("store");
+        if (store_error == 1) throw CrawlStopped{};
+        if (store_error == 2) throw std::runtime_error("disk full");
+        stored.push_back(sql);
+    }
+
+    bool collect_detail = false;
+    int store_error = 0;  // 1: stopped, 2: statement fails
+    int detail_reads = 0;
+    std::vector<std::string> messages, fetched, stored, events;
+    std::vector<MemberValues> rows;
+
+private:
+    std::map<std::string, std::string> pages_;
+};
+
+struct Entry {
+    std::string name = "某公司";
+    std::string member_id = "m1";
+    std::string mark = "[已核实]";
+    std::string contact = "/c1";  // empty: no "feedback_phone" in the entry
+    std::string message = "/msg1";
+    std::string index = "88";
+};
+
+std::string EntryHtml(const Entry& e) {
+    std::string html = "<li><input type=\"checkbox\" class=\"comparecheck\" value=\"1\">"
+                       "<a href=\"/x\" memberId=\"" + e.member_id + "\"><span> " + e.name +
+                       " </span></a><span>" + e.mark + "</span>";
+    if (!e.message.empty())
+        html += "<span class=\"feedback_message\"><a href=\"" + e.message + "\">留言</a></span>";
+    if (!e.contact.empty())
+        html += "<span class=\"feedback_phone\"><a href=\"" + e.contact + "\">联系</a></span>";
+    return html + "<div class=\"ff_m2\"><span>" + e.index + "</span></div></li>";
+}
+
+std::string Paging(const std::string& next) {
+    return "<div class=\"pages\"><h1><a href=\"/p0\">上一页</a><span class=\"currentpage\">1</span>" +
+           (next.empty() ? std::string() : "<a href=\"" + next + "\">下一页</a>") + "</h1></div>";
+}
+
+std::string ResultPage(const std::vector<Entry>& entries, const std::string& paging = "") {
+    std::string html = "<html><div class=\"ld_yrhere\">共<span>9</span>家</div>"
+                       "<form id=\"batchForm\" method=\"post\"><ul>\r\n";
+    for (const Entry& e : entries) html += EntryHtml(e) + "\r\n";
+    return html + "</ul></form>" + paging + "</html>";
+}
+
+std::string Lh20Contact(const std::string& person, const std::string& items,
+                        const std::string& profile = "/profile1") {
+    std::string html = "<html>";
+    if (!profile.empty()) html += "<span>公司首页</span> <a href=\"" + profile + "\">公司介绍</a>";
+    return html + "<div class=\"lh20 clr\"><ul><li>联系人：</li><li>" + person +
+           "</li></ul></div><ul class=\"lh20 clr\">" + items + "</ul></html>";
+}
+
+const std::string kLh20Items =
+    "<li>移动电话：13900000000</li><li>电　　话：0571-88888888</li>"
+    "<li>传　　真：0571-99999999</li><li>地　　址：杭州市文三路</li>"
+    "<li>邮　　编：310000</li><li>公司网站：http://www.a.cn</li>";
+
+std::string MpRContact(const std::string& person, const std::string& items,
+                       const std::string& profile = "/profile2") {
+    std::string html = "<html><a href=\"/\">首页</a><div>供应产品</div>";
+    if (!profile.empty()) html += "<input onclick=\"location.href='" + profile + "';\">";
+    return html + "<div class=\"mp_r\"><div>" + person + "</div><ul class=\"mainTextColor\">" +
+           items + "</ul></div></html>";
+}
+
+const std::string kMpRItems =
+    "<li>电话：0571-1111</li><li>移动电话：&nbsp;13800000000</li><li>传真：0571-2222</li>"
+    "<li>地址：杭州市文三路电话大厦</li><li>邮编：310012</li><li>公司主页：http://b.cn</li>";
+
+const std::string kTypelistProfile =
+    "<html><span class=\"S\">简介&nbsp;文字</span><table class=\"typelist\">"
+    "<tr><td>主营行业</td><td>企业类型</td></tr><tr><td>纺织</td><td>私营</td></tr>"
+    "<tr><td>开户银行</td><td></td></tr><tr><td>工行</td><td></td></tr></table></html>";
+
+const std::string kBodyContProfile =
+    "<html><div id=\"bodyCont\"><div>1</div><div>2</div><div>本公司&nbsp;简介</div>"
+    "<table><tr><td>主营行业：</td><td> 服装 </td><td>银行帐号</td><td>6222</td></tr></table>"
+    "</div></html>";
+
+bool Crawl(FakeHost& host, const std::string& url = "/search") {
+    return CrawlCompanyList(url, host);
+}
+
+TEST(CrawlLayouts, Lh20ContactWithProfileGivesAFullRecord) {
+    FakeHost host;
+    host.collect_detail = true;
+    host.Serve("/search", ResultPage({Entry{}}));
+    host.Serve("/c1", Lh20Contact("张三&nbsp;先生（经理）", kLh20Items));
+    host.Serve("/profile1", kTypelistProfile);
+
+    EXPECT_TRUE(Crawl(host));
+    EXPECT_TRUE(host.messages.empty());
+    ASSERT_EQ(host.rows.size(), 1u);
+    const MemberValues& r = host.rows[0];
+    EXPECT_EQ(r[mfCompanyName], "某公司");
+    EXPECT_EQ(r[mfMemberID], "m1");
+    EXPECT_EQ(r[mfMemberType], "诚信通会员");
+    EXPECT_EQ(r[mfGoodIndex], "88");
+    EXPECT_EQ(r[mfSendMsgLink], "/msg1");
+    EXPECT_EQ(r[mfContactLink], "/c1");
+    EXPECT_EQ(r[mfCmpDetail], "/profile1");
+    EXPECT_EQ(r[mfLinkMan], "张三");
+    EXPECT_EQ(r[mfSex], "先生");
+    EXPECT_EQ(r[mfDuty], "经理");
+    EXPECT_EQ(r[mfMobile], "13900000000");
+    EXPECT_EQ(r[mfPhone], "0571-88888888");
+    EXPECT_EQ(r[mfFax], "0571-99999999");
+    EXPECT_EQ(r[mfAddress], "杭州市文三路");
+    EXPECT_EQ(r[mfPostCode], "310000");
+    EXPECT_EQ(r[mfSiteUrl], "http://www.a.cn");
+    EXPECT_EQ(r[mfCompanyContext], "简介文字");
+    EXPECT_EQ(r[mfIndustry], "纺织");
+    EXPECT_EQ(r[mfBank], "工行");
+    ASSERT_EQ(host.stored.size(), 1u);
+    EXPECT_EQ(host.stored[0], BuildInsertStatement(r));
+    // Stored before shown, so a row in the grid is a row in the file.
+    EXPECT_EQ(host.events, (std::vector<std::string>{"fetch /search", "fetch /c1",
+                                                      "fetch /profile1", "store", "row"}));
+}
+
+TEST(CrawlLayouts, MpRContactWithProfileAndPrefixLabels) {
+    FakeHost host;
+    host.collect_detail = true;
+    host.Serve("/search", ResultPage({Entry{}}));
+    host.Serve("/c1", MpRContact("李四&nbsp;女士", kMpRItems));
+    host.Serve("/profile2", kBodyContProfile);
+
+    EXPECT_TRUE(Crawl(host));
+    ASSERT_EQ(host.rows.size(), 1u);
+    const MemberValues& r = host.rows[0];
+    EXPECT_EQ(r[mfCmpDetail], "/profile2");
+    EXPECT_EQ(r[mfLinkMan], "李四");
+    EXPECT_EQ(r[mfSex], "女士");
+    EXPECT_EQ(r[mfDuty], "");
+    EXPECT_EQ(r[mfPhone], "0571-1111");
+    EXPECT_EQ(r[mfMobile], "13800000000");
+    EXPECT_EQ(r[mfFax], "0571-2222");
+    // The label opens the item; "电话" inside the address does not make it a phone.
+    EXPECT_EQ(r[mfAddress], "杭州市文三路电话大厦");
+    EXPECT_EQ(r[mfPostCode], "310012");
+    EXPECT_EQ(r[mfSiteUrl], "http://b.cn");
+    EXPECT_EQ(r[mfCompanyContext], "本公司 简介");
+    EXPECT_EQ(r[mfIndustry], "服装");
+    EXPECT_EQ(r[mfBankAccount], "6222");
+}
+
+TEST(CrawlLayouts, ProfileParserFollowsTheProfilePageNotTheContactLayout) {
+    FakeHost host;
+    host.collect_detail = true;
+    Entry second;
+    second.contact = "/c2";
+    host.Serve("/search", ResultPage({Entry{}, second}));
+    host.Serve("/c1", Lh20Contact("王五", kLh20Items, "/body"));
+    host.Serve("/c2", MpRContact("赵六", kMpRItems, "/typelist"));
+    host.Serve("/body", kBodyContProfile);
+    host.Serve("/typelist", kTypelistProfile);
+
+    EXPECT_TRUE(Crawl(host));
+    ASSERT_EQ(host.rows.size(), 2u);
+    EXPECT_EQ(host.rows[0][mfIndustry], "服装");
+    EXPECT_EQ(host.rows[1][mfIndustry], "纺织");
+    EXPECT_EQ(host.detail_reads, 2);
+}
+
+TEST(CrawlLayouts, OptionOffSkipsLh20WithoutProfileLinkButStoresMpR) {
+    FakeHost host;
+    Entry lh20, mpr;
+    lh20.contact = "/lh20";
+    mpr.contact = "/mpr";
+    host.Serve("/search", ResultPage({lh20, mpr}));
+    host.Serve("/lh20", Lh20Contact("王五", kLh20Items, ""));
+    host.Serve("/mpr", MpRContact("赵六", kMpRItems, ""));
+
+    EXPECT_TRUE(Crawl(host));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"抓取的公司介绍链接失败，忽略，继续抓取"});
+    ASSERT_EQ(host.rows.size(), 1u);
+    EXPECT_EQ(host.rows[0][mfContactLink], "/mpr");
+    EXPECT_EQ(host.rows[0][mfCmpDetail], "");
+    EXPECT_EQ(host.rows[0][mfIndustry], "");
+    EXPECT_EQ(host.fetched, (std::vector<std::string>{"/search", "/lh20", "/mpr"}));
+}
+
+TEST(CrawlLayouts, OptionOffStoresLh20WithoutReadingTheProfile) {
+    FakeHost host;
+    host.Serve("/search", ResultPage({Entry{}}));
+    host.Serve("/c1", Lh20Contact("王五", kLh20Items));
+    EXPECT_TRUE(Crawl(host));
+    ASSERT_EQ(host.rows.size(), 1u);
+    EXPECT_EQ(host.rows[0][mfCmpDetail], "/profile1");
+    EXPECT_EQ(host.rows[0][mfCompanyContext], "");
+    EXPECT_EQ(host.fetched.size(), 2u);
+}
+
+// Runs one company whose lh20 contact page names `person`; returns its row.
+MemberValues PersonRow(const std::string& person) {
+    FakeHost host;
+    host.Serve("/search", ResultPage({Entry{}}));
+    host.Serve("/c1", Lh20Contact(person, ""));
+    Crawl(host);
+    return host.rows.empty() ? MemberValues{} : host.rows[0];
+}
+
+TEST(CrawlPersons, SalutationAndDutyRules) {
+    MemberValues r = PersonRow("某某 先生（经理）");
+    EXPECT_EQ(r[mfLinkMan], "某某");
+    EXPECT_EQ(r[mfSex], "先生");
+    EXPECT_EQ(r[mfDuty], "经理");
+
+    r = PersonRow("某某");
+    EXPECT_EQ(r[mfLinkMan], "某某");
+    EXPECT_EQ(r[mfSex], "");
+    EXPECT_EQ(r[mfDuty], "");
+
+    r = PersonRow("某某 女士");
+    EXPECT_EQ(r[mfLinkMan], "某某");
+    EXPECT_EQ(r[mfSex], "女士");
+    EXPECT_EQ(r[mfDuty], "");
+
+    r = PersonRow("某某 先生 (销售)");
+    EXPECT_EQ(r[mfLinkMan], "某某");
+    EXPECT_EQ(r[mfDuty], "销售");
+
+    // A name with a bracketed duty and no salutation keeps the name.
+    r = PersonRow("张三（经理）");
+    EXPECT_EQ(r[mfLinkMan], "张三");
+    EXPECT_EQ(r[mfSex], "");
+    EXPECT_EQ(r[mfDuty], "经理");
+}
+
+TEST(CrawlEntries, VerifiedMarkMustBeExact) {
+    FakeHost host;
+    Entry e;
+    e.mark = "[已核实]会员";
+    host.Serve("/search", ResultPage({e}));
+    host.Serve("/c1", MpRContact("赵六", ""));
+    Crawl(host);
+    ASSERT_EQ(host.rows.size(), 1u);
+    EXPECT_EQ(host.rows[0][mfMemberType], "");
+}
+
+TEST(CrawlEntries, MissingContactLinkIsBorrowedFromTheNextEntry) {
+    FakeHost host;
+    Entry first, second, last;
+    first.name = "甲";
+    first.contact = "";
+    second.name = "乙";
+    second.contact = "/c2";
+    last.name = "丙";
+    last.contact = "";  // nothing after it to borrow from: skipped without a message
+    host.Serve("/search", ResultPage({first, second, last}));
+    host.Serve("/c2", MpRContact("赵六", ""));
+
+    EXPECT_TRUE(Crawl(host));
+    EXPECT_TRUE(host.messages.empty());
+    ASSERT_EQ(host.rows.size(), 2u);
+    EXPECT_EQ(host.rows[0][mfCompanyName], "甲");
+    EXPECT_EQ(host.rows[0][mfContactLink], "/c2");
+    EXPECT_EQ(host.rows[1][mfCompanyName], "乙");
+    EXPECT_EQ(host.fetched, (std::vector<std::string>{"/search", "/c2", "/c2"}));
+}
+
+TEST(CrawlEntries, AtMostFortyEntriesPerPageThenTheNextPage) {
+    FakeHost host;
+    std::vector<Entry> entries(45);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        entries[i].name = "公司" + std::to_string(i);
+        entries[i].contact = "/c" + std::to_string(i);
+        host.Serve(entries[i].contact, MpRContact("赵六", ""));
+    }
+    entries[3].contact = "";  // a skipped entry still uses up a pass
+    host.Serve("/search", ResultPage(entries, Paging("/page2")));
+    host.Serve("/page2", ResultPage({Entry{}}));
+    host.Serve("/c1", MpRContact("赵六", ""));
+
+    EXPECT_TRUE(Crawl(host));
+    ASSERT_EQ(host.rows.size(), 41u);
+    EXPECT_EQ(host.rows[3][mfCompanyName], "公司3");  // borrowed /c4
+    EXPECT_EQ(host.rows[39][mfCompanyName], "公司39");
+    EXPECT_EQ(host.rows[40][mfCompanyName], "某公司");
+    auto repaint = std::find(host.events.begin(), host.events.end(), "repaint");
+    ASSERT_NE(repaint, host.events.end());
+    EXPECT_EQ(*(repaint + 1), "fetch /page2");
+}
+
+TEST(CrawlEntries, QuotesInValuesAreDoubledInTheStatementOnly) {
+    FakeHost host;
+    host.Serve("/search", ResultPage({Entry{}}));
+    host.Serve("/c1", MpRContact("赵六", "<li>地址：King's Road</li>"));
+    Crawl(host);
+    ASSERT_EQ(host.rows.size(), 1u);
+    EXPECT_EQ(host.rows[0][mfAddress], "King's Road");
+    ASSERT_EQ(host.stored.size(), 1u);
+    EXPECT_NE(host.stored[0].find("'King''s Road'"), std::string::npos);
+}
+
+TEST(CrawlSkips, EachSkipHasItsMessageAndTheCrawlGoesOn) {
+    FakeHost host;
+    host.collect_detail = true;
+    std::vector<Entry> entries(5);
+    for (size_t i = 0; i < entries.size(); ++i) entries[i].contact = "/c" + std::to_string(i);
+    host.Serve("/search", ResultPage(entries));
+    // /c0 is missing: the contact page cannot be fetched.
+    host.Serve("/c1", "<html><div>供应产品</div>no block</html>");
+    host.Serve("/c2", Lh20Contact("王五", kLh20Items, "/gone"));
+    host.Serve("/c3", MpRContact("赵六", "", ""));
+    host.Serve("/c4", MpRContact("赵六", "", "/profile2"));
+    host.Serve("/profile2", kBodyContProfile);
+
+    EXPECT_TRUE(Crawl(host));
+    EXPECT_EQ(host.messages, (std::vector<std::string>{
+                                 "抓取联系方式网页时产生错误：连接失败，忽略，继续抓取",
+                                 "未抓取到联系方式所在的网页，忽略，继续抓取",
+                                 "抓取公司介绍网页时产生错误：连接失败，忽略，继续抓取",
+                                 "抓取公司介绍网页时产生错误：连接失败，忽略，继续抓取",
+                             }));
+    ASSERT_EQ(host.rows.size(), 1u);
+    EXPECT_EQ(host.rows[0][mfContactLink], "/c4");
+    EXPECT_EQ(host.stored.size(), 1u);
+    EXPECT_EQ(host.detail_reads, 3);
+}
+
+TEST(CrawlSkips, BlankMpRProfileLinkThatFetchesIsStillSkipped) {
+    FakeHost host;
+    host.collect_detail = true;
+    host.Serve("/search", ResultPage({Entry{}}));
+    host.Serve("/c1", MpRContact("赵六", "", " "));
+    host.Serve(" ", "<html></html>");
+    EXPECT_TRUE(Crawl(host));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"抓取公司介绍网页失败，忽略，继续抓取"});
+    EXPECT_TRUE(host.rows.empty());
+}
+
+TEST(CrawlPaging, EachWayTheCrawlEnds) {
+    {
+        FakeHost host;  // no paging block
+        host.Serve("/search", ResultPage({}));
+        EXPECT_TRUE(Crawl(host));
+    }
+    {
+        FakeHost host;  // paging block without "</h1>": false, silently
+        host.Serve("/search", ResultPage({}, "<div class=\"pages\"><a href=\"/p2\">2</a>"));
+        EXPECT_FALSE(Crawl(host));
+        EXPECT_TRUE(host.messages.empty());
+        EXPECT_EQ(host.fetched.size(), 1u);
+    }
+    {
+        FakeHost host;  // an href before "currentpage" only
+        host.Serve("/search", ResultPage({}, Paging("")));
+        EXPECT_TRUE(Crawl(host));
+        EXPECT_EQ(host.fetched.size(), 1u);
+        EXPECT_TRUE(std::find(host.events.begin(), host.events.end(), "repaint") ==
+                    host.events.end());
+    }
+    {
+        FakeHost host;  // the result is that of the last page read
+        host.Serve("/search", ResultPage({Entry{}}, Paging("/p2")));
+        host.Serve("/c1", MpRContact("赵六", ""));
+        host.Serve("/p2", ResultPage({Entry{}}, Paging("/p3")));
+        host.Serve("/p3", "<html>busy</html>");
+        EXPECT_FALSE(Crawl(host));
+        EXPECT_EQ(host.rows.size(), 2u);
+        EXPECT_EQ(host.messages, std::vector<std::string>{"抓取失败，错误严重，不可以继续抓取"});
+    }
+}
+
+TEST(CrawlPaging, ResultPageFailuresEndTheCrawl) {
+    {
+        FakeHost host;
+        EXPECT_FALSE(Crawl(host));
+        EXPECT_EQ(host.messages, std::vector<std::string>{
+                                     "抓取公司列表网页时产生错误：连接失败，错误严重，不可以继续抓取"});
+    }
+    {
+        FakeHost host;
+        host.Serve("/search", "<html><form id=\"batchForm\"><li class=\"comparecheck\"></html>");
+        EXPECT_FALSE(Crawl(host));
+        EXPECT_EQ(host.messages, std::vector<std::string>{
+                                     "公司列表页面内容信息获取错误,无法正确解析，错误严重，不可以继续抓取"});
+    }
+    {
+        FakeHost host;  // no "comparecheck": nothing processed, paging goes on
+        host.Serve("/search", "<form id=\"batchForm\"></form>" + Paging("/p2"));
+        host.Serve("/p2", ResultPage({}));
+        EXPECT_TRUE(Crawl(host));
+        EXPECT_EQ(host.fetched, (std::vector<std::string>{"/search", "/p2"}));
+    }
+}
+
+TEST(CrawlStore, StopAndStatementErrorsPropagateWithoutShowingTheRow) {
+    FakeHost stopped;
+    stopped.store_error = 1;
+    stopped.Serve("/search", ResultPage({Entry{}}));
+    stopped.Serve("/c1", MpRContact("赵六", ""));
+    EXPECT_THROW(Crawl(stopped), CrawlStopped);
+    EXPECT_TRUE(stopped.rows.empty());
+
+    FakeHost failing;
+    failing.store_error = 2;
+    failing.Serve("/search", ResultPage({Entry{}}));
+    failing.Serve("/c1", MpRContact("赵六", ""));
+    EXPECT_THROW(Crawl(failing), std::runtime_error);
+    EXPECT_TRUE(failing.rows.empty());
+}
+
+}  // namespace
+}  // namespace qv
