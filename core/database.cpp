@@ -41,30 +41,41 @@ bool StartsWithCreateTable(std::string_view sql) {
 }
 
 // Jet's auto-numbered type "Counter" becomes INTEGER, which with the table's
-// "Primary key (ID)" makes ID SQLite's row key. Quoted text is left alone.
+// "Primary key (ID)" makes ID SQLite's row key. Only a type is adapted: the word that
+// follows a column name at the start of a column definition; quoted text is left alone.
 std::string AdaptJetSql(std::string_view sql) {
-    std::string out(sql);
-    if (!StartsWithCreateTable(sql)) return out;
+    if (!StartsWithCreateTable(sql)) return std::string(sql);
     std::string result;
-    result.reserve(out.size());
+    result.reserve(sql.size());
+    // The last two tokens: words and quoted names as "w", punctuation as itself.
+    std::string before_last, last;
     size_t i = 0;
-    while (i < out.size()) {
-        char c = out[i];
-        if (c == '\'' || c == '"' || c == '[' || c == '`') {
-            char close = c == '[' ? ']' : c;
-            size_t end = out.find(close, i + 1);
-            end = end == std::string::npos ? out.size() : end + 1;
-            result.append(out, i, end - i);
-            i = end;
-        } else if (IsWordChar(c)) {
-            size_t b = i;
-            while (i < out.size() && IsWordChar(out[i])) ++i;
-            std::string_view word(out.data() + b, i - b);
-            result.append(EqualsNoCase(word, "counter") ? std::string_view("INTEGER") : word);
-        } else {
+    while (i < sql.size()) {
+        char c = sql[i];
+        size_t b = i;
+        std::string token;
+        if (std::isspace(static_cast<unsigned char>(c))) {
             result.push_back(c);
             ++i;
+            continue;
         }
+        if (c == '\'' || c == '"' || c == '[' || c == '`') {
+            char close = c == '[' ? ']' : c;
+            size_t e = sql.find(close, i + 1);
+            i = e == std::string_view::npos ? sql.size() : e + 1;
+            token = c == '\'' ? "'" : "w";
+        } else if (IsWordChar(c)) {
+            while (i < sql.size() && IsWordChar(sql[i])) ++i;
+            token = "w";
+        } else {
+            ++i;
+            token = std::string(1, c);
+        }
+        std::string_view text = sql.substr(b, i - b);
+        bool type_position = last == "w" && (before_last == "(" || before_last == ",");
+        result.append(type_position && EqualsNoCase(text, "counter") ? std::string_view("INTEGER")
+                                                                      : text);
+        before_last = std::exchange(last, token);
     }
     return result;
 }
