@@ -74,7 +74,7 @@ std::string AdaptJetSql(std::string_view sql) {
         std::string_view text = sql.substr(b, i - b);
         bool type_position = last == "w" && (before_last == "(" || before_last == ",");
         result.append(type_position && EqualsNoCase(text, "counter") ? std::string_view("INTEGER")
-                                                                      : text);
+                                                                     : text);
         before_last = std::exchange(last, token);
     }
     return result;
@@ -127,8 +127,7 @@ public:
         const char* begin = sql.data();
         const char* end = begin + sql.size();
         const char* tail = nullptr;
-        if (sqlite3_prepare_v2(db, begin, static_cast<int>(sql.size()), &stmt_, &tail) !=
-            SQLITE_OK)
+        if (sqlite3_prepare_v2(db, begin, static_cast<int>(sql.size()), &stmt_, &tail) != SQLITE_OK)
             throw DatabaseError(sqlite3_errmsg(db));
         if (!stmt_) throw DatabaseError("the statement text holds no statement");
         if (!OnlyBlanksAndSemicolons(tail, end)) {
@@ -178,8 +177,7 @@ Connection::Connection(const std::string& path, DatabaseKind kind) : path_(path)
     // Without SQLITE_OPEN_CREATE a missing file is an error, not a new empty database.
     int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
     try {
-        if (rc != SQLITE_OK)
-            throw DatabaseError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+        if (rc != SQLITE_OK) throw DatabaseError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
         sqlite3_busy_timeout(db_, kBusyTimeoutMs);
         // Opening is lazy; reading the schema is what finds a file that is not a database.
         Query("SELECT count(*) FROM sqlite_master");

@@ -30,7 +30,8 @@ Result RunDump(const std::vector<std::string>& args) {
 std::vector<nlohmann::ordered_json> Lines(const std::string& out) {
     std::vector<nlohmann::ordered_json> lines;
     std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::ordered_json::parse(line));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(nlohmann::ordered_json::parse(line));
     return lines;
 }
 
@@ -79,10 +80,9 @@ TEST_F(DumpCliTest, PrintsEveryRowInIdOrderWithPlainValues) {
 }
 
 TEST_F(DumpCliTest, DamagedCellsAreShownAsStored) {
-    ExecuteOnDatabaseFile(path,
-                          "insert into datalist(CompanyName,Phone,Address) values('" +
-                              EncipherTextHex("Good Co", FieldCipherKey) +
-                              "','not hex','\xff\xfe bytes')");
+    ExecuteOnDatabaseFile(path, "insert into datalist(CompanyName,Phone,Address) values('" +
+                                    EncipherTextHex("Good Co", FieldCipherKey) +
+                                    "','not hex','\xff\xfe bytes')");
     Result r = RunDump({path});
     ASSERT_EQ(r.code, 0) << r.err;
     auto lines = Lines(r.out);

@@ -55,7 +55,7 @@ TEST(MemberColumnsTest, TableAgreesWithTheCreationStatement) {
     EXPECT_EQ(*grid.begin(), 1);
     EXPECT_EQ(*grid.rbegin(), 31);
     EXPECT_EQ(enciphered, (std::set<std::string>{"CompanyName", "MemberID", "LinkMan", "Mobile",
-                                                  "Phone", "Fax", "Bank", "BankAccount"}));
+                                                 "Phone", "Fax", "Bank", "BankAccount"}));
     EXPECT_EQ(kMemberColumns[mfContactLink].grid_column, -1);
     EXPECT_EQ(kMemberColumns[mfBankAccount].name, "BankAccount");
 }
@@ -64,10 +64,10 @@ TEST(InsertStatementTest, EnciphersTheMarkedFieldsAndQuotesEveryValue) {
     MemberValues v = SampleMember("深圳市光明灯具有限公司");
     std::string sql = BuildInsertStatement(v);
     EXPECT_EQ(sql.rfind("insert into datalist(CompanyName,memberID,memberType,goodIndex,", 0), 0u);
-    EXPECT_NE(sql.find(",Bank,BankAccount) values('" +
-                       EncipherTextHex(v[mfCompanyName], FieldCipherKey) + "','" +
-                       EncipherTextHex(v[mfMemberID], FieldCipherKey) + "','v2','v3',"),
-              std::string::npos)
+    EXPECT_NE(
+        sql.find(",Bank,BankAccount) values('" + EncipherTextHex(v[mfCompanyName], FieldCipherKey) +
+                 "','" + EncipherTextHex(v[mfMemberID], FieldCipherKey) + "','v2','v3',"),
+        std::string::npos)
         << sql;
     EXPECT_NE(sql.find(",'O''Brien''s Road 8号',"), std::string::npos);
     // An empty enciphered value stays empty.
@@ -200,9 +200,8 @@ TEST_F(DataFileTest, ReadOnlyDataDirectoryRaises) {
 }
 
 TEST(TaskNameTest, NamesThatWouldLeaveDataAreRefused) {
-    const std::vector<std::string> refused = {"",   ".",           "..",
-                                              "a/b", "../x",       "/etc/passwd",
-                                              std::string("a\0b", 3), std::string(253, 'n')};
+    const std::vector<std::string> refused = {
+        "", ".", "..", "a/b", "../x", "/etc/passwd", std::string("a\0b", 3), std::string(253, 'n')};
     for (const std::string& bad : refused) {
         EXPECT_FALSE(IsUsableTaskName(bad)) << bad;
         EXPECT_THROW(TaskDataFilePath("/d/Data/", bad), std::invalid_argument) << bad;

@@ -146,9 +146,9 @@ TEST_F(DataModuleTest, TaskNumbersAndNames) {
     // searchURL holds long addresses whole.
     std::string url = "http://host/search/company_search.htm?" + std::string(2000, 'k');
     MiddleObj->ExecuteSQL("INSERT INTO Tasks(TaskName,searchURL) VALUES('Long','" + url + "')");
-    EXPECT_EQ(MiddleObj->QueryRecords("SELECT * FROM Tasks WHERE TaskName='Long'")
-                  ->Text(0, "searchURL"),
-              url);
+    EXPECT_EQ(
+        MiddleObj->QueryRecords("SELECT * FROM Tasks WHERE TaskName='Long'")->Text(0, "searchURL"),
+        url);
 }
 
 TEST_F(DataModuleTest, MissingProjectDatabaseEndsTheProgramAndReconnectsLater) {
@@ -210,8 +210,9 @@ TEST_F(ProjectDatabaseTest, LocationsCoverEveryProvinceWithItsCities) {
     size_t cities_total = 0;
     for (size_t i = 0; i < provinces.rows.size(); ++i) {
         names.insert(provinces.Text(i, "LocationName"));
-        DataPacket cities = db.Query("SELECT * FROM LocationList WHERE ParentID=" +
-                                     provinces.Text(i, "FID") + " ORDER BY FID");
+        DataPacket cities =
+            db.Query("SELECT * FROM LocationList WHERE ParentID=" + provinces.Text(i, "FID") +
+                     " ORDER BY FID");
         EXPECT_FALSE(cities.rows.empty()) << provinces.Text(i, "LocationName");
         cities_total += cities.rows.size();
     }
@@ -232,8 +233,8 @@ TEST_F(ProjectDatabaseTest, IndustryGroupsHoldCategoriesWithAddresses) {
     EXPECT_GE(groups.rows.size(), 18u);
     EXPECT_LE(groups.rows.size(), 25u);
     for (size_t i = 0; i < groups.rows.size(); ++i) {
-        DataPacket details = db.Query("SELECT * FROM IndustryDetail WHERE ParentID=" +
-                                      groups.Text(i, "ID") + " ORDER BY ID");
+        DataPacket details = db.Query(
+            "SELECT * FROM IndustryDetail WHERE ParentID=" + groups.Text(i, "ID") + " ORDER BY ID");
         EXPECT_GE(details.rows.size(), 5u) << groups.Text(i, "Name");
         EXPECT_LE(details.rows.size(), 15u) << groups.Text(i, "Name");
         for (size_t r = 0; r < details.rows.size(); ++r) {
