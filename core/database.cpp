@@ -181,8 +181,9 @@ Connection::Connection(const std::string& path, DatabaseKind kind) : path_(path)
         sqlite3_busy_timeout(db_, kBusyTimeoutMs);
         // Opening is lazy; reading the schema is what finds a file that is not a database.
         Query("SELECT count(*) FROM sqlite_master");
-        if (kind == DatabaseKind::DataFile) {
-            // A read-only file keeps its journal mode; the pragma then just reports it.
+        // A write-protected file (a category file on read-only media) keeps its journal
+        // mode, so it can still be read.
+        if (kind == DatabaseKind::DataFile && sqlite3_db_readonly(db_, "main") != 1) {
             Query("PRAGMA journal_mode=WAL");
             Execute("PRAGMA synchronous=NORMAL");
         }

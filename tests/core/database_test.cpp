@@ -1,6 +1,7 @@
 #include "core/database.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -106,6 +107,21 @@ TEST_F(DatabaseTest, DataFilesUseTheWriteAheadLog) {
     EXPECT_EQ(c.Query("PRAGMA journal_mode").Text(0, "journal_mode"), "wal");
     EXPECT_EQ(c.Query("PRAGMA synchronous").Integer(0, "synchronous"), 1);  // NORMAL
     EXPECT_EQ(c.Query("PRAGMA busy_timeout").Integer(0, "timeout"), 5000);
+}
+
+TEST_F(DatabaseTest, WriteProtectedDataFileCanStillBeRead) {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    std::string path = dir.file("category.db");
+    {
+        Connection c = NewDatabase("category.db");
+        c.Execute("PRAGMA journal_mode=DELETE");
+        c.Execute("CREATE TABLE DataList (CompanyName TEXT)");
+        c.Execute("INSERT INTO DataList VALUES ('x')");
+    }
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    Connection c(path, DatabaseKind::DataFile);
+    EXPECT_EQ(c.Query("SELECT * FROM DataList").rows.size(), 1u);
+    EXPECT_THROW(c.Execute("DELETE FROM DataList"), DatabaseError);
 }
 
 TEST_F(DatabaseTest, OpenFilesAreCountedPerConnection) {
