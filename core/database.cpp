@@ -41,30 +41,41 @@ bool StartsWithCreateTable(std::string_view sql) {
 }
 
 // Jet's auto-numbered type "Counter" becomes INTEGER, which with the table's
-// "Primary key (ID)" makes ID SQLite's row key. Quoted text is left alone.
+// "Primary key (ID)" makes ID SQLite's row key. Only a type is adapted: the word that
+// follows a column name at the start of a column definition; quoted text is left alone.
 std::string AdaptJetSql(std::string_view sql) {
-    std::string out(sql);
-    if (!StartsWithCreateTable(sql)) return out;
+    if (!StartsWithCreateTable(sql)) return std::string(sql);
     std::string result;
-    result.reserve(out.size());
+    result.reserve(sql.size());
+    // The last two tokens: words and quoted names as "w", punctuation as itself.
+    std::string before_last, last;
     size_t i = 0;
-    while (i < out.size()) {
-        char c = out[i];
-        if (c == '\'' || c == '"' || c == '[' || c == '`') {
-            char close = c == '[' ? ']' : c;
-            size_t end = out.find(close, i + 1);
-            end = end == std::string::npos ? out.size() : end + 1;
-            result.append(out, i, end - i);
-            i = end;
-        } else if (IsWordChar(c)) {
-            size_t b = i;
-            while (i < out.size() && IsWordChar(out[i])) ++i;
-            std::string_view word(out.data() + b, i - b);
-            result.append(EqualsNoCase(word, "counter") ? std::string_view("INTEGER") : word);
-        } else {
+    while (i < sql.size()) {
+        char c = sql[i];
+        size_t b = i;
+        std::string token;
+        if (std::isspace(static_cast<unsigned char>(c))) {
             result.push_back(c);
             ++i;
+            continue;
         }
+        if (c == '\'' || c == '"' || c == '[' || c == '`') {
+            char close = c == '[' ? ']' : c;
+            size_t e = sql.find(close, i + 1);
+            i = e == std::string_view::npos ? sql.size() : e + 1;
+            token = c == '\'' ? "'" : "w";
+        } else if (IsWordChar(c)) {
+            while (i < sql.size() && IsWordChar(sql[i])) ++i;
+            token = "w";
+        } else {
+            ++i;
+            token = std::string(1, c);
+        }
+        std::string_view text = sql.substr(b, i - b);
+        bool type_position = last == "w" && (before_last == "(" || before_last == ",");
+        result.append(type_position && EqualsNoCase(text, "counter") ? std::string_view("INTEGER")
+                                                                     : text);
+        before_last = std::exchange(last, token);
     }
     return result;
 }
@@ -116,8 +127,7 @@ public:
         const char* begin = sql.data();
         const char* end = begin + sql.size();
         const char* tail = nullptr;
-        if (sqlite3_prepare_v2(db, begin, static_cast<int>(sql.size()), &stmt_, &tail) !=
-            SQLITE_OK)
+        if (sqlite3_prepare_v2(db, begin, static_cast<int>(sql.size()), &stmt_, &tail) != SQLITE_OK)
             throw DatabaseError(sqlite3_errmsg(db));
         if (!stmt_) throw DatabaseError("the statement text holds no statement");
         if (!OnlyBlanksAndSemicolons(tail, end)) {
@@ -167,13 +177,13 @@ Connection::Connection(const std::string& path, DatabaseKind kind) : path_(path)
     // Without SQLITE_OPEN_CREATE a missing file is an error, not a new empty database.
     int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
     try {
-        if (rc != SQLITE_OK)
-            throw DatabaseError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+        if (rc != SQLITE_OK) throw DatabaseError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
         sqlite3_busy_timeout(db_, kBusyTimeoutMs);
         // Opening is lazy; reading the schema is what finds a file that is not a database.
         Query("SELECT count(*) FROM sqlite_master");
-        if (kind == DatabaseKind::DataFile) {
-            // A read-only file keeps its journal mode; the pragma then just reports it.
+        // A write-protected file (a category file on read-only media) keeps its journal
+        // mode, so it can still be read.
+        if (kind == DatabaseKind::DataFile && sqlite3_db_readonly(db_, "main") != 1) {
             Query("PRAGMA journal_mode=WAL");
             Execute("PRAGMA synchronous=NORMAL");
         }
