@@ -1,6 +1,7 @@
 #pragma once
 // config.ini access. Every call opens the file, does one read or one write, and closes
 // it again; nothing is cached. Safe to call from several threads at once.
+#include <array>
 #include <string>
 
 namespace qv {
@@ -22,5 +23,41 @@ public:
     static void WriteBool(const std::string& file, const std::string& section,
                           const std::string& key, bool value);
 };
+
+// Every key the program keeps in config.ini, with the default a reader passes.
+struct BoolSetting {
+    const char* section;
+    const char* key;
+    bool default_value;
+};
+struct TextSetting {
+    const char* section;
+    const char* key;
+    const char* default_value;
+};
+
+namespace settings {
+
+inline constexpr BoolSetting kShowToolbar{"MainWindow", "ShowToolbar", true};
+inline constexpr BoolSetting kShowStatusbar{"MainWindow", "ShowStatusbar", true};
+inline constexpr BoolSetting kCollectCompanyDetail{"Options", "CollectCompanyDetail", false};
+
+// The marketplace's company-search host as a URL prefix ("http://127.0.0.1:8080"). An
+// empty value means the built-in host, which the search URL code owns.
+inline constexpr TextSetting kSearchHost{"Options", "SearchHost", ""};
+
+// The record search history: one earlier search text per key, an empty value is a free
+// slot. The section name is spelled this way in existing files.
+inline constexpr const char* kSearchHistorySection = "Searchs";
+inline constexpr std::array<const char*, 5> kSearchHistoryKeys{"1", "2", "3", "4", "5"};
+inline constexpr const char* kSearchHistoryDefault = "";
+
+}  // namespace settings
+
+// Shorthands over the table above.
+bool ReadSetting(const std::string& file, const BoolSetting& setting);
+void WriteSetting(const std::string& file, const BoolSetting& setting, bool value);
+std::string ReadSetting(const std::string& file, const TextSetting& setting);
+void WriteSetting(const std::string& file, const TextSetting& setting, const std::string& value);
 
 }  // namespace qv
