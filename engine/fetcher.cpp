@@ -1,3 +1,7 @@
+// Page fetcher over libcurl. Each client owns one easy handle (its cookie engine is the
+// client's cookie store) inside one multi handle of its own (whose connection cache keeps
+// the connection alive between fetches). The transfer is driven by a short poll loop so
+// that a stop request is seen within a fraction of a second even while the server is silent.
 #include "engine/fetcher.h"
 
 #include <curl/curl.h>
@@ -5,17 +9,15 @@
 #include <mutex>
 
 namespace qv {
+
 namespace {
 
-constexpr int kTries = 6;
-constexpr long kMaxRedirects = 15;
-constexpr long kConnectTimeoutSeconds = 15;
-constexpr long kRequestTimeoutSeconds = 60;
-constexpr size_t kBodyLimit = 16u << 20;
+// How long one wait for socket activity may last before the stop flag is looked at again.
+constexpr int kStopPollMs = 50;
 
-// The header lines exactly as the marketplace has always been sent them; the odd
-// User-Agent line names itself twice.
-constexpr const char* kHeaderLines[] = {
+// The values go out exactly as written, including the doubled name in the User-Agent line.
+// "Expect:" only removes curl's own header; it sends nothing.
+constexpr const char* kRequestHeaders[] = {
     "User-Agent: User-Agent: Mozilla/4.0 (compatib le; MSIE 5.00; Windows 98)",
     "Pragma: no-cache",
     "Cache-Control: no-cache",
@@ -24,7 +26,7 @@ constexpr const char* kHeaderLines[] = {
     "Expect:",
 };
 
-void GlobalInit() {
+void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
@@ -32,99 +34,158 @@ void GlobalInit() {
 }  // namespace
 
 struct HttpClient::Impl {
-    CURL* curl = nullptr;
+    CURLM* multi = nullptr;
+    CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     const std::atomic<bool>* stop = nullptr;
+    FetchLimits limits;
     std::string buffer;
-    bool over_limit = false;
-    FetchTimeouts timeouts;
+    bool usable = false;
 
-    static size_t Write(char* data, size_t size, size_t count, void* self) {
-        auto* impl = static_cast<Impl*>(self);
-        size_t n = size * count;
-        if (impl->buffer.size() + n > kBodyLimit) {
-            impl->over_limit = true;
-            return 0;  // aborts the transfer
-        }
-        impl->buffer.append(data, n);
-        return n;
-    }
+    Impl();
+    ~Impl();
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
 
-    static int Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        auto* impl = static_cast<Impl*>(self);
-        return impl->Stopped() ? 1 : 0;
-    }
-
-    bool Stopped() const { return stop && stop->load(); }
-
-    // One GET of `url` into the buffer; true on a complete 2xx answer.
-    bool Try(const std::string& url) {
-        buffer.clear();
-        over_limit = false;
-        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connect_ms);
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeouts.request_ms);
-        CURLcode rc = curl_easy_perform(curl);
-        long status = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-        return rc == CURLE_OK && status >= 200 && status < 300;
-    }
-
-    void Configure() {
-        for (const char* line : kHeaderLines) headers = curl_slist_append(headers, line);
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-        // A page must never make us read a local file or speak another protocol.
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // this client's own cookie store
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kBodyLimit));
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::Write);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::Progress);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
-    }
+    bool StopRequested() const { return stop && stop->load(); }
+    bool Configure();
+    void ApplyLimits();
+    bool RunTry(const std::string& url);
+    bool Drive(CURLcode& result);
 };
 
-HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {
-    GlobalInit();
-    impl_->curl = curl_easy_init();
-    if (impl_->curl) impl_->Configure();
+namespace {
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+    auto& impl = *static_cast<HttpClient::Impl*>(user);
+    const size_t n = size * count;
+    if (impl.buffer.size() + n > impl.limits.max_body_bytes) return 0;  // fails the try
+    try {
+        impl.buffer.append(data, n);
+    } catch (...) {
+        return 0;
+    }
+    return n;
 }
 
-HttpClient::~HttpClient() {
-    if (impl_->curl) curl_easy_cleanup(impl_->curl);
-    curl_slist_free_all(impl_->headers);
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<HttpClient::Impl*>(user)->StopRequested() ? 1 : 0;
 }
+
+}  // namespace
+
+HttpClient::Impl::Impl() {
+    InitCurlOnce();
+    multi = curl_multi_init();
+    easy = curl_easy_init();
+    usable = multi && easy && Configure();
+}
+
+HttpClient::Impl::~Impl() {
+    if (easy) curl_easy_cleanup(easy);
+    if (multi) curl_multi_cleanup(multi);
+    curl_slist_free_all(headers);
+}
+
+bool HttpClient::Impl::Configure() {
+    for (const char* line : kRequestHeaders) {
+        curl_slist* grown = curl_slist_append(headers, line);
+        if (!grown) return false;
+        headers = grown;
+    }
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) {
+        ok = ok && curl_easy_setopt(easy, option, value) == CURLE_OK;
+    };
+    set(CURLOPT_HTTPHEADER, headers);
+    set(CURLOPT_HTTP_VERSION, long{CURL_HTTP_VERSION_1_1});
+    set(CURLOPT_HTTPGET, 1L);
+    set(CURLOPT_FOLLOWLOCATION, 1L);
+    set(CURLOPT_MAXREDIRS, 15L);
+    // A page must not make us read local files or speak other protocols.
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_COOKIEFILE, "");  // in-memory cookie engine, this handle only
+    set(CURLOPT_NOSIGNAL, 1L);    // time-outs must not use signals: several threads fetch
+    set(CURLOPT_WRITEFUNCTION, &WriteBody);
+    set(CURLOPT_WRITEDATA, static_cast<void*>(this));
+    set(CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    set(CURLOPT_XFERINFODATA, static_cast<void*>(this));
+    set(CURLOPT_NOPROGRESS, 0L);
+    ApplyLimits();
+    return ok;
+}
+
+void HttpClient::Impl::ApplyLimits() {
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits.connect_timeout_ms);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits.total_timeout_ms);
+    // Refuses an announced oversize body before it is read; the write callback
+    // catches the ones that come without a length.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(limits.max_body_bytes));
+}
+
+// Runs the transfer until curl reports it done; false when it was stopped or the multi
+// handle failed.
+bool HttpClient::Impl::Drive(CURLcode& result) {
+    for (;;) {
+        if (StopRequested()) return false;
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) return false;
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
+                result = msg->data.result;
+                return true;
+            }
+        }
+        if (running == 0) return false;
+        if (curl_multi_poll(multi, nullptr, 0, kStopPollMs, nullptr) != CURLM_OK) return false;
+    }
+}
+
+bool HttpClient::Impl::RunTry(const std::string& url) {
+    buffer.clear();
+    if (curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) return false;
+    CURLcode result = CURLE_OK;
+    const bool done = Drive(result);
+    curl_multi_remove_handle(multi, easy);
+    if (!done || result != CURLE_OK) return false;
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    return status >= 200 && status <= 299;
+}
+
+HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {}
+
+HttpClient::~HttpClient() = default;
 
 void HttpClient::SetStopFlag(const std::atomic<bool>* stop) { impl_->stop = stop; }
-void HttpClient::SetTimeouts(FetchTimeouts timeouts) { impl_->timeouts = timeouts; }
+
+void HttpClient::SetLimits(const FetchLimits& limits) {
+    impl_->limits = limits;
+    if (impl_->easy) impl_->ApplyLimits();
+}
 
 FetchResult FetchPage(const std::string& url, HttpClient& client) {
     FetchResult result;
     try {
         HttpClient::Impl& impl = client.impl();
-        if (!impl.curl) {
-            result.error = kFetchFailed;
-            return result;
+        for (int attempt = 0; impl.usable && attempt < kFetchTries; ++attempt) {
+            if (impl.StopRequested()) break;
+            if (impl.RunTry(url)) {
+                result.body = std::move(impl.buffer);
+                impl.buffer.clear();
+                return result;
+            }
         }
-        bool ok = false;
-        for (int i = 0; i < kTries && !ok && !impl.Stopped(); ++i) ok = impl.Try(url);
-        if (ok) {
-            result.body = std::move(impl.buffer);
-        } else {
-            result.error = kFetchFailed;
-        }
-        impl.buffer.clear();
+        impl.buffer.clear();  // a failed try's bytes are never handed out
     } catch (...) {
-        result.body.clear();
-        result.error = kFetchFailed;
+        // Page work never raises; whatever went wrong reads as a failed fetch.
     }
+    result.body.clear();
+    result.error = kFetchFailed;
     return result;
 }
 

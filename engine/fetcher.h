@@ -2,15 +2,20 @@
 // Page fetching: one HttpClient per task (keep-alive and its own cookie store), and
 // FetchPage, which never raises: failures come back as the error text "连接失败".
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 
 namespace qv {
 
-struct FetchTimeouts {
-    long connect_ms = 15'000;
-    long request_ms = 60'000;  // the whole request, redirects included
+// Bounds of one try; each one exceeded fails the try. Tests shorten them.
+struct FetchLimits {
+    long connect_timeout_ms = 15'000;
+    long total_timeout_ms = 60'000;
+    std::size_t max_body_bytes = std::size_t{16} << 20;
 };
+
+inline constexpr int kFetchTries = 6;
 
 class HttpClient {
 public:
@@ -22,8 +27,8 @@ public:
     // While *stop is true, a transfer in flight is aborted and no new try is made.
     // The flag must outlive the client (or be reset to nullptr).
     void SetStopFlag(const std::atomic<bool>* stop);
-    // Shorter limits are for tests; the defaults are what every page gets.
-    void SetTimeouts(FetchTimeouts timeouts);
+    // Applies to the fetches that start afterwards.
+    void SetLimits(const FetchLimits& limits);
 
     struct Impl;
     Impl& impl() { return *impl_; }

@@ -218,7 +218,7 @@ TEST(FetchPage, AServerThatHangsCountsAsFailedTries) {
     });
     s.Start();
     HttpClient client;
-    client.SetTimeouts({1000, 100});
+    client.SetLimits({1000, 100, std::size_t{16} << 20});
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(FetchPage(s.Url("/hang"), client).error, "连接失败");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
