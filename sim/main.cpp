@@ -1,1 +1,44 @@
-int main() { return 0; }
+// quorvane-site: the marketplace simulator as a program, for the demo and by-hand runs.
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+
+#include "sim/site_server.h"
+
+int main(int argc, char** argv) {
+    qv::SiteOptions options;
+    CLI::App app{"Marketplace simulator: serves search results, contact and profile pages"};
+    app.add_option("--port", options.port, "Port to listen on (0 picks a free one)");
+    app.add_option("--bind", options.bind, "Address to listen on");
+    app.add_option("--seed", options.seed, "Seed of the company data");
+    app.add_option("--companies", options.companies, "Companies per search");
+    app.add_option("--fail-rate", options.fail_rate, "Fraction of answers that are HTTP 500");
+    app.add_option("--fail-first", options.fail_first, "The first N requests of each URL fail");
+    app.add_option("--delay-ms", options.delay_ms, "Delay before every answer");
+    app.add_option("--reset-rate", options.reset_rate,
+                   "Fraction of requests whose connection is closed unanswered");
+    CLI11_PARSE(app, argc, argv);
+
+    // Block the stop signals before any thread starts, so that only sigwait sees them.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    try {
+        qv::SiteServer server(options);
+        std::cout << "listening on http://" << options.bind << ":" << server.port() << std::endl;
+        int received = 0;
+        sigwait(&stop_signals, &received);
+        std::cout << "stopping after " << server.requests() << " requests" << std::endl;
+    } catch (const std::exception& e) {
+        std::cerr << "quorvane-site: " << e.what() << std::endl;
+        return 1;
+    }
+    return 0;
+}

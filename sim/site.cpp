@@ -1,1 +1,0 @@
-// The marketplace simulator's pages and server.

@@ -1,0 +1,87 @@
+#pragma once
+// The simulated marketplace's companies: deterministic records per (seed, search), and
+// the values a faultless crawl of their pages stores.
+#include <array>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/data_files.h"
+
+namespace qv {
+
+enum class SimContactLayout { lh20, mp_r };
+enum class SimProfileLayout { typelist, bodyCont };
+
+// The fifteen labelled facts of a profile page, in the order in which the crawl tests
+// their labels; index 0 of SimCompany::profile is the introduction.
+inline constexpr int kSimProfileFacts = 15;
+extern const std::array<std::string_view, kSimProfileFacts> kSimProfileFactLabels;
+
+struct SimCompany {
+    int index = 0;          // position in the search's result list, from 0
+    std::string search_key; // the data set the company belongs to
+    SimContactLayout contact_layout = SimContactLayout::lh20;
+    SimProfileLayout profile_layout = SimProfileLayout::typelist;
+
+    // What the pages print.
+    std::string verified_mark;  // "[已核实]" or "[未核实]"
+    std::string person_html;    // the person line as printed, "&nbsp;" included
+    std::array<std::string, kSimProfileFacts + 1> profile;  // introduction, then the facts
+    std::string contact_path, profile_path, message_path;  // site-relative links
+
+    // What a faultless crawl with the detail option on stores, in DataList order.
+    MemberValues values;
+    // The same with the option off: the sixteen profile fields empty.
+    MemberValues ValuesWithoutDetail() const;
+};
+
+namespace sim {
+
+// The data set key of a keyword search and of a category search.
+std::string KeywordKey(std::string_view keyword_utf8);
+std::string CategoryKey(int category_id);
+
+// Hex text of a key's bytes, as carried in page links, and back ("" when malformed).
+std::string KeyToHex(std::string_view key);
+std::string KeyFromHex(std::string_view hex);
+
+// The search word of a key as the pages may show it: CJK characters, ASCII letters and
+// digits only (a category search shows the category's caption).
+std::string SearchWordOf(const std::string& key);
+
+// A 64-bit hash of the parts, stable across runs and platforms.
+uint64_t StableHash(uint64_t seed, std::string_view text, uint64_t n = 0);
+
+}  // namespace sim
+
+// The companies of every search, built on first use and kept for the server's life.
+// Thread-safe; references stay valid as long as the SiteData lives.
+class SiteData {
+public:
+    SiteData(uint32_t seed, int companies, std::string base_url);
+
+    const std::vector<SimCompany>& ForKey(const std::string& key);
+    const std::vector<SimCompany>& CompaniesFor(const std::string& keyword_utf8) {
+        return ForKey(sim::KeywordKey(keyword_utf8));
+    }
+    const std::vector<SimCompany>& CompaniesForCategory(int category_id) {
+        return ForKey(sim::CategoryKey(category_id));
+    }
+    const std::string& base_url() const { return base_url_; }
+    uint32_t seed() const { return seed_; }
+
+private:
+    std::vector<SimCompany> Build(const std::string& key) const;
+
+    uint32_t seed_;
+    int companies_;
+    std::string base_url_;
+    std::mutex mutex_;
+    std::map<std::string, std::vector<SimCompany>> sets_;
+};
+
+}  // namespace qv
