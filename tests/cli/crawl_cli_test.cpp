@@ -4,6 +4,8 @@
 
 #include "cli/commands.h"
 #include "core/database.h"
+#include "core/field_cipher.h"
+#include "sim/site_server.h"
 #include "tests/support/mini_site.h"
 #include "tests/support/temp_dir.h"
 
@@ -70,6 +72,42 @@ TEST(CrawlCommand, UsageErrorsExitTwoAndCreateNothing) {
     EXPECT_EQ(RunCli({"crawl", "--out", dir.path().string(), "a=http://x/", "a=http://y/"}, out, err), 2);
     EXPECT_EQ(RunCli({"crawl", "a=http://x/"}, out, err), 2);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+// Through 20% failed answers and 5% dropped connections, every company is stored once,
+// with exactly the values its pages carry.
+TEST(CrawlCommand, FaultyMarketplaceStillGivesEveryCompanyExactlyOnce) {
+    SiteOptions options;
+    options.companies = 90;
+    options.fail_rate = 0.2;
+    options.reset_rate = 0.05;
+    SiteServer site(options);
+    test::TempDir dir;
+    std::vector<std::string> keywords{"灯具", "阀门", "纸箱"};
+    std::vector<std::string> args{"crawl", "--detail", "--out", dir.path().string()};
+    for (auto& k : keywords) args.push_back(k + "=" + site.SearchUrl(k));
+    std::string out, err;
+    ASSERT_EQ(RunCli(args, out, err), 0) << out << err;
+    EXPECT_GT(site.failures(), 0);
+    for (auto& k : keywords) {
+        Connection db(dir.file(k + ".db"), DatabaseKind::DataFile);
+        DataPacket rows = db.Query("SELECT * FROM DataList ORDER BY ID");
+        const auto& expected = site.CompaniesFor(k);
+        ASSERT_EQ(rows.rows.size(), expected.size()) << k;
+        for (size_t r = 0; r < expected.size(); ++r)
+            for (int c = 0; c < kMemberColumnCount; ++c) {
+                std::string stored = rows.Text(r, kMemberColumns[c].name);
+                if (kMemberColumns[c].enciphered) stored = DecipherTextHex(stored, FieldCipherKey);
+                EXPECT_EQ(stored, expected[r].values[c]) << k << " row " << r << " "
+                                                         << kMemberColumns[c].name;
+            }
+    }
 }
 
 }  // namespace
