@@ -70,6 +70,11 @@ Converter& Utf8ToGbkConverter() {
     return c;
 }
 
+Converter& GbkToUtf16Converter() {
+    thread_local Converter c("UTF-16LE", "CP936");
+    return c;
+}
+
 bool IsAscii(std::string_view s) {
     for (unsigned char c : s)
         if (c >= 0x80) return false;
@@ -94,7 +99,17 @@ std::string Utf8ToGbk(std::string_view utf8) {
     });
 }
 
-std::u16string GbkToUtf16(std::string_view gbk) { return Utf8ToUtf16(GbkToUtf8(gbk)); }
+std::u16string GbkToUtf16(std::string_view gbk) {
+    // Page bodies go straight to UTF-16: this runs on every page the crawl reads.
+    std::string bytes =
+        GbkToUtf16Converter().Run(gbk, std::string_view("\xFD\xFF", 2),
+                                  [](unsigned char) -> size_t { return 1; });
+    std::u16string out(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                       (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return out;
+}
 
 std::string Utf16ToGbk(std::u16string_view text) { return Utf8ToGbk(Utf16ToUtf8(text)); }
 

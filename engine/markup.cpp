@@ -40,10 +40,15 @@ std::u16string ValueInQuotesAfter(std::u16string_view marker, std::u16string_vie
     return {};
 }
 
+// One pass gives what removing NUL, TAB, CR and LF one after another gives: removing a
+// single character never joins two others into a further match.
 std::u16string WithoutControlCharacters(std::u16string_view text) {
-    std::u16string out(text);
-    for (char16_t c : {u'\0', u'\t', u'\r', u'\n'})
-        out = ReplaceAll(out, std::u16string_view(&c, 1), u"", false);
+    std::u16string out;
+    out.resize(text.size());
+    size_t n = 0;
+    for (char16_t c : text)
+        if (c != u'\0' && c != u'\t' && c != u'\r' && c != u'\n') out[n++] = c;
+    out.resize(n);
     return out;
 }
 
@@ -68,7 +73,9 @@ std::u16string_view First(std::u16string_view t, long long n) {
 
 std::u16string NormalizePage(std::u16string_view text) {
     // "%00" goes last: removing a CR or LF may join its pieces.
-    return ReplaceAll(WithoutControlCharacters(text), u"%00", u"", false);
+    std::u16string out = WithoutControlCharacters(text);
+    if (out.find(u"%00") == std::u16string::npos) return out;
+    return ReplaceAll(out, u"%00", u"", false);
 }
 
 std::u16string DecodeAndNormalize(std::string_view gbk_body) {

@@ -30,6 +30,8 @@ TEST(Gbk, InvalidBytesBecomeReplacementCharacterAndScanningGoesOn) {
     // A lone lead byte at the end and an invalid pair in the middle.
     std::string utf8 = GbkToUtf8(std::string("ab\xFF") + "c\xD6");
     EXPECT_EQ(utf8, "ab\xEF\xBF\xBD" "c\xEF\xBF\xBD");
+    EXPECT_EQ(GbkToUtf16(std::string("ab\xFF") + "c\xD6"), u"ab\xFFFD" u"c\xFFFD");
+    EXPECT_EQ(GbkToUtf16(Utf8ToGbk("中文ok")), u"中文ok");
 }
 
 TEST(Gbk, BrokenUtf8DoesNotCrash) {
