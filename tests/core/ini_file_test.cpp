@@ -86,7 +86,8 @@ TEST_F(IniFile, MissingFileSectionOrKeyGivesDefaults) {
 }
 
 TEST_F(IniFile, NamesIgnoreAsciiCaseAndBlanksAreTrimmed) {
-    WriteFileBytes(ini, "  [ mainwindow ]  \n  SHOWTOOLBAR  =  0  \n[OPTIONS]\nCollectCompanyDetail=0\n");
+    WriteFileBytes(ini, "  [ mainwindow ]  \n  SHOWTOOLBAR  =  0  \n"
+                        "[OPTIONS]\nCollectCompanyDetail=0\n");
     EXPECT_FALSE(TIniFileEx::ReadBool(ini, "MainWindow", "ShowToolbar", true));
     TIniFileEx::WriteBool(ini, "options", "collectcompanydetail", true);
     EXPECT_EQ(ReadFileBytes(ini), "  [ mainwindow ]  \n  SHOWTOOLBAR  =  0  \n"
@@ -227,9 +228,12 @@ TEST_F(IniFile, ConcurrentWritersLoseNothingAndReadersSeeWholeFiles) {
     EXPECT_EQ(bad_reads, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     for (int w = 0; w < kWriters; ++w) {
-        EXPECT_EQ(TIniFileEx::ReadString(ini, "W", std::to_string(w), ""), std::to_string(kWrites - 1));
-        for (int i = 0; i < kWrites; ++i)
-            EXPECT_TRUE(TIniFileEx::ReadBool(ini, "B", std::to_string(w) + "_" + std::to_string(i), false));
+        EXPECT_EQ(TIniFileEx::ReadString(ini, "W", std::to_string(w), ""),
+                  std::to_string(kWrites - 1));
+        for (int i = 0; i < kWrites; ++i) {
+            std::string key = std::to_string(w) + "_" + std::to_string(i);
+            EXPECT_TRUE(TIniFileEx::ReadBool(ini, "B", key, false)) << key;
+        }
     }
     for (int i = 0; i < kWrites; ++i)
         EXPECT_EQ(TIniFileEx::ReadString(ini, "P", std::to_string(i), ""), "p");
