@@ -7,7 +7,7 @@
 namespace qv {
 
 std::string SearchHost(const std::string& settings_file) {
-    std::string host = Trim(TIniFileEx::ReadString(settings_file, "Options", "SearchHost", ""));
+    std::string host = Trim(ReadSetting(settings_file, settings::kSearchHost));
     return host.empty() ? std::string(kDefaultSearchHost) : host;
 }
 

@@ -123,3 +123,21 @@ TEST(DefaultRemark, KeywordSearchListsItsChoices) {
 
 }  // namespace
 }  // namespace qv
+
+#include "core/ini_file.h"
+#include "tasks/search_host.h"
+#include "tests/support/temp_dir.h"
+
+namespace qv {
+namespace {
+
+TEST(SearchHost, ComesFromTheSettingsOrIsTheMarketplaceOwn) {
+    test::TempDir dir;
+    std::string ini = dir.file("config.ini");
+    EXPECT_EQ(SearchHost(ini), kDefaultSearchHost);
+    TIniFileEx::WriteString(ini, "Options", "SearchHost", " http://127.0.0.1:8080 ");
+    EXPECT_EQ(SearchHost(ini), "http://127.0.0.1:8080");
+}
+
+}  // namespace
+}  // namespace qv
