@@ -76,17 +76,22 @@ std::optional<CategoryItem> FindCategory(std::string_view c) {
 
 std::string EncodeUrlText(std::string_view text_utf8) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    // Letters are ASCII, so they are the same byte in GBK; every other byte is escaped.
     std::string gbk = Utf8ToGbk(text_utf8);
     std::string out;
     out.reserve(gbk.size() * 3);
-    for (char c : gbk) {
-        if (IsAsciiLetter(c)) {
-            out.push_back(c);
-        } else {
-            auto b = static_cast<unsigned char>(c);
+    for (size_t i = 0; i < gbk.size(); ++i) {
+        // A lead byte starts a two-byte character whose second byte may look like a letter
+        // (長 is E9 4C); both bytes are escaped.
+        bool lead = static_cast<unsigned char>(gbk[i]) >= 0x81 && i + 1 < gbk.size();
+        if (!lead && IsAsciiLetter(gbk[i])) {
+            out.push_back(gbk[i]);
+            continue;
+        }
+        for (size_t k = i; k <= i + (lead ? 1 : 0); ++k) {
+            auto b = static_cast<unsigned char>(gbk[k]);
             out += {'%', kHex[b >> 4], kHex[b & 15]};
         }
+        if (lead) ++i;
     }
     return out;
 }

@@ -31,6 +31,7 @@ TEST(EncodeUrlText, KeepsOnlyAsciiLettersAndEscapesGbkBytes) {
     EXPECT_EQ(EncodeUrlText("-2008,2007"), "%2D%32%30%30%38%2C%32%30%30%37");
     EXPECT_EQ(EncodeUrlText("a&b=c"), "a%26b%3Dc");
     EXPECT_EQ(EncodeUrlText(""), "");
+    EXPECT_EQ(EncodeUrlText("長L"), "%E9%4CL") << "a trail byte that looks like a letter";
     EXPECT_EQ(EncodeUrlText("😀"), "%3F") << "a character GBK lacks becomes '?'";
 }
 
