@@ -1,0 +1,39 @@
+#include "ui/application.h"
+
+#include <QFontDatabase>
+
+#include <exception>
+
+#include "ui/dialog_ex.h"
+
+namespace qv::ui {
+
+QFont ProgramFont() {
+    // The original's 宋体 is not on a Debian machine; these are, in order of preference.
+    const QStringList families = QFontDatabase::families();
+    for (const char* name : {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans SC"}) {
+        QString family = QString::fromUtf8(name);
+        if (families.contains(family)) return QFont(family, 9);
+    }
+    QFont font = QApplication::font();
+    font.setPointSize(9);
+    return font;
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("Quorvane"));
+    setFont(ProgramFont());
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        ShowError(QStringLiteral("未知错误。"));
+    }
+    return false;
+}
+
+}  // namespace qv::ui

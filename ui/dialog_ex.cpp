@@ -1,0 +1,95 @@
+#include "ui/dialog_ex.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace qv::ui {
+namespace {
+
+MessageHandler& Handler() {
+    // Touched on the UI thread only; tests replace it for the length of a test.
+    static MessageHandler handler;
+    return handler;
+}
+
+int ShowSystemBox(const ShownMessage& m) {
+    if (Handler()) return Handler()(m);
+    QMessageBox::Icon icon = m.box == ShownMessage::Box::SystemError ? QMessageBox::Critical
+                             : m.box == ShownMessage::Box::SystemInfo ? QMessageBox::Information
+                                                                      : QMessageBox::Question;
+    QMessageBox box(icon, m.caption, m.message, QMessageBox::NoButton, QApplication::activeWindow());
+    QPushButton* ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    if (m.box == ShownMessage::Box::SystemQuestion)
+        box.setEscapeButton(box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole));
+    else
+        box.setEscapeButton(ok);
+    box.exec();
+    return box.clickedButton() == ok ? mrOk : mrCancel;
+}
+
+}  // namespace
+
+MessageHandler SetMessageHandler(MessageHandler handler) {
+    std::swap(Handler(), handler);
+    return handler;
+}
+
+QString ApplicationTitle() {
+    QString name = QApplication::applicationName();
+    return name.isEmpty() ? QStringLiteral("Quorvane") : name;
+}
+
+QString KindCaption(MsgDlgType kind) {
+    switch (kind) {
+        case MsgDlgType::mtWarning: return QStringLiteral("警告!");
+        case MsgDlgType::mtError: return QStringLiteral("错误!");
+        case MsgDlgType::mtInformation: return QStringLiteral("提示!");
+        case MsgDlgType::mtConfirmation: return QStringLiteral("确认?");
+        case MsgDlgType::mtCustom: break;
+    }
+    return ApplicationTitle();
+}
+
+int DetailMessageDlg(const QString& message, const QString& detail, MsgDlgType kind,
+                     MsgDlgButtons buttons) {
+    if (Handler()) {
+        ShownMessage m{ShownMessage::Box::Dialog, kind, KindCaption(kind), message, detail, buttons};
+        return Handler()(m);
+    }
+    std::unique_ptr<TMessageForm> form = CreateDetailMessageDialog(message, detail, kind, buttons);
+    int result = form->exec();
+    return result == QDialog::Rejected ? mrCancel : result;
+}
+
+void ShowErrorDetail(const QString& message, const QString& detail) {
+    DetailMessageDlg(message, detail, MsgDlgType::mtError, mbOK | mbDetails);
+}
+void ShowError(const QString& message) {
+    DetailMessageDlg(message, QString(), MsgDlgType::mtError, mbOK);
+}
+void ShowWarning(const QString& message) {
+    DetailMessageDlg(message, QString(), MsgDlgType::mtWarning, mbOK);
+}
+void ShowInfo(const QString& message) {
+    DetailMessageDlg(message, QString(), MsgDlgType::mtInformation, mbOK);
+}
+int AskConfirm(const QString& message) {
+    return DetailMessageDlg(message, QString(), MsgDlgType::mtConfirmation, mbYes | mbNo);
+}
+
+void ShowErrorBox(const QString& message) {
+    ShowSystemBox({ShownMessage::Box::SystemError, MsgDlgType::mtError, QStringLiteral("错误!"),
+                   message, QString(), mbOK});
+}
+void ShowInfoBox(const QString& message) {
+    ShowSystemBox({ShownMessage::Box::SystemInfo, MsgDlgType::mtInformation,
+                   QStringLiteral("提示!"), message, QString(), mbOK});
+}
+int AskQuestion(const QString& caption, const QString& message) {
+    return ShowSystemBox({ShownMessage::Box::SystemQuestion, MsgDlgType::mtConfirmation, caption,
+                          message, QString(), mbOK | mbCancel});
+}
+
+}  // namespace qv::ui
