@@ -9,19 +9,12 @@
 #include <mutex>
 #include <utility>
 
+#include "core/text.h"
+
 namespace qv {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 bool IsWordChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
@@ -37,7 +30,7 @@ bool StartsWithCreateTable(std::string_view sql) {
         while (i < sql.size() && IsWordChar(sql[i])) ++i;
         return sql.substr(b, i - b);
     };
-    return EqualsNoCase(next_word(), "create") && EqualsNoCase(next_word(), "table");
+    return EqualsIgnoringCase(next_word(), "create") && EqualsIgnoringCase(next_word(), "table");
 }
 
 // Jet's auto-numbered type "Counter" becomes INTEGER, which with the table's
@@ -73,7 +66,7 @@ std::string AdaptJetSql(std::string_view sql) {
         }
         std::string_view text = sql.substr(b, i - b);
         bool type_position = last == "w" && (before_last == "(" || before_last == ",");
-        result.append(type_position && EqualsNoCase(text, "counter") ? std::string_view("INTEGER")
+        result.append(type_position && EqualsIgnoringCase(text, "counter") ? std::string_view("INTEGER")
                                                                      : text);
         before_last = std::exchange(last, token);
     }
@@ -158,7 +151,7 @@ private:
 
 int DataPacket::ColumnIndex(std::string_view name) const {
     for (size_t i = 0; i < columns.size(); ++i)
-        if (EqualsNoCase(columns[i], name)) return static_cast<int>(i);
+        if (EqualsIgnoringCase(columns[i], name)) return static_cast<int>(i);
     return -1;
 }
 
@@ -248,6 +241,25 @@ DataPacket Connection::Query(std::string_view sql) {
         }
     }
     return packet;
+}
+
+void Connection::ForEachRow(std::string_view sql, const RowVisitor& visit) {
+    if (!db_) throw DatabaseError("the connection is closed");
+    Statement stmt(db_, sql);
+    RowView row;
+    row.columns.resize(static_cast<size_t>(sqlite3_column_count(stmt.get())));
+    for (size_t i = 0; i < row.columns.size(); ++i)
+        row.columns[i] = sqlite3_column_name(stmt.get(), static_cast<int>(i));
+    row.cells.resize(row.columns.size());
+    while (stmt.Step()) {
+        for (size_t i = 0; i < row.cells.size(); ++i) {
+            int col = static_cast<int>(i);
+            auto text = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), col));
+            row.cells[i] = std::string_view(text ? text : "",
+                                            static_cast<size_t>(sqlite3_column_bytes(stmt.get(), col)));
+        }
+        visit(row);
+    }
 }
 
 int Connection::Changes() const { return db_ ? sqlite3_changes(db_) : 0; }

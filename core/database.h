@@ -1,6 +1,7 @@
 #pragma once
 // A small RAII wrapper over SQLite. One statement per call: a text holding a second
 // statement is refused. Engine errors are raised as DatabaseError with the engine's text.
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -49,6 +50,15 @@ public:
     void Execute(std::string_view sql);
     // Runs one query and copies every row.
     DataPacket Query(std::string_view sql);
+
+    // One row of ForEachRow: the cells are valid only during the visit; NULL reads as "".
+    struct RowView {
+        std::vector<std::string_view> columns;
+        std::vector<std::string_view> cells;
+    };
+    using RowVisitor = std::function<void(const RowView&)>;
+    // Runs one query and visits its rows without copying them; for large tables.
+    void ForEachRow(std::string_view sql, const RowVisitor& visit);
 
     const std::string& path() const { return path_; }
     // Rows changed by the last Execute.

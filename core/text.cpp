@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include <cctype>
+
 namespace qv {
 namespace {
 
@@ -31,5 +33,14 @@ std::string QuotedStr(std::string_view s) {
 }
 
 std::string IntToStr(long long value) { return std::to_string(value); }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
 
 }  // namespace qv

@@ -12,6 +12,9 @@ std::u16string Trim(std::u16string_view s);
 // SQL text literal: the text in single quotes with every inner single quote doubled.
 std::string QuotedStr(std::string_view s);
 
+// ASCII letters compared without regard to case, as the database engine compares names.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 // The text of an integer in decimal.
 std::string IntToStr(long long value);
 

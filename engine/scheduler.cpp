@@ -144,6 +144,20 @@ int TaskScheduler::StopThreads() {
     return count;
 }
 
+bool TaskScheduler::StopTask(int task_id) {
+    for (auto& e : queue_) {
+        if (!e || e->TaskID != task_id) continue;
+        if (SlotAlive(e->Slot)) {
+            slots_[e->Slot]->gate().Stop();
+            Retire(std::move(slots_[e->Slot]));
+        }
+        e.reset();
+        DispatchTasks();
+        return true;
+    }
+    return false;
+}
+
 void TaskScheduler::DiscardEntries() {
     for (auto& e : queue_) e.reset();
 }

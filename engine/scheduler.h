@@ -59,6 +59,9 @@ public:
     void TaskThreadEnded(int index, int result_code);
     int PauseResumeTasks(int task_id, bool pause);
     int StopThreads();
+    // Stops one task's thread (if alive) and discards its entry without a message, then
+    // dispatches what waits; false when the task has no entry.
+    bool StopTask(int task_id);
     // Discards every entry without a message (after StopThreads).
     void DiscardEntries();
     // Discards every entry with "：任务被中止"; used at shutdown.

@@ -188,6 +188,32 @@ TEST_F(SchedulerTest, StopAllLeavesNothingBehindAndNothingArrivesAfterwards) {
     EXPECT_EQ(scheduler.CountRunningThreads(), 1);
 }
 
+TEST_F(SchedulerTest, StoppingOneTaskFreesItsPlaceForTheNextAndLeavesTheOthers) {
+    test::MiniSite site(20, 30ms);
+    std::vector<std::shared_ptr<RecordingSink>> sinks(2);
+    TaskScheduler small(ui, 1);
+    small.SetMessageCallback([](const std::string& text, TaskSink* log) {
+        if (log) log->AppendMessage(text);
+    });
+    auto first = Entry(1, site.SearchUrl("a"), sinks[0]);
+    std::string file = first->DataFile;
+    small.EnqueueTask(std::move(first));
+    small.DispatchTasks();
+    ASSERT_TRUE(RunUntil([&] { return !sinks[0]->rows.empty(); }));
+    EXPECT_FALSE(small.StopTask(9));
+    ASSERT_TRUE(small.StopTask(1));
+    long stored = StoredRows(file);
+    size_t shown = sinks[0]->rows.size() + sinks[0]->messages.size();
+    EXPECT_EQ(small.FindFreeQueueIndex(), 0);
+    ASSERT_TRUE(small.EnqueueTask(Entry(2, site.SearchUrl("b"), sinks[1])));
+    small.DispatchTasks();
+    EXPECT_TRUE(small.TaskInState(tsRunning, 2)) << "the freed slot is used at once";
+    ASSERT_TRUE(RunUntil([&] { return small.CountRunningThreads() == 0; }));
+    EXPECT_EQ(sinks[1]->rows.size(), 20u);
+    EXPECT_EQ(sinks[0]->rows.size() + sinks[0]->messages.size(), shown);
+    EXPECT_EQ(StoredRows(file), stored);
+}
+
 TEST_F(SchedulerTest, ClearTaskQueueReportsEveryEntryAsStopped) {
     std::shared_ptr<RecordingSink> a, b;
     scheduler.EnqueueTask(Entry(1, "http://127.0.0.1:1/", a));

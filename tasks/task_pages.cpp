@@ -1,0 +1,198 @@
+#include "tasks/task_pages.h"
+
+#include <QAction>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "core/database.h"
+#include "tasks/grids.h"
+#include "tasks/member_grid.h"
+#include "ui/dialog_ex.h"
+
+namespace qv::tasks {
+namespace {
+
+constexpr int kLogGridHeight = 60;
+constexpr int kSplitterHeight = 4;
+
+MemberGridView* NewMemberGrid(QWidget* parent, TaskPages* pages) {
+    auto* grid = new MemberGridView(parent);
+    InitMemberGrid(grid);
+    QObject::connect(grid, &MemberGridView::cellSelected, pages,
+                     [pages](int, int row) { pages->ShowRecordCounter(row); });
+    return grid;
+}
+
+}  // namespace
+
+RunPageSink::RunPageSink(MemberGridView* members, QTableWidget* log)
+    : members_(members), log_(log) {}
+
+void RunPageSink::AppendMessage(const std::string& text) {
+    if (log_) AppendLogMessage(log_, QString::fromStdString(text));
+}
+
+void RunPageSink::AppendMemberRow(const MemberValues& values) {
+    if (members_) members_->memberModel()->QueueMember(values);
+}
+
+void RunPageSink::RepaintMembers() {}
+
+TaskDataPage::TaskDataPage(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+}
+
+// The grids go with the page's children; the connection with the record.
+TaskDataPage::~TaskDataPage() = default;
+
+TaskPages::TaskPages(QTabWidget* bottom, PageButtons buttons,
+                     std::function<void(const QString&)> set_status)
+    : QObject(bottom), bottom_(bottom), buttons_(buttons), set_status_(std::move(set_status)) {
+    connect(bottom_, &QTabWidget::currentChanged, this, [this] {
+        if (!changing_page_) BottomPagePGChange();
+    });
+    connect(buttons_.actPrev, &QAction::triggered, this, &TaskPages::doPrev);
+    connect(buttons_.actNext, &QAction::triggered, this, &TaskPages::doNext);
+    connect(buttons_.actCloseTabsheet, &QAction::triggered, this, &TaskPages::doCloseTabsheet);
+}
+
+int TaskPages::PageCount() const { return bottom_->count(); }
+
+TaskDataPage* TaskPages::PageAt(int index) const {
+    return index >= 1 ? qobject_cast<TaskDataPage*>(bottom_->widget(index)) : nullptr;
+}
+
+TaskDataPage* TaskPages::ShownPage() const { return PageAt(bottom_->currentIndex()); }
+
+int TaskPages::FindTaskPage(const QString& name) const {
+    for (int i = 1; i < bottom_->count(); ++i)
+        if (TaskDataPage* page = PageAt(i); page && page->record().PageKey == name) return i;
+    return -1;
+}
+
+void TaskPages::ShowPage(int index) {
+    changing_page_ = true;
+    bottom_->setCurrentIndex(index);
+    changing_page_ = false;
+}
+
+TaskDataPage* TaskPages::AddPage(const QString& name) {
+    auto* page = new TaskDataPage(bottom_);
+    page->record().PageKey = name;
+    page->record().Page = page;
+    changing_page_ = true;
+    bottom_->addTab(page, name);
+    changing_page_ = false;
+    return page;
+}
+
+TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_file) {
+    auto db = std::make_unique<Connection>(data_file, DatabaseKind::DataFile);
+    TaskDataPage* page = AddPage(name);
+    TTaskTab& tab = page->record();
+    tab.Splitter = new QSplitter(Qt::Vertical, page);
+    tab.Splitter->setHandleWidth(kSplitterHeight);
+    tab.Splitter->setChildrenCollapsible(false);
+    tab.MemberGrid = NewMemberGrid(tab.Splitter, this);
+    tab.LogGrid = new QTableWidget(tab.Splitter);
+    InitLogGrid(tab.LogGrid);
+    tab.Splitter->addWidget(tab.MemberGrid);
+    tab.Splitter->addWidget(tab.LogGrid);
+    tab.Splitter->setStretchFactor(0, 1);
+    tab.Splitter->setStretchFactor(1, 0);
+    tab.Splitter->setSizes({std::max(1, bottom_->height() - kLogGridHeight), kLogGridHeight});
+    page->layout()->addWidget(tab.Splitter);
+    tab.DbConnection = std::move(db);
+    tab.Sink = std::make_shared<RunPageSink>(tab.MemberGrid, tab.LogGrid);
+    ShowPage(bottom_->indexOf(page));
+    return tab;
+}
+
+TTaskTab& TaskPages::OpenViewPage(const QString& name, const std::string& data_file) {
+    auto db = std::make_unique<Connection>(data_file, DatabaseKind::DataFile);
+    // Read before the page exists, so a broken file adds no page.
+    auto* grid = NewMemberGrid(nullptr, this);
+    grid->memberModel()->LoadDataList(*db);
+    TaskDataPage* page = AddPage(name);
+    TTaskTab& tab = page->record();
+    grid->setParent(page);
+    tab.MemberGrid = grid;
+    page->layout()->addWidget(grid);
+    tab.DbConnection = std::move(db);
+    ShowPage(bottom_->indexOf(page));
+    BottomPagePGChange();
+    return tab;
+}
+
+void TaskPages::CloseTaskPage(int index) {
+    TaskDataPage* page = PageAt(index);
+    if (!page) return;
+    changing_page_ = true;
+    bottom_->removeTab(index);
+    changing_page_ = false;
+    delete page;
+}
+
+void TaskPages::CloseAllPages() {
+    for (int i = bottom_->count() - 1; i >= 1; --i) CloseTaskPage(i);
+}
+
+void TaskPages::doCloseTabsheet() {
+    int index = bottom_->currentIndex();
+    TaskDataPage* page = PageAt(index);
+    if (!page) return;
+    if (close_guard_) {
+        if (!close_guard_(page->record())) return;
+    } else if (ui::AskConfirm(QStringLiteral("确认要关闭这个页面吗？")) != ui::mrYes) {
+        return;
+    }
+    CloseTaskPage(index);
+    ShowPage(index < bottom_->count() ? index : 0);
+    UpdatePageButtons();
+}
+
+void TaskPages::doPrev() {
+    if (bottom_->currentIndex() > 0) ShowPage(bottom_->currentIndex() - 1);
+    UpdatePageButtons();
+}
+
+void TaskPages::doNext() {
+    if (bottom_->currentIndex() < bottom_->count() - 1) ShowPage(bottom_->currentIndex() + 1);
+    UpdatePageButtons();
+}
+
+void TaskPages::UpdatePageButtons() {
+    int i = bottom_->currentIndex(), n = bottom_->count();
+    buttons_.actPrev->setEnabled(i > 0);
+    buttons_.actNext->setEnabled(i < n - 1);
+    buttons_.actCloseTabsheet->setEnabled(i > 0);
+}
+
+void TaskPages::ShowRecordCounter(int row) {
+    TaskDataPage* page = ShownPage();
+    if (!page) {
+        set_status_(QString());
+        return;
+    }
+    // The records, not the grid's rows: an empty page has its blank row but no record.
+    int records = page->record().MemberGrid->memberModel()->RecordCount();
+    set_status_(QStringLiteral("合计：%1 条，当前第 %2 条").arg(records).arg(row));
+}
+
+void TaskPages::ResizeShownLogGrid() {
+    if (TaskDataPage* page = ShownPage()) ResizeLogGrid(page->record().LogGrid);
+}
+
+void TaskPages::BottomPagePGChange() {
+    UpdatePageButtons();
+    TaskDataPage* page = ShownPage();
+    if (!page) return;
+    ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
+    emit taskPageChosen(page->record().PageKey);
+}
+
+}  // namespace qv::tasks
