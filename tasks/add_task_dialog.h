@@ -1,0 +1,47 @@
+#pragma once
+// The add-task dialog: one marketplace search, by keyword and filters or by category.
+#include <QDialog>
+
+#include "tasks/search_url.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QTabWidget;
+
+namespace qv::tasks {
+
+class TfrmAddTask : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmAddTask(QWidget* owner);
+    const TAddTaskResult& result() const { return result_; }
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* BuildKeywordTab();
+    QWidget* BuildCategoryTab();
+    void LoadProvinces();
+    void LoadCities(int code);
+    bool TakeKeywordSearch();
+    bool TakeCategorySearch();
+
+    QTabWidget* pages_;
+    QLineEdit* keyword_;
+    QComboBox* province_;
+    QComboBox* city_;
+    QComboBox* biztype_;
+    QComboBox* year_;
+    QCheckBox* only_ali_;
+    QCheckBox* only_online_;
+    QComboBox* category_;
+    TAddTaskResult result_;
+};
+
+// Shows the dialog modally; on OK (1) `result` holds the search.
+int ShowAddTaskDialog(QWidget* owner, TAddTaskResult& result);
+
+}  // namespace qv::tasks

@@ -1,0 +1,98 @@
+#pragma once
+// The task list of the main window and the commands on the selected task: add, start,
+// pause and resume, stop all, delete, view data; the command states that follow the
+// scheduler, and the handler through which tasks report their messages.
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+#include "core/database.h"
+#include "engine/scheduler.h"
+#include "tasks/qt_handover.h"
+
+class QAction;
+class QTableWidget;
+class QWidget;
+
+namespace qv::tasks {
+
+class TaskPages;
+struct TTaskTab;
+
+struct TaskActions {
+    QAction* actAddTask = nullptr;
+    QAction* actStart = nullptr;
+    QAction* actPause = nullptr;
+    QAction* actPauseAll = nullptr;
+    QAction* actCancel = nullptr;
+    QAction* actDelTask = nullptr;
+    QAction* actViewData = nullptr;
+    // These take the state of actAddTask.
+    std::vector<QAction*> followers;
+};
+
+class TaskCommands : public QObject {
+    Q_OBJECT
+public:
+    TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& pages, TaskActions actions,
+                 std::function<void(const QString&)> set_status);
+    ~TaskCommands() override;
+
+    TaskScheduler& scheduler() { return scheduler_; }
+    QTableWidget* taskList() const { return taskListSG_; }
+
+    void InitTaskListGrid();
+    void LoadTasks();
+    void FillTaskListGrid();
+    void ResizeTaskListGrid();
+    // The selected row's number (column 3), trimmed name (column 1) and URL (column 4).
+    QString SelectedNumber() const;
+    QString SelectedName() const;
+    QString SelectedUrl() const;
+
+    void UpdateTaskActions(const QString& number);
+    void UpdateCommandActions();
+    void ShowTaskMessage(const std::string& text, TaskSink* log);
+
+    void doAddTask();
+    void doStartTask();
+    void doPauseTask();
+    void doPauseAllTask();
+    void doCancelTask();
+    void doDelTask();
+    void doViewData();
+
+    void taskListSGSelectCell(int column, int row);
+    // Makes the first row of task `name` the current one (a page was picked by its tab).
+    void SelectTaskRow(const QString& name);
+    // The exit query: true when the window may close.
+    bool CloseQuery();
+    // What destroying the window does: close the pages, empty the scheduler.
+    void Shutdown();
+
+private:
+    int SelectedRow() const;
+    QString SelectedCell(int column) const;
+    bool ClosePageGuard(TTaskTab& tab);
+    // False (after the file error) when the data file cannot be made.
+    bool CreateTaskDataFile(const QString& name);
+    // False when the user keeps the records of an earlier run.
+    bool PrepareDataFile(const QString& name);
+    int TaskIdOf(const QString& name) const;
+
+    QWidget* window_;
+    QTableWidget* taskListSG_;
+    TaskPages& pages_;
+    TaskActions actions_;
+    std::function<void(const QString&)> set_status_;
+    DataPacket cdsTasks_;
+    QtUiHandover handover_;
+    TaskScheduler scheduler_{handover_};
+};
+
+// DataDir + name + ".db"; std::invalid_argument when the name cannot be a file name.
+std::string TaskFilePath(const QString& name);
+
+}  // namespace qv::tasks
