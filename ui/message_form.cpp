@@ -199,7 +199,7 @@ QToolBar* MakeToolBar(TMessageForm* form, QWidget* parent) {
     } tools[] = {{QStyle::SP_FileDialogContentsView, "复制", 0},
                  {QStyle::SP_DialogSaveButton, "保存", 1},
                  {QStyle::SP_FileDialogDetailedView, "打印", 2},
-                 {QStyle::SP_DialogHelpButton, "帮助", 4}};
+                 {QStyle::SP_MessageBoxQuestion, "帮助", 4}};
     for (const auto& tool : tools) {
         if (tool.position == 4) bar->addWidget(ToolSeparator(bar));
         QObject::connect(AddToolButton(bar, tool.pixmap, tool.caption), &QAction::triggered, form,
