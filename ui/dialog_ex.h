@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class QKeyEvent;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -63,6 +64,15 @@ public:
     void toolBarClick(int position);
     // The save action without its dialog: the name the ".txt" rule gives.
     static QString SaveFileName(const QString& chosen, bool text_filter);
+    // The save action's writing part: the text as UTF-8; throws std::runtime_error on failure.
+    static void WriteDetailFile(const QString& file_name, const QString& text);
+
+    // The close box (and every other way of rejecting) answers mrCancel.
+    void reject() override;
+
+protected:
+    // Escape answers the cancel button, not a plain reject.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     friend std::unique_ptr<TMessageForm> CreateDetailMessageDialog(const QString&, const QString&,
@@ -74,6 +84,7 @@ private:
     QWidget* detail_panel_ = nullptr;
     QPlainTextEdit* detail_text_ = nullptr;
     QPushButton* details_button_ = nullptr;
+    QPushButton* cancel_button_ = nullptr;
     bool details_shown_ = false;
 };
 
