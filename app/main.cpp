@@ -1,6 +1,22 @@
+#include <memory>
+
+#include "core/app_info.h"
+#include "core/messages.h"
 #include "ui/application.h"
+#include "ui/main_window.h"
+#include "ui/message_sink.h"
 
 int main(int argc, char** argv) {
     qv::ui::TApplication app(argc, argv);
-    return 0;
+    qv::SetMessageSink(std::make_shared<qv::ui::DialogMessageSink>());
+    qv::TSysInitialization::StartUp();
+    int code = 1;
+    // A project database that cannot be opened has been reported; the program ends.
+    if (!qv::ApplicationEndRequested()) {
+        qv::ui::TMainFrm window;
+        window.showMaximized();
+        code = app.exec();
+    }
+    qv::TSysInitialization::ShutDown();
+    return code;
 }

@@ -4,16 +4,17 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTableWidget>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 
 #include "engine/spider_thread.h"
+#include "tasks/member_grid.h"
 
 class QAction;
 class QSplitter;
-class QTableWidget;
 class QTabWidget;
 
 namespace qv {
@@ -21,8 +22,6 @@ class Connection;
 }
 
 namespace qv::tasks {
-
-class MemberGridView;
 
 // What a run page offers its task's collection thread. Everything arrives on the GUI
 // thread; once the page is closed the calls find no grids and do nothing.

@@ -58,7 +58,10 @@ int DetailMessageDlg(const QString& message, const QString& detail, MsgDlgType k
         ShownMessage m{ShownMessage::Box::Dialog, kind, KindCaption(kind), message, detail, buttons};
         return Handler()(m);
     }
-    std::unique_ptr<TMessageForm> form = CreateDetailMessageDialog(message, detail, kind, buttons);
+    // Messages keep the CR LF breaks the program writes; Qt draws a bare line feed.
+    QString shown = message;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    std::unique_ptr<TMessageForm> form = CreateDetailMessageDialog(shown, detail, kind, buttons);
     int result = form->exec();
     return result == QDialog::Rejected ? mrCancel : result;
 }

@@ -1,0 +1,425 @@
+#include "tasks/task_commands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QTableWidget>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <system_error>
+
+#include "core/app_info.h"
+#include "core/data_files.h"
+#include "core/data_module.h"
+#include "core/ini_file.h"
+#include "core/text.h"
+#include "engine/fetcher.h"
+#include "engine/markup.h"
+#include "core/gbk.h"
+#include "tasks/add_task_dialog.h"
+#include "tasks/grids.h"
+#include "tasks/member_grid.h"
+#include "tasks/search_host.h"
+#include "tasks/task_pages.h"
+#include "tasks/task_property_dialog.h"
+#include "ui/dialog_ex.h"
+
+namespace qv::tasks {
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+const QString kFileError = QStringLiteral(
+    "生成任务文件时产生错误。\r\n\r\n请确保软件运行目录下面的data目录下面的任务名称不重复。");
+
+// The first result page is read off the GUI thread so the window keeps painting while a
+// slow marketplace answers; input waits until the command is done.
+FetchResult FetchWhileResponsive(const std::string& url) {
+    auto pending = std::async(std::launch::async, [url] {
+        HttpClient client;
+        return FetchPage(url, client);
+    });
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    while (pending.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QApplication::restoreOverrideCursor();
+    return pending.get();
+}
+
+std::string InsertTaskStatement(const QString& name, const QString& remark,
+                                const TAddTaskResult& r, const std::string& url) {
+    return "INSERT INTO Tasks(TaskName,Province,City,BiztypeName,EstablishedYearName,"
+           "CategoryLargeName,onlyAliMember,onlyOnlineMember,searchURL,Remark) VALUES(" +
+           QuotedStr(S(name)) + "," + QuotedStr(r.Province) + "," + QuotedStr(r.City) + "," +
+           QuotedStr(r.BiztypeName) + "," + QuotedStr(r.EstablishedYearName) + "," +
+           QuotedStr(r.CategoryLargeName) + "," + (r.onlyAliMember ? "1" : "0") + "," +
+           (r.onlyOnlineMember ? "1" : "0") + "," + QuotedStr(url) + "," + QuotedStr(S(remark)) +
+           ")";
+}
+
+void RemoveDataFile(const std::string& path) {
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::remove(path + suffix, ec);
+        if (ec) throw std::runtime_error("无法删除任务文件 " + path + "：" + ec.message());
+    }
+}
+
+}  // namespace
+
+std::string TaskFilePath(const QString& name) { return TaskDataFilePath(AppInfo->DataDir, S(name)); }
+
+TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& pages,
+                           TaskActions actions, std::function<void(const QString&)> set_status)
+    : QObject(window), window_(window), taskListSG_(task_list), pages_(pages),
+      actions_(std::move(actions)), set_status_(std::move(set_status)) {
+    scheduler_.SetMessageCallback(
+        [this](const std::string& text, TaskSink* log) { ShowTaskMessage(text, log); });
+    // The crawl asks afresh for every company, so the options dialog takes effect at once.
+    scheduler_.SetCollectDetail([settings = AppInfo->SettingsFile] {
+        return ReadSetting(settings, settings::kCollectCompanyDetail);
+    });
+    pages_.SetCloseGuard([this](TTaskTab& tab) { return ClosePageGuard(tab); });
+    connect(&pages_, &TaskPages::taskPageChosen, this, &TaskCommands::SelectTaskRow);
+    connect(taskListSG_, &QTableWidget::currentCellChanged, this,
+            [this](int row, int column) { taskListSGSelectCell(column, row); });
+    connect(taskListSG_, &QTableWidget::cellDoubleClicked, this, [this] { doViewData(); });
+}
+
+TaskCommands::~TaskCommands() = default;
+
+void TaskCommands::InitTaskListGrid() {
+    QTableWidget* grid = taskListSG_;
+    ApplyGridLook(grid);
+    grid->setColumnCount(5);
+    grid->setHorizontalHeaderLabels({QStringLiteral("序号"), QStringLiteral("任务名称"),
+                                     QStringLiteral("备注"), QStringLiteral("任务编号"),
+                                     QStringLiteral("搜索URL")});
+    grid->verticalHeader()->hide();
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setToolTip(QStringLiteral("双击打开已经采集过的任务"));
+    grid->setColumnWidth(0, 40);
+    grid->setColumnWidth(1, 200);
+    grid->setColumnHidden(3, true);
+    grid->setColumnHidden(4, true);
+    grid->setRowCount(1);
+    ResizeTaskListGrid();
+}
+
+void TaskCommands::ResizeTaskListGrid() {
+    taskListSG_->setColumnWidth(2, std::max(40, taskListSG_->width() - 268));
+}
+
+void TaskCommands::LoadTasks() {
+    cdsTasks_ = MiddleObj->QueryRecords("SELECT * FROM Tasks ORDER BY ID").value_or(DataPacket{});
+}
+
+void TaskCommands::FillTaskListGrid() {
+    int current = taskListSG_->currentRow();
+    QSignalBlocker block(taskListSG_);
+    taskListSG_->clearContents();
+    int n = static_cast<int>(cdsTasks_.rows.size());
+    taskListSG_->setRowCount(std::max(1, n));
+    for (int r = 0; r < n; ++r) {
+        size_t row = static_cast<size_t>(r);
+        SetCellText(taskListSG_, r, 0, QString::number(r + 1));
+        SetCellText(taskListSG_, r, 1, Q(Trim(cdsTasks_.Text(row, "TaskName"))));
+        SetCellText(taskListSG_, r, 2, Q(Trim(cdsTasks_.Text(row, "Remark"))));
+        SetCellText(taskListSG_, r, 3, Q(cdsTasks_.Text(row, "ID")));
+        SetCellText(taskListSG_, r, 4, Q(cdsTasks_.Text(row, "searchURL")));
+    }
+    // The grid always has a current row, as a string grid does.
+    current = std::clamp(current, 0, taskListSG_->rowCount() - 1);
+    taskListSG_->setCurrentCell(current, 1);
+}
+
+int TaskCommands::SelectedRow() const { return std::max(0, taskListSG_->currentRow()); }
+
+QString TaskCommands::SelectedCell(int column) const {
+    const QTableWidgetItem* item = taskListSG_->item(SelectedRow(), column);
+    return item ? item->text() : QString();
+}
+
+QString TaskCommands::SelectedNumber() const { return SelectedCell(3).trimmed(); }
+QString TaskCommands::SelectedName() const { return SelectedCell(1).trimmed(); }
+QString TaskCommands::SelectedUrl() const { return SelectedCell(4); }
+
+int TaskCommands::TaskIdOf(const QString& name) const {
+    for (size_t r = 0; r < cdsTasks_.rows.size(); ++r)
+        if (Q(Trim(cdsTasks_.Text(r, "TaskName"))) == name)
+            return static_cast<int>(cdsTasks_.Integer(r, "ID"));
+    return -1;
+}
+
+void TaskCommands::UpdateTaskActions(const QString& number) {
+    for (QAction* a : {actions_.actStart, actions_.actPause, actions_.actPauseAll, actions_.actCancel})
+        a->setEnabled(false);
+    if (number.isEmpty() || number == QStringLiteral("-1")) return;
+    int id = number.toInt();
+    int running = scheduler_.CountTasksInState(tsRunning);
+    int paused = scheduler_.CountTasksInState(tsPaused);
+    if (running > 0 || paused > 0) {
+        actions_.actPauseAll->setEnabled(true);
+        actions_.actCancel->setEnabled(true);
+    }
+    bool selected_paused = scheduler_.TaskInState(tsPaused, id);
+    if (selected_paused && running == 0)
+        actions_.actPauseAll->setText(QStringLiteral("继续所有任务"));
+    if (scheduler_.TaskInState(tsFinished, id) && paused > 0)
+        actions_.actPauseAll->setText(QStringLiteral("继续所有任务"));
+    if (scheduler_.TaskInState(tsRunning, id)) {
+        actions_.actPause->setEnabled(true);
+        actions_.actPause->setText(QStringLiteral("暂停当前任务"));
+    } else if (selected_paused) {
+        actions_.actPause->setEnabled(true);
+        actions_.actPause->setText(QStringLiteral("继续当前任务"));
+    }
+    actions_.actStart->setEnabled(!actions_.actPause->isEnabled());
+}
+
+void TaskCommands::UpdateCommandActions() {
+    bool idle = scheduler_.CountTasksInState(tsRunning) == 0;
+    actions_.actAddTask->setEnabled(idle);
+    actions_.actDelTask->setEnabled(idle && !SelectedName().isEmpty());
+    actions_.actViewData->setEnabled(idle);
+    for (QAction* a : actions_.followers) a->setEnabled(idle);
+}
+
+void TaskCommands::ShowTaskMessage(const std::string& text, TaskSink* log) {
+    if (window_->isVisible()) {
+        set_status_(QStringLiteral("共有 %1 个任务正在运行,已完成 %2 个，暂停 %3 个")
+                        .arg(scheduler_.CountTasksInState(tsRunning))
+                        .arg(scheduler_.CountTasksInState(tsFinished))
+                        .arg(scheduler_.CountTasksInState(tsPaused)));
+        if (log) log->AppendMessage(text);
+    }
+    UpdateTaskActions(SelectedNumber());
+}
+
+bool TaskCommands::CreateTaskDataFile(const QString& name) {
+    std::string path;
+    try {
+        path = TaskFilePath(name);
+    } catch (const std::invalid_argument&) {
+        ui::ShowError(kFileError);
+        return false;
+    }
+    if (!CreateDatabaseFile(path, true)) {
+        ui::ShowError(kFileError);
+        return false;
+    }
+    ExecuteOnDatabaseFile(path, kCreateDataListSql);
+    return true;
+}
+
+void TaskCommands::doAddTask() {
+    TAddTaskResult search;
+    if (ShowAddTaskDialog(window_, search) == ui::mrOk) {
+        std::string url = BuildSearchUrl(search, SearchHost(AppInfo->SettingsFile));
+        FetchResult page = FetchWhileResponsive(url);
+        if (!Trim(page.error).empty()) {
+            ui::ShowErrorDetail(QStringLiteral("抓取满足条件的任务数据时产生错误，错误信息如下："),
+                                Q(page.error));
+            return;
+        }
+        QString count = QString::fromStdU16String(Trim(ResultCountText(DecodeAndNormalize(page.body))));
+        QString name, remark;
+        if (ShowTaskPropertyDialog(window_, count, search, name, remark) == ui::mrOk) {
+            MiddleObj->ExecuteSQL(InsertTaskStatement(name, remark, search, url));
+            LoadTasks();
+            FillTaskListGrid();
+            if (!CreateTaskDataFile(name)) return;
+        }
+    }
+    UpdateTaskActions(SelectedNumber());
+    UpdateCommandActions();
+}
+
+bool TaskCommands::PrepareDataFile(const QString& name) {
+    std::string path;
+    try {
+        path = TaskFilePath(name);
+    } catch (const std::invalid_argument&) {
+        ui::ShowError(kFileError);
+        return false;
+    }
+    if (!std::filesystem::exists(path)) return CreateTaskDataFile(name);
+    Connection db(path, DatabaseKind::DataFile);
+    DataPacket count = db.Query("SELECT COUNT(*) FROM DataList");
+    if (count.rows.empty() || count.Integer(0, "COUNT(*)") <= 0) return true;
+    if (ui::AskConfirm(QStringLiteral("这个任务已经被采集过，如果需要重新采集，将会将原有的数据删除。确认吗？")) !=
+        ui::mrYes)
+        return false;
+    db.Execute("DELETE FROM DataList");
+    return true;
+}
+
+void TaskCommands::doStartTask() {
+    QString number = SelectedNumber(), name = SelectedName(), url = SelectedUrl();
+    if (url.isEmpty()) {
+        ui::ShowWarning(QStringLiteral("没有要获取页面的网址。此任务不正确，建议删除后重建。"));
+        return;
+    }
+    if (int page = pages_.FindTaskPage(name); page >= 0) {
+        pages_.ShowPage(page);
+        pages_.UpdatePageButtons();
+        ui::ShowWarning(QStringLiteral("这个任务已经被打开，需要再次采集前请先关闭。"));
+        return;
+    }
+    // Paused and waiting tasks hold queue places too; with none free the start is refused
+    // here, before the data file is touched, rather than after its page has opened.
+    if (scheduler_.CountTasksInState(tsRunning) >= scheduler_.Limit() ||
+        scheduler_.FindFreeQueueIndex() < 0) {
+        ui::ShowWarning(QStringLiteral("程序限制了同时运行的任务数不能超过：%1 个。").arg(scheduler_.Limit()));
+        return;
+    }
+    if (!PrepareDataFile(name)) return;
+    TTaskTab& tab = pages_.OpenRunPage(name, TaskFilePath(name));
+    auto entry = std::make_unique<TThreadTask>();
+    entry->TaskID = number.toInt();
+    entry->TaskName = S(name);
+    entry->Url = S(url);
+    entry->Sink = tab.Sink;
+    entry->DataFile = TaskFilePath(name);
+    if (scheduler_.EnqueueTask(std::move(entry))) scheduler_.DispatchTasks();
+    ResizeLogGrid(tab.LogGrid);
+    UpdateTaskActions(SelectedNumber());
+    pages_.UpdatePageButtons();
+}
+
+void TaskCommands::doPauseTask() {
+    int id = SelectedCell(3).toInt();
+    if (scheduler_.TaskInState(tsRunning, id)) {
+        scheduler_.PauseResumeTasks(id, true);
+        actions_.actPause->setText(QStringLiteral("继续当前任务"));
+    } else if (scheduler_.TaskInState(tsPaused, id)) {
+        scheduler_.PauseResumeTasks(id, false);
+        actions_.actPause->setText(QStringLiteral("暂停当前任务"));
+    }
+    scheduler_.Delay(100);
+    UpdateTaskActions(SelectedNumber());
+}
+
+void TaskCommands::doPauseAllTask() {
+    if (scheduler_.CountTasksInState(tsRunning) > 0) {
+        scheduler_.PauseResumeTasks(-1, true);
+        actions_.actPauseAll->setText(QStringLiteral("继续所有任务"));
+    } else if (scheduler_.CountTasksInState(tsPaused) > 0) {
+        scheduler_.PauseResumeTasks(-1, false);
+        actions_.actPauseAll->setText(QStringLiteral("暂停所有任务"));
+    }
+    scheduler_.Delay(100);
+    UpdateTaskActions(SelectedNumber());
+}
+
+void TaskCommands::doCancelTask() {
+    if (ui::AskQuestion(QStringLiteral("询问"), QStringLiteral("你确定要中止所有任务吗？")) == ui::mrOk) {
+        int n = scheduler_.StopThreads();
+        scheduler_.DiscardEntries();
+        for (int i = 1; i < pages_.PageCount(); ++i) {
+            TTaskTab& tab = pages_.PageAt(i)->record();
+            ShowTaskMessage(S(tab.PageKey) + "：任务被中止", tab.Sink.get());
+        }
+        set_status_(QStringLiteral("成功停止了 %1 个任务").arg(n));
+    }
+    UpdateTaskActions(SelectedNumber());
+}
+
+void TaskCommands::doDelTask() {
+    QString number = SelectedNumber(), name = SelectedName();
+    if (int page = pages_.FindTaskPage(name); page >= 0) {
+        pages_.ShowPage(page);
+        pages_.UpdatePageButtons();
+        ui::ShowWarning(QStringLiteral("这个任务已经被打开，删除任务前请先关闭这个任务。"));
+        return;
+    }
+    QString question = QStringLiteral("你确认删除任务【 ") + name +
+                       QStringLiteral(" 】吗？\r\n\r\n（删除任务的同时会把保存的历史数据一起删除。）");
+    if (ui::AskConfirm(question) != ui::mrYes) return;
+    MiddleObj->ExecuteSQL("DELETE FROM Tasks WHERE ID=" + IntToStr(number.toLongLong()));
+    std::string path;
+    try {
+        path = TaskFilePath(name);
+    } catch (const std::invalid_argument&) {
+    }
+    LoadTasks();
+    FillTaskListGrid();
+    UpdateTaskActions(SelectedNumber());
+    UpdateCommandActions();
+    // A task whose name cannot be a file name never had a file.
+    if (!path.empty()) RemoveDataFile(path);
+    ui::ShowInfo(QStringLiteral("任务删除成功。"));
+}
+
+void TaskCommands::doViewData() {
+    QString number = SelectedNumber(), name = SelectedName();
+    if (number.isEmpty()) return;
+    if (int page = pages_.FindTaskPage(name); page >= 0) {
+        pages_.ShowPage(page);
+        pages_.UpdatePageButtons();
+        ui::ShowError(QStringLiteral("这个任务已经被打开。"));
+        return;
+    }
+    pages_.OpenViewPage(name, TaskFilePath(name));
+}
+
+bool TaskCommands::ClosePageGuard(TTaskTab& tab) {
+    int id = TaskIdOf(tab.PageKey);
+    bool queued = id >= 0 && (scheduler_.TaskInState(tsWaiting, id) ||
+                              scheduler_.TaskInState(tsRunning, id) ||
+                              scheduler_.TaskInState(tsPaused, id));
+    if (!queued) return ui::AskConfirm(QStringLiteral("确认要关闭这个页面吗？")) == ui::mrYes;
+    // Its thread still writes into this page: it is stopped before the page goes.
+    if (ui::AskConfirm(QStringLiteral("这个任务还在采集数据，关闭页面将中止这个任务。确认要关闭这个页面吗？")) !=
+        ui::mrYes)
+        return false;
+    scheduler_.StopTask(id);
+    UpdateTaskActions(SelectedNumber());
+    return true;
+}
+
+void TaskCommands::taskListSGSelectCell(int, int row) {
+    if (row < 0) return;
+    const QTableWidgetItem* item = taskListSG_->item(row, 1);
+    int page = pages_.FindTaskPage(item ? item->text().trimmed() : QString());
+    pages_.ShowPage(page >= 0 ? page : 0);
+    UpdateTaskActions(SelectedNumber());
+    pages_.UpdatePageButtons();
+    UpdateCommandActions();
+    if (TaskDataPage* shown = pages_.ShownPage())
+        pages_.ShowRecordCounter(shown->record().MemberGrid->CurrentGridRow());
+}
+
+void TaskCommands::SelectTaskRow(const QString& name) {
+    for (int r = 0; r < taskListSG_->rowCount(); ++r) {
+        if (CellText(taskListSG_, r, 1) != name) continue;
+        if (r == taskListSG_->currentRow())
+            taskListSGSelectCell(taskListSG_->currentColumn(), r);
+        else
+            taskListSG_->setCurrentCell(r, 1);
+        return;
+    }
+}
+
+bool TaskCommands::CloseQuery() {
+    int n = scheduler_.CountRunningThreads();
+    if (n == 0) return true;
+    if (ui::AskQuestion(QStringLiteral("询问"),
+                        QStringLiteral("当前还有 %1 个任务在运行，确定要退出？").arg(n)) != ui::mrOk)
+        return false;
+    scheduler_.StopThreads();
+    return true;
+}
+
+void TaskCommands::Shutdown() {
+    pages_.CloseAllPages();
+    scheduler_.EmptySlots();
+    scheduler_.ClearTaskQueue();
+}
+
+}  // namespace qv::tasks

@@ -1,0 +1,21 @@
+#pragma once
+#include <QDialog>
+
+namespace qv::ui {
+
+inline constexpr const char* kProductName = "Quorvane";
+inline constexpr const char* kProductVersion = "v1.2.0.60";
+inline constexpr const char* kMakerName = "Quorvane 开发组";
+// The maker's pages, opened in the system browser.
+inline constexpr const char* kHomePage = "https://quorvane.example.org/";
+inline constexpr const char* kFeedbackPage = "https://quorvane.example.org/feedback";
+
+class TAboutFrm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutFrm(QWidget* owner);
+};
+
+void ShowAboutBox(QWidget* owner);
+
+}  // namespace qv::ui

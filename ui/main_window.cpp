@@ -1,0 +1,309 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "core/app_info.h"
+#include "core/ini_file.h"
+#include "directory/industry_page.h"
+#include "tasks/tab_bar.h"
+#include "tasks/task_commands.h"
+#include "tasks/task_pages.h"
+#include "ui/about_dialog.h"
+#include "ui/dialog_ex.h"
+#include "ui/options_dialog.h"
+#include "ui/start_page.h"
+
+namespace qv::ui {
+namespace {
+
+constexpr int kTaskListHeight = 137;
+constexpr int kSplitterHeight = 4;
+
+struct ActionSpec {
+    const char* name;
+    const char* caption;
+    QStyle::StandardPixmap icon;
+};
+
+constexpr ActionSpec kActions[] = {
+    {"actAddTask", "添加任务", QStyle::SP_FileDialogNewFolder},
+    {"actDelTask", "删除任务", QStyle::SP_TrashIcon},
+    {"actStart", "开始抓取", QStyle::SP_MediaPlay},
+    {"actPause", "暂停当前任务", QStyle::SP_MediaPause},
+    {"actPauseAll", "暂停所有任务", QStyle::SP_MediaSeekForward},
+    {"actCancel", "中止所有任务", QStyle::SP_MediaStop},
+    {"actViewData", "查看任务数据", QStyle::SP_FileDialogContentsView},
+    {"actOptions", "选项", QStyle::SP_FileDialogDetailedView},
+    {"actHelp", "帮助", QStyle::SP_DialogHelpButton},
+    {"actResponse", "意见反馈", QStyle::SP_MessageBoxQuestion},
+    {"actAbout", "关于", QStyle::SP_MessageBoxInformation},
+    {"actShowToolbar", "显示工具栏", QStyle::SP_CustomBase},
+    {"actShowStatusbar", "显示状态栏", QStyle::SP_CustomBase},
+    {"actClose", "退出", QStyle::SP_DialogCloseButton},
+    {"actPrev", "<", QStyle::SP_CustomBase},
+    {"actNext", ">", QStyle::SP_CustomBase},
+    {"actCloseTabsheet", "X", QStyle::SP_CustomBase},
+};
+
+// A command that raises shows its error and the window goes on.
+template <typename Fn>
+void Guarded(Fn&& fn) {
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
+    }
+}
+
+// A menu or tool bar entry with a caption of its own that runs `action` and follows its
+// enabled state.
+QAction* Entry(QObject* owner, QAction* action, const QString& caption) {
+    auto* entry = new QAction(action->icon(), caption, owner);
+    QObject::connect(entry, &QAction::triggered, action, &QAction::trigger);
+    QObject::connect(action, &QAction::changed, entry,
+                     [entry, action] { entry->setEnabled(action->isEnabled()); });
+    entry->setEnabled(action->isEnabled());
+    return entry;
+}
+
+void OpenWebPage(const char* address) {
+    QUrl url(QString::fromUtf8(address));
+    if (url.scheme() == QStringLiteral("http") || url.scheme() == QStringLiteral("https"))
+        QDesktopServices::openUrl(url);
+}
+
+}  // namespace
+
+TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent) {
+    resize(800, 600);
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    MainPagePG = new QTabWidget(this);
+    MainPagePG->setObjectName(QStringLiteral("MainPagePG"));
+    MainPagePG->addTab(CreateTaskPage(), QStringLiteral("采集任务管理"));
+    industry_page_ = new directory::IndustryPage(MainPagePG);
+    MainPagePG->addTab(industry_page_, QStringLiteral("阿里巴巴注册会员黄页库"));
+    setCentralWidget(MainPagePG);
+    ConnectCommands();
+}
+
+TMainFrm::~TMainFrm() {
+    // The pages go first, then the scheduler empties; its messages change nothing on a
+    // window that no longer shows.
+    hide();
+    commands_->Shutdown();
+}
+
+QAction* TMainFrm::action(const char* name) const {
+    return findChild<QAction*>(QString::fromUtf8(name), Qt::FindDirectChildrenOnly);
+}
+
+void TMainFrm::CreateActions() {
+    for (const ActionSpec& spec : kActions) {
+        auto* a = new QAction(QString::fromUtf8(spec.caption), this);
+        a->setObjectName(QString::fromUtf8(spec.name));
+        if (spec.icon != QStyle::SP_CustomBase) a->setIcon(style()->standardIcon(spec.icon));
+    }
+    action("actShowToolbar")->setCheckable(true);
+    action("actShowStatusbar")->setCheckable(true);
+}
+
+void TMainFrm::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    file->addAction(action("actClose"));
+    QMenu* tasks = menuBar()->addMenu(QStringLiteral("任务(&T)"));
+    tasks->addAction(action("actAddTask"));
+    tasks->addAction(action("actDelTask"));
+    tasks->addSeparator();
+    tasks->addAction(Entry(this, action("actViewData"), QStringLiteral("查看任务数据(&V)...")));
+    QMenu* view = menuBar()->addMenu(QStringLiteral("视图(&V)"));
+    view->addAction(action("actShowToolbar"));
+    view->addAction(action("actShowStatusbar"));
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&O)"));
+    tools->addAction(action("actOptions"));
+    tools->menuAction()->setVisible(false);
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    help->addAction(Entry(this, action("actHelp"), QStringLiteral("帮助...")));
+    help->addAction(Entry(this, action("actResponse"), QStringLiteral("意见反馈(&V)...")));
+    help->addSeparator();
+    help->addAction(Entry(this, action("actAbout"), QStringLiteral("关于(&A)...")));
+}
+
+void TMainFrm::CreateToolBar() {
+    MainTB = addToolBar(QStringLiteral("MainTB"));
+    MainTB->setObjectName(QStringLiteral("MainTB"));
+    MainTB->setMovable(false);
+    MainTB->setFixedHeight(44);
+    MainTB->setIconSize(QSize(16, 16));
+    MainTB->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    auto add = [this](QAction* a, int width) {
+        MainTB->addAction(a);
+        MainTB->widgetForAction(a)->setFixedSize(width, 40);
+    };
+    add(action("actAddTask"), 60);
+    MainTB->addSeparator();
+    add(action("actStart"), 60);
+    add(action("actPause"), 80);
+    add(action("actPauseAll"), 80);
+    add(action("actCancel"), 80);
+    MainTB->addSeparator();
+    add(action("actOptions"), 60);
+    add(Entry(this, action("actAbout"), QStringLiteral("联系信息")), 60);
+    add(action("actClose"), 60);
+}
+
+void TMainFrm::CreateStatusBar() {
+    notice_panel_ = new QLabel(QStringLiteral("欢迎使用 Quorvane"), this);
+    notice_panel_->setFixedWidth(130);
+    text_panel_ = new QLabel(this);
+    statusBar()->addWidget(notice_panel_);
+    statusBar()->addWidget(text_panel_, 1);
+}
+
+QWidget* TMainFrm::CreateTaskPage() {
+    auto* splitter = new QSplitter(Qt::Vertical);
+    splitter->setHandleWidth(kSplitterHeight);
+    splitter->setChildrenCollapsible(false);
+    taskListSG = new QTableWidget(splitter);
+    taskListSG->setObjectName(QStringLiteral("taskListSG"));
+    taskListSG->installEventFilter(this);
+    BottomPagePG = new QTabWidget(splitter);
+    BottomPagePG->setObjectName(QStringLiteral("BottomPagePG"));
+    BottomPagePG->setDocumentMode(true);
+    MainWB = new QTextBrowser(BottomPagePG);
+    MainWB->setObjectName(QStringLiteral("MainWB"));
+    MainWB->setOpenLinks(false);
+    connect(MainWB, &QTextBrowser::anchorClicked, this,
+            [](const QUrl& url) { OpenWebPage(url.toString().toUtf8().constData()); });
+    BottomPagePG->addTab(MainWB, QStringLiteral("起始页面"));
+    TabBarPL = tasks::NewTabBar(BottomPagePG, {action("actPrev"), action("actNext"),
+                                               action("actCloseTabsheet")});
+    TabBarPL->setObjectName(QStringLiteral("TabBarPL"));
+    BottomPagePG->setCornerWidget(TabBarPL, Qt::TopRightCorner);
+    splitter->addWidget(taskListSG);
+    splitter->addWidget(BottomPagePG);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({kTaskListHeight, 400});
+    return splitter;
+}
+
+void TMainFrm::ConnectCommands() {
+    pages_ = new tasks::TaskPages(
+        BottomPagePG,
+        {action("actPrev"), action("actNext"), action("actCloseTabsheet")},
+        [this](const QString& text) { SetStatusText(text); });
+    tasks::TaskActions acts{action("actAddTask"), action("actStart"), action("actPause"),
+                            action("actPauseAll"), action("actCancel"), action("actDelTask"),
+                            action("actViewData"),
+                            {action("actOptions"), action("actHelp"), action("actResponse"),
+                             action("actAbout"), action("actShowToolbar"), action("actShowStatusbar")}};
+    commands_ = new tasks::TaskCommands(this, taskListSG, *pages_, acts,
+                                        [this](const QString& text) { SetStatusText(text); });
+    auto bind = [this](const char* name, auto fn) {
+        connect(action(name), &QAction::triggered, this, [fn] { Guarded(fn); });
+    };
+    tasks::TaskCommands* c = commands_;
+    bind("actAddTask", [c] { c->doAddTask(); });
+    bind("actStart", [c] { c->doStartTask(); });
+    bind("actPause", [c] { c->doPauseTask(); });
+    bind("actPauseAll", [c] { c->doPauseAllTask(); });
+    bind("actCancel", [c] { c->doCancelTask(); });
+    bind("actDelTask", [c] { c->doDelTask(); });
+    bind("actViewData", [c] { c->doViewData(); });
+    bind("actOptions", [this] { ShowOptionsDialog(this); });
+    bind("actHelp", [] { OpenWebPage(kHomePage); });
+    bind("actResponse", [] { OpenWebPage(kFeedbackPage); });
+    bind("actAbout", [this] { ShowAboutBox(this); });
+    bind("actShowToolbar", [this] { doShowToolbar(); });
+    bind("actShowStatusbar", [this] { doShowStatusbar(); });
+    bind("actClose", [this] { close(); });
+}
+
+void TMainFrm::SetStatusText(const QString& text) {
+    text_panel_->setText(text);
+    text_panel_->repaint();
+}
+
+void TMainFrm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_once_) return;
+    shown_once_ = true;
+    Guarded([this] { FormShow(); });
+}
+
+void TMainFrm::FormShow() {
+    MainWB->setHtml(StartPageHtml());
+    const std::string& settings = AppInfo->SettingsFile;
+    action("actShowToolbar")->setChecked(ReadSetting(settings, settings::kShowToolbar));
+    action("actShowStatusbar")->setChecked(ReadSetting(settings, settings::kShowStatusbar));
+    MainTB->setVisible(action("actShowToolbar")->isChecked());
+    statusBar()->setVisible(action("actShowStatusbar")->isChecked());
+    MainPagePG->setCurrentIndex(0);
+    setWindowTitle(QString::fromUtf8(kWindowCaption));
+    commands_->InitTaskListGrid();
+    commands_->LoadTasks();
+    commands_->FillTaskListGrid();
+    commands_->UpdateTaskActions(commands_->SelectedNumber());
+    commands_->UpdateCommandActions();
+    pages_->UpdatePageButtons();
+    industry_page_->UpdateCategoryBarState();
+    FormResize();
+}
+
+void TMainFrm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
+    // The task list's remark column follows the list's own width.
+    if (watched == taskListSG && event->type() == QEvent::Resize && commands_)
+        commands_->ResizeTaskListGrid();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainFrm::FormResize() {
+    // The tab bars are corner widgets of their page controls, so Qt keeps them at the
+    // right end of the tab row.
+    if (!commands_) return;
+    commands_->ResizeTaskListGrid();
+    pages_->ResizeShownLogGrid();
+}
+
+void TMainFrm::closeEvent(QCloseEvent* event) {
+    bool may_close = true;
+    Guarded([&] { may_close = commands_->CloseQuery(); });
+    if (may_close)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TMainFrm::doShowToolbar() {
+    bool shown = action("actShowToolbar")->isChecked();
+    WriteSetting(AppInfo->SettingsFile, settings::kShowToolbar, shown);
+    MainTB->setVisible(shown);
+}
+
+void TMainFrm::doShowStatusbar() {
+    bool shown = action("actShowStatusbar")->isChecked();
+    WriteSetting(AppInfo->SettingsFile, settings::kShowStatusbar, shown);
+    statusBar()->setVisible(shown);
+}
+
+}  // namespace qv::ui

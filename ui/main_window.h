@@ -1,0 +1,76 @@
+#pragma once
+// The main window: menus, tool bar, status bar, the task page (task list above, task data
+// pages below) and the directory page. Commands live in the task and directory classes;
+// this window only wires them up.
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QLabel;
+class QTabWidget;
+class QTableWidget;
+class QTextBrowser;
+class QToolBar;
+
+namespace qv::directory {
+class IndustryPage;
+}
+namespace qv::tasks {
+class TaskCommands;
+class TaskPages;
+}
+
+namespace qv::ui {
+
+inline constexpr const char* kWindowCaption = "Quorvane v1.2.0.60";
+
+class TMainFrm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainFrm(QWidget* parent = nullptr);
+    ~TMainFrm() override;
+
+    tasks::TaskCommands& commands() { return *commands_; }
+    tasks::TaskPages& pages() { return *pages_; }
+    QAction* action(const char* name) const;
+    QToolBar* toolBar() const { return MainTB; }
+    QLabel* statusPanel(int index) const { return index == 0 ? notice_panel_ : text_panel_; }
+    QTabWidget* bottomPages() const { return BottomPagePG; }
+    QWidget* tabBar() const { return TabBarPL; }
+    // The second status panel's text, redrawn at once.
+    void SetStatusText(const QString& text);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    QWidget* CreateTaskPage();
+    void ConnectCommands();
+    void FormShow();
+    void FormResize();
+    void doShowToolbar();
+    void doShowStatusbar();
+
+    QToolBar* MainTB = nullptr;
+    QTabWidget* MainPagePG = nullptr;
+    QTableWidget* taskListSG = nullptr;
+    QTabWidget* BottomPagePG = nullptr;
+    QTextBrowser* MainWB = nullptr;
+    QWidget* TabBarPL = nullptr;
+    directory::IndustryPage* industry_page_ = nullptr;
+    QLabel* notice_panel_ = nullptr;
+    QLabel* text_panel_ = nullptr;
+    tasks::TaskPages* pages_ = nullptr;
+    tasks::TaskCommands* commands_ = nullptr;
+    bool shown_once_ = false;
+};
+
+}  // namespace qv::ui
