@@ -19,8 +19,9 @@ void ApplyGridLook(QTableView* grid) {
     grid->setShowGrid(false);
     grid->setItemDelegate(new VerticalLinesDelegate(grid));
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
+    // The style's minimum is taller than the grids' row height, so it goes first.
     grid->verticalHeader()->setMinimumSectionSize(kGridRowHeight);
+    grid->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
     grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     grid->horizontalHeader()->setHighlightSections(false);
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "core/app_info.h"
+#include "core/data_files.h"
+#include "core/ini_file.h"
+#include "tasks/task_commands.h"
+#include "tasks/task_pages.h"
+#include "tests/ui/gui_fixture.h"
+#include "ui/main_window.h"
+#include "ui/options_dialog.h"
+
+namespace qv::test {
+namespace {
+
+class MainWindowTest : public MainWindowFixture {
+protected:
+    void AddViewableTask(const std::string& name) {
+        InsertTask(name, site.SearchUrl(name));
+        CreateDatabaseFile(DataFile(name), true);
+        ExecuteOnDatabaseFile(DataFile(name), kCreateDataListSql);
+        window->commands().LoadTasks();
+        window->commands().FillTaskListGrid();
+        window->commands().UpdateCommandActions();
+    }
+    void Reopen() {
+        window.reset();
+        window = std::make_unique<ui::TMainFrm>();
+        window->show();
+        QApplication::processEvents();
+    }
+    QStringList MenuTitles() const {
+        QStringList titles;
+        for (QAction* a : window->menuBar()->actions())
+            if (a->isVisible()) titles << a->text();
+        return titles;
+    }
+};
+
+TEST_F(MainWindowTest, MenusAndToolBarCarryTheCommandsWithTheirCaptions) {
+    EXPECT_EQ(MenuTitles(), (QStringList{QStringLiteral("文件(&F)"), QStringLiteral("任务(&T)"),
+                                         QStringLiteral("视图(&V)"), QStringLiteral("帮助(&H)")}))
+        << "the tools menu is hidden";
+    QStringList captions;
+    for (QAction* a : window->toolBar()->actions())
+        captions << (a->isSeparator() ? QStringLiteral("|") : a->text());
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("添加任务"), QStringLiteral("|"),
+                                     QStringLiteral("开始抓取"), QStringLiteral("暂停当前任务"),
+                                     QStringLiteral("暂停所有任务"), QStringLiteral("中止所有任务"),
+                                     QStringLiteral("|"), QStringLiteral("选项"),
+                                     QStringLiteral("联系信息"), QStringLiteral("退出")}));
+    EXPECT_EQ(window->toolBar()->widgetForAction(window->action("actAddTask"))->width(), 60);
+    EXPECT_EQ(window->toolBar()->widgetForAction(window->action("actPauseAll"))->width(), 80);
+    auto* start = qobject_cast<QToolButton*>(window->toolBar()->widgetForAction(window->action("actStart")));
+    ASSERT_TRUE(start);
+    EXPECT_EQ(start->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    EXPECT_EQ(window->statusPanel(0)->width(), 130);
+}
+
+TEST_F(MainWindowTest, ViewMenuChoicesAreKeptForTheNextStart) {
+    EXPECT_TRUE(window->toolBar()->isVisible());
+    EXPECT_TRUE(window->statusBar()->isVisible());
+    window->action("actShowStatusbar")->trigger();
+    EXPECT_FALSE(window->statusBar()->isVisible());
+    EXPECT_FALSE(ReadSetting(AppInfo->SettingsFile, settings::kShowStatusbar));
+    Reopen();
+    EXPECT_FALSE(window->statusBar()->isVisible());
+    EXPECT_FALSE(window->action("actShowStatusbar")->isChecked());
+    EXPECT_TRUE(window->toolBar()->isVisible()) << "the tool bar keeps its own setting";
+}
+
+TEST_F(MainWindowTest, OptionsDialogSavesOnlyOnOk) {
+    WhenShown<ui::TOptionsFrm>([](ui::TOptionsFrm* d) {
+        d->findChild<QCheckBox*>(QStringLiteral("DetailCHK"))->setChecked(true);
+        d->findChild<QPushButton*>(QStringLiteral("CancelBTN"))->click();
+    });
+    window->action("actOptions")->trigger();
+    EXPECT_FALSE(ReadSetting(AppInfo->SettingsFile, settings::kCollectCompanyDetail));
+    EXPECT_EQ(TIniFileEx::ReadString(AppInfo->SettingsFile, "Options", "CollectCompanyDetail", "none"),
+              "none");
+
+    bool shown_state = true;
+    WhenShown<ui::TOptionsFrm>([&](ui::TOptionsFrm* d) {
+        shown_state = d->findChild<QCheckBox*>(QStringLiteral("DetailCHK"))->isChecked();
+        d->findChild<QPushButton*>(QStringLiteral("OkBTN"))->click();
+    });
+    window->action("actOptions")->trigger();
+    EXPECT_FALSE(shown_state);
+    EXPECT_EQ(TIniFileEx::ReadString(AppInfo->SettingsFile, "Options", "CollectCompanyDetail", "none"), "0")
+        << "OK writes the value again";
+
+    TIniFileEx::WriteString(AppInfo->SettingsFile, "Options", "CollectCompanyDetail", "0x1");
+    WhenShown<ui::TOptionsFrm>([&](ui::TOptionsFrm* d) {
+        shown_state = d->findChild<QCheckBox*>(QStringLiteral("DetailCHK"))->isChecked();
+        d->reject();
+    });
+    window->action("actOptions")->trigger();
+    EXPECT_TRUE(shown_state);
+}
+
+TEST_F(MainWindowTest, PageButtonsAndTheTaskListFollowTheShownPage) {
+    AddViewableTask("甲");
+    AddViewableTask("乙");
+    auto& pages = window->pages();
+    EXPECT_FALSE(window->action("actPrev")->isEnabled());
+    EXPECT_FALSE(window->action("actCloseTabsheet")->isEnabled());
+    EXPECT_FALSE(window->action("actNext")->isEnabled());
+    SelectTask("甲");
+    window->commands().doViewData();
+    SelectTask("乙");
+    window->commands().doViewData();
+    EXPECT_EQ(pages.PageCount(), 3);
+    EXPECT_EQ(window->bottomPages()->currentIndex(), 2);
+    EXPECT_TRUE(window->action("actPrev")->isEnabled());
+    EXPECT_FALSE(window->action("actNext")->isEnabled());
+
+    // "<" changes the page without touching the task list.
+    window->action("actPrev")->trigger();
+    EXPECT_EQ(window->bottomPages()->currentIndex(), 1);
+    EXPECT_EQ(window->commands().SelectedName(), QStringLiteral("乙"));
+    // Picking a page by its tab selects its task.
+    window->bottomPages()->tabBar()->setCurrentIndex(2);
+    window->bottomPages()->tabBar()->setCurrentIndex(1);
+    EXPECT_EQ(window->commands().SelectedName(), QStringLiteral("甲"));
+    EXPECT_EQ(StatusText(), QStringLiteral("合计：0 条，当前第 1 条"));
+    // Selecting a task shows its page, or the start page when it has none.
+    SelectTask("乙");
+    EXPECT_EQ(window->bottomPages()->currentIndex(), 2);
+
+    // Closing asks; the page that followed is shown, or the first after the last page.
+    window->bottomPages()->tabBar()->setCurrentIndex(1);
+    messages.answers = {ui::mrNo};
+    window->action("actCloseTabsheet")->trigger();
+    EXPECT_EQ(messages.Last(), "确认要关闭这个页面吗？");
+    EXPECT_EQ(pages.PageCount(), 3);
+    window->action("actCloseTabsheet")->trigger();
+    EXPECT_EQ(pages.PageCount(), 2);
+    EXPECT_EQ(pages.ShownPage()->record().PageKey, QStringLiteral("乙"));
+    window->action("actCloseTabsheet")->trigger();
+    EXPECT_EQ(window->bottomPages()->currentIndex(), 0);
+    EXPECT_FALSE(window->action("actCloseTabsheet")->isEnabled());
+}
+
+TEST_F(MainWindowTest, TabBarSitsAtTheRightOfTheLowerPageControlAfterAResize) {
+    for (QSize size : {QSize(800, 600), QSize(1100, 700)}) {
+        window->resize(size);
+        QApplication::processEvents();
+        QWidget* bar = window->tabBar();
+        QPoint right = bar->mapTo(window->bottomPages(), QPoint(bar->width(), 0));
+        EXPECT_EQ(bar->size(), QSize(61, 21));
+        EXPECT_LE(window->bottomPages()->width() - right.x(), 4) << size.width();
+        EXPECT_LT(right.y(), window->bottomPages()->tabBar()->height()) << "level with the tabs";
+        EXPECT_EQ(window->commands().taskList()->columnWidth(2),
+                  window->commands().taskList()->width() - 268);
+    }
+}
+
+TEST_F(MainWindowTest, ClosingWithNothingRunningAsksNothing) {
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+}  // namespace
+}  // namespace qv::test
