@@ -30,5 +30,6 @@ void AddDumpCommand(CLI::App& app, Context& ctx);      // dump
 void AddSearchUrlCommand(CLI::App& app, Context& ctx); // search-url
 void AddPageCommands(CLI::App& app, Context& ctx);     // parse-profile, result-count
 void AddCrawlCommand(CLI::App& app, Context& ctx);     // crawl
+void AddSettingCommand(CLI::App& app, Context& ctx);   // setting
 
 }  // namespace qv::cli

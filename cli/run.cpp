@@ -14,6 +14,7 @@ int Run(int argc, const char* const* argv, Streams streams) {
     AddSearchUrlCommand(app, ctx);
     AddPageCommands(app, ctx);
     AddCrawlCommand(app, ctx);
+    AddSettingCommand(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
