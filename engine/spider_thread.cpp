@@ -1,5 +1,9 @@
 #include "engine/spider_thread.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "core/database.h"
 #include "engine/crawl.h"
 #include "engine/fetcher.h"
@@ -126,7 +130,20 @@ void AliSpider::PostMessage(const std::string& text) {
     });
 }
 
+namespace {
+
+// Ten crawls can keep every core busy decoding and storing; a slightly lower priority for
+// each lets the window thread get a core at once, so it stays responsive. Best effort.
+void LowerThisThreadsPriority() {
+    constexpr int kCrawlNiceness = 5;
+    auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    setpriority(PRIO_PROCESS, tid, kCrawlNiceness);
+}
+
+}  // namespace
+
 void AliSpider::Execute() {
+    LowerThisThreadsPriority();
     result_code_ = 3;
     try {
         Connection db(data_file_, DatabaseKind::DataFile);
