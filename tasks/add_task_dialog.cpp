@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "core/data_module.h"
+#include "tasks/dialog_buttons.h"
 #include "core/text.h"
 #include "ui/dialog_ex.h"
 
@@ -43,14 +44,7 @@ TfrmAddTask::TfrmAddTask(QWidget* owner) : QDialog(owner) {
     pages_->setObjectName(QStringLiteral("PageControl"));
     pages_->addTab(BuildKeywordTab(), QStringLiteral("A.按关键词搜索"));
     pages_->addTab(BuildCategoryTab(), QStringLiteral("B.按行业分类搜索"));
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("OkBTN"));
-    ok->setDefault(true);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole)
-        ->setObjectName(QStringLiteral("CancelBTN"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &TfrmAddTask::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = NewOkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_);
     layout->addWidget(buttons);

@@ -201,14 +201,20 @@ void TaskCommands::ShowTaskMessage(const std::string& text, TaskSink* log) {
     UpdateTaskActions(SelectedNumber());
 }
 
+namespace {
+
+// The data file's path; "" after the file error when the name cannot be a file name.
+std::string UsableTaskFilePath(const QString& name) {
+    if (IsUsableTaskName(S(name))) return TaskFilePath(name);
+    ui::ShowError(kFileError);
+    return {};
+}
+
+}  // namespace
+
 bool TaskCommands::CreateTaskDataFile(const QString& name) {
-    std::string path;
-    try {
-        path = TaskFilePath(name);
-    } catch (const std::invalid_argument&) {
-        ui::ShowError(kFileError);
-        return false;
-    }
+    std::string path = UsableTaskFilePath(name);
+    if (path.empty()) return false;
     if (!CreateDatabaseFile(path, true)) {
         ui::ShowError(kFileError);
         return false;
@@ -241,13 +247,8 @@ void TaskCommands::doAddTask() {
 }
 
 bool TaskCommands::PrepareDataFile(const QString& name) {
-    std::string path;
-    try {
-        path = TaskFilePath(name);
-    } catch (const std::invalid_argument&) {
-        ui::ShowError(kFileError);
-        return false;
-    }
+    std::string path = UsableTaskFilePath(name);
+    if (path.empty()) return false;
     if (!std::filesystem::exists(path)) return CreateTaskDataFile(name);
     Connection db(path, DatabaseKind::DataFile);
     DataPacket count = db.Query("SELECT COUNT(*) FROM DataList");
@@ -342,11 +343,7 @@ void TaskCommands::doDelTask() {
                        QStringLiteral(" 】吗？\r\n\r\n（删除任务的同时会把保存的历史数据一起删除。）");
     if (ui::AskConfirm(question) != ui::mrYes) return;
     MiddleObj->ExecuteSQL("DELETE FROM Tasks WHERE ID=" + IntToStr(number.toLongLong()));
-    std::string path;
-    try {
-        path = TaskFilePath(name);
-    } catch (const std::invalid_argument&) {
-    }
+    std::string path = IsUsableTaskName(S(name)) ? TaskFilePath(name) : std::string();
     LoadTasks();
     FillTaskListGrid();
     UpdateTaskActions(SelectedNumber());

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "core/data_module.h"
+#include "tasks/dialog_buttons.h"
 #include "core/text.h"
 #include "ui/dialog_ex.h"
 
@@ -58,14 +59,7 @@ TfrmTaskProperty::TfrmTaskProperty(QWidget* owner, const QString& count,
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("任务名称："), name_edit_);
     form->addRow(QStringLiteral("备注说明："), remark_edit_);
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("OkBTN"));
-    ok->setDefault(true);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole)
-        ->setObjectName(QStringLiteral("CancelBTN"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &TfrmTaskProperty::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = NewOkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(total_);
     layout->addLayout(form);
