@@ -34,6 +34,8 @@ void InitLogGrid(QTableWidget* grid) {
     grid->setColumnCount(2);
     grid->setRowCount(1);
     grid->horizontalHeader()->hide();
+    // The message column keeps the grid's width as the page is laid out or resized.
+    grid->horizontalHeader()->setStretchLastSection(true);
     grid->verticalHeader()->hide();
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setSelectionBehavior(QAbstractItemView::SelectItems);
