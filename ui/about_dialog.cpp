@@ -44,7 +44,9 @@ TAboutFrm::TAboutFrm(QWidget* owner) : QDialog(owner) {
     contact->setReadOnly(true);
     contact->setPlainText(QStringLiteral("主页：%1\n意见反馈：%2")
                               .arg(QString::fromUtf8(kHomePage), QString::fromUtf8(kFeedbackPage)));
-    contact->setFixedHeight(48);
+    contact->setLineWrapMode(QPlainTextEdit::NoWrap);
+    contact->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    contact->setFixedHeight(contact->fontMetrics().lineSpacing() * 2 + 14);
     form->addRow(QStringLiteral("联系方式："), contact);
     auto* back = new QPushButton(QStringLiteral("返回"), this);
     back->setDefault(true);
@@ -53,7 +55,7 @@ TAboutFrm::TAboutFrm(QWidget* owner) : QDialog(owner) {
     layout->addWidget(NewBanner(this));
     layout->addLayout(form);
     layout->addWidget(back, 0, Qt::AlignRight);
-    setFixedSize(380, sizeHint().height());
+    setFixedSize(420, sizeHint().height());
 }
 
 void ShowAboutBox(QWidget* owner) {

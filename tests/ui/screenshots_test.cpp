@@ -14,7 +14,9 @@
 #include "tasks/task_property_dialog.h"
 #include "tests/ui/gui_fixture.h"
 #include "ui/dialog_ex.h"
+#include "ui/about_dialog.h"
 #include "ui/main_window.h"
+#include "ui/options_dialog.h"
 
 namespace qv::test {
 namespace {
@@ -77,6 +79,19 @@ TEST_F(Screenshots, MainWindowAddTaskDialogAndErrorDetails) {
     form->show();
     form->toggleDetails();
     EXPECT_TRUE(Save(form.get(), "error-details.png"));
+
+    Trigger("actCancel");
+    SelectTask("五金工具");
+    WhenShown<ui::TOptionsFrm>([](ui::TOptionsFrm* d) {
+        Save(d, "options-dialog.png");
+        d->reject();
+    });
+    window->action("actOptions")->trigger();
+    WhenShown<ui::TAboutFrm>([](ui::TAboutFrm* d) {
+        Save(d, "about-box.png");
+        d->reject();
+    });
+    window->action("actAbout")->trigger();
 }
 
 }  // namespace
