@@ -3,11 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QProgressDialog>
 #include <QTableWidget>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <system_error>
 
 #include "core/app_info.h"
@@ -36,17 +39,31 @@ const QString kFileError = QStringLiteral(
     "生成任务文件时产生错误。\r\n\r\n请确保软件运行目录下面的data目录下面的任务名称不重复。");
 
 // The first result page is read off the GUI thread so the window keeps painting while a
-// slow marketplace answers; input waits until the command is done.
-FetchResult FetchWhileResponsive(const std::string& url) {
-    auto pending = std::async(std::launch::async, [url] {
+// slow marketplace answers; a progress box lets the user give up on one that hangs.
+// nullopt when the user cancelled.
+std::optional<FetchResult> FetchFirstPage(QWidget* owner, const std::string& url) {
+    std::atomic<bool> stop{false};
+    auto pending = std::async(std::launch::async, [url, &stop] {
         HttpClient client;
+        client.SetStopFlag(&stop);
         return FetchPage(url, client);
     });
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    while (pending.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    QApplication::restoreOverrideCursor();
-    return pending.get();
+    QProgressDialog progress(QStringLiteral("正在读取满足条件的搜索结果……"), QStringLiteral("取消"), 0, 0, owner);
+    progress.setWindowTitle(ui::ApplicationTitle());
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    // Shown only when the answer is slow, so a quick fetch does not flash a box.
+    auto shown_after = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    while (pending.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        if (!progress.isVisible() && !stop && std::chrono::steady_clock::now() > shown_after)
+            progress.show();
+        QApplication::processEvents();
+        if (progress.wasCanceled()) stop = true;
+    }
+    FetchResult page = pending.get();
+    if (stop) return std::nullopt;
+    return page;
 }
 
 std::string InsertTaskStatement(const QString& name, const QString& remark,
@@ -227,7 +244,9 @@ void TaskCommands::doAddTask() {
     TAddTaskResult search;
     if (ShowAddTaskDialog(window_, search) == ui::mrOk) {
         std::string url = BuildSearchUrl(search, SearchHost(AppInfo->SettingsFile));
-        FetchResult page = FetchWhileResponsive(url);
+        std::optional<FetchResult> fetched = FetchFirstPage(window_, url);
+        if (!fetched) return;
+        const FetchResult& page = *fetched;
         if (!Trim(page.error).empty()) {
             ui::ShowErrorDetail(QStringLiteral("抓取满足条件的任务数据时产生错误，错误信息如下："),
                                 Q(page.error));

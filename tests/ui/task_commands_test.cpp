@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -154,6 +155,35 @@ TEST_F(TaskCommandsTest, CancelledDialogsAndAnUnreachableMarketplaceStoreNothing
     EXPECT_EQ(messages.Last(), "抓取满足条件的任务数据时产生错误，错误信息如下：");
     EXPECT_EQ(messages.shown.back().detail, QStringLiteral("连接失败"));
     EXPECT_EQ(messages.shown.back().buttons, ui::mbOK | ui::mbDetails);
+    EXPECT_TRUE(Tasks().rows.empty());
+}
+
+// A marketplace that does not answer within the test's patience.
+class HangingSiteTest : public TaskCommandsTest {
+protected:
+    HangingSiteTest() : TaskCommandsTest(Hanging()) {}
+    static SiteOptions Hanging() {
+        SiteOptions options;
+        options.delay_ms = 3000;
+        return options;
+    }
+};
+
+TEST_F(HangingSiteTest, AddingCanBeCancelledWhileTheMarketplaceDoesNotAnswer) {
+    WhenShown<tasks::TfrmAddTask>([](tasks::TfrmAddTask* d) {
+        d->findChild<QLineEdit*>(QStringLiteral("KeywordEdit"))->setText(QStringLiteral("灯具"));
+        d->findChild<QPushButton*>(QStringLiteral("OkBTN"))->click();
+    });
+    bool saw_progress = false;
+    WhenShown<QProgressDialog>([&](QProgressDialog* p) {
+        saw_progress = true;
+        p->cancel();
+    });
+    auto start = std::chrono::steady_clock::now();
+    Trigger("actAddTask");
+    EXPECT_TRUE(saw_progress);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms) << "the fetch is abandoned";
+    EXPECT_TRUE(messages.shown.empty()) << "a cancelled add is no error";
     EXPECT_TRUE(Tasks().rows.empty());
 }
 
