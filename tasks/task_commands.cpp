@@ -20,7 +20,6 @@
 #include "core/text.h"
 #include "engine/fetcher.h"
 #include "engine/markup.h"
-#include "core/gbk.h"
 #include "tasks/add_task_dialog.h"
 #include "tasks/grids.h"
 #include "tasks/member_grid.h"
