@@ -87,11 +87,14 @@ int ProgramFixture::InsertTask(const std::string& name, const std::string& url,
     return static_cast<int>(rows->Integer(0, "ID"));
 }
 
-SiteOptions MainWindowFixture::DefaultSite() {
+SiteOptions MainWindowFixture::SiteWith(int companies, int delay_ms) {
     SiteOptions options;
-    options.companies = 12;
+    options.companies = companies;
+    options.delay_ms = delay_ms;
     return options;
 }
+
+SiteOptions MainWindowFixture::DefaultSite() { return SiteWith(12, 0); }
 
 MainWindowFixture::MainWindowFixture(SiteOptions site_options) : site(site_options) {
     WriteSetting(AppInfo->SettingsFile, settings::kSearchHost, site.BaseUrl());

@@ -85,6 +85,8 @@ protected:
     explicit MainWindowFixture(SiteOptions site_options = DefaultSite());
     ~MainWindowFixture() override;
     static SiteOptions DefaultSite();
+    // A marketplace of `companies` per search that waits `delay_ms` before every answer.
+    static SiteOptions SiteWith(int companies, int delay_ms);
 
     // Adds a task through both dialogs: keyword, then the proposed name unless `name`.
     void AddTaskThroughDialogs(const std::string& keyword, const std::string& name = "");

@@ -34,13 +34,7 @@ bool Save(QWidget* widget, const char* name) {
 
 class Screenshots : public MainWindowFixture {
 protected:
-    Screenshots() : MainWindowFixture(Site()) {}
-    static SiteOptions Site() {
-        SiteOptions options;
-        options.companies = 200;
-        options.delay_ms = 40;
-        return options;
-    }
+    Screenshots() : MainWindowFixture(SiteWith(200, 40)) {}
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QUORVANE_SCREENSHOT_DIR")) GTEST_SKIP() << "no screenshot folder";
     }

@@ -66,13 +66,7 @@ protected:
 // A marketplace slow enough that tests can act while tasks run.
 class RunningTasksTest : public TaskCommandsTest {
 protected:
-    RunningTasksTest() : TaskCommandsTest(SlowSite()) {}
-    static SiteOptions SlowSite() {
-        SiteOptions options;
-        options.companies = 40;
-        options.delay_ms = 15;
-        return options;
-    }
+    RunningTasksTest() : TaskCommandsTest(SiteWith(40, 15)) {}
 };
 
 TEST_F(TaskCommandsTest, AddingATaskGoesThroughBothDialogsAndRefusesBadInput) {
@@ -161,12 +155,7 @@ TEST_F(TaskCommandsTest, CancelledDialogsAndAnUnreachableMarketplaceStoreNothing
 // A marketplace that does not answer within the test's patience.
 class HangingSiteTest : public TaskCommandsTest {
 protected:
-    HangingSiteTest() : TaskCommandsTest(Hanging()) {}
-    static SiteOptions Hanging() {
-        SiteOptions options;
-        options.delay_ms = 3000;
-        return options;
-    }
+    HangingSiteTest() : TaskCommandsTest(SiteWith(120, 3000)) {}
 };
 
 TEST_F(HangingSiteTest, AddingCanBeCancelledWhileTheMarketplaceDoesNotAnswer) {
