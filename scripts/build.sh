@@ -3,6 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ ! -f build/build.ninja ]; then
-  cmake -B build -S . -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  launcher=()
+  # ccache, where installed, makes rebuilds in fresh clones and work trees cheap.
+  if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+  cmake -B build -S . -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
 fi
 cmake --build build "$@"
