@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "core/database.h"
 #include "core/field_cipher.h"
@@ -228,11 +229,23 @@ int MemberGridView::CurrentGridRow() const {
     return current.isValid() ? current.row() + 1 : 1;
 }
 
+std::vector<int> MemberGridView::SelectedRecords() const {
+    std::set<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedIndexes()) rows.insert(index.row());
+    if (rows.empty()) rows.insert(CurrentGridRow() - 1);
+    std::vector<int> records;
+    for (int row : rows)
+        if (row < model_->RecordCount()) records.push_back(row);
+    return records;
+}
+
 void InitMemberGrid(MemberGridView* grid) {
     ApplyGridLook(grid);
     grid->verticalHeader()->hide();
     grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Cells, not whole rows, as a string grid selects; several rows at once for the
+    // commands that work on every selected record.
+    grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     const auto& layout = MemberGridLayout();
     for (int c = 0; c < kMemberGridColumns; ++c) {

@@ -88,6 +88,9 @@ public:
     MemberGridModel* memberModel() const { return model_; }
     // The current record row as the string grid numbers it (1 = first record).
     int CurrentGridRow() const;
+    // The records (from 0) that the selection covers, in grid order; the current record
+    // when nothing is selected. The empty row of a page without records is none.
+    std::vector<int> SelectedRecords() const;
 
 signals:
     void cellSelected(int column, int grid_row);
