@@ -44,21 +44,28 @@ class GridCommandsTest : public MainWindowFixture {
 protected:
     explicit GridCommandsTest(SiteOptions options = DefaultSite()) : MainWindowFixture(options) {}
 
-    // Stores the first `n` companies of the keyword's search without their details, with
-    // `edit` applied to each, and opens the task's viewing page.
-    void OpenTask(int n, const std::function<void(int, MemberValues&)>& edit = {}) {
+    // Adds the task of the keyword search with an empty data file and selects it.
+    void AddTask() {
         InsertTask(kTask, site.SearchUrl(kKeyword));
         CreateDatabaseFile(DataFile(kTask), true);
         ExecuteOnDatabaseFile(DataFile(kTask), kCreateDataListSql);
+        window->commands().LoadTasks();
+        window->commands().FillTaskListGrid();
+        SelectTask(kTask);
+        window->commands().UpdateTaskActions(window->commands().SelectedNumber());
+        window->commands().UpdateCommandActions();
+    }
+
+    // Stores the first `n` companies of the keyword's search without their details, with
+    // `edit` applied to each, and opens the task's viewing page.
+    void OpenTask(int n, const std::function<void(int, MemberValues&)>& edit = {}) {
+        AddTask();
         const auto& companies = site.CompaniesFor(kKeyword);
         for (int i = 0; i < n; ++i) {
             MemberValues v = companies[static_cast<size_t>(i)].ValuesWithoutDetail();
             if (edit) edit(i, v);
             ExecuteOnDatabaseFile(DataFile(kTask), BuildInsertStatement(v));
         }
-        window->commands().LoadTasks();
-        window->commands().FillTaskListGrid();
-        SelectTask(kTask);
         Trigger("actViewData");
         ASSERT_TRUE(window->pages().ShownPage());
         grid = window->pages().ShownPage()->record().MemberGrid;
@@ -209,6 +216,27 @@ TEST_F(SlowGridCommandsTest, CancellingStopsTheRunAndWritesNothingMore) {
     Download();
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(ShownDetails(1), kNoDetails);
+}
+
+// A marketplace slow enough that a download can run while the task still collects.
+class RunningGridCommandsTest : public GridCommandsTest {
+protected:
+    RunningGridCommandsTest() : GridCommandsTest(SiteWith(40, 15)) {}
+};
+
+TEST_F(RunningGridCommandsTest, ADownloadOnTheRunPageOfACollectingTaskLosesNoRow) {
+    AddTask();
+    Trigger("actStart");
+    ASSERT_TRUE(RunUntil([&] { return PageRecords(kTask) > 0; }));
+    grid = window->pages().ShownPage()->record().MemberGrid;
+    SelectRecords({0});
+    Download();
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"会员详细信息下载成功"});
+    ASSERT_TRUE(RunUntil([&] { return TaskEnded(kTask); }));
+    auto stored = StoredDetails();
+    ASSERT_EQ(stored.size(), 40u);
+    EXPECT_EQ(stored[0], DetailsOf(Collected(0)));
+    EXPECT_EQ(ShownDetails(0), DetailsOf(Collected(0)));
 }
 
 TEST_F(GridCommandsTest, TheLinkEntriesOpenTheirOwnColumnAndOnlyWebAddresses) {
