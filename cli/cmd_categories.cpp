@@ -18,19 +18,21 @@ namespace fs = std::filesystem;
 // Where the sample records' links point: the marketplace's own pages.
 constexpr char kMarketplaceHost[] = "http://china.alibaba.com";
 
-// Most categories are small and one in ten is large, so the whole set stays a few tens
+// Most categories are small and one in twelve is large, so the whole set stays a few tens
 // of megabytes while the directory still shows what a big category is like.
 int RecordCountOf(uint32_t seed, const std::string& category) {
     const uint64_t h = sim::StableHash(seed, "records:" + category);
     const uint64_t spread = h >> 8;
-    return h % 10 == 0 ? static_cast<int>(600 + spread % 1401) : static_cast<int>(20 + spread % 181);
+    return h % 12 == 0 ? static_cast<int>(400 + spread % 1601) : static_cast<int>(20 + spread % 121);
 }
 
 // A quarter of the records still lack their company details, as a crawl without the
-// detail option leaves them; the detail download completes such records.
+// detail option leaves them; the others carry every fact of their profile page.
 MemberValues StoredValues(const SimCompany& company, uint32_t seed) {
-    const bool with_detail = sim::StableHash(seed, company.search_key, company.index) % 4 != 0;
-    return with_detail ? company.values : company.ValuesWithoutDetail();
+    MemberValues values = company.ValuesWithoutDetail();
+    if (sim::StableHash(seed, company.search_key, company.index) % 4 != 0)
+        for (int f = 0; f <= kSimProfileFacts; ++f) values[mfCompanyContext + f] = company.profile[f];
+    return values;
 }
 
 // Writes the file under a temporary name and renames it, so an interrupted run never

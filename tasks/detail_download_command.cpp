@@ -168,7 +168,10 @@ void DetailDownloadCommand::doGetCompDetail() {
     QPointer<TaskDataPage> page = pages_.ShownPage();
     if (!page) return;
     const std::vector<Job> jobs = JobsOf(*page->record().MemberGrid);
-    if (jobs.empty()) return;
+    if (jobs.empty()) {
+        widgets::ShowWarning(QStringLiteral("请先选择要下载详细信息的会员记录。"));
+        return;
+    }
     running_ = true;
     std::vector<Report> reports;
     bool cancelled = false;

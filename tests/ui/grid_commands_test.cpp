@@ -162,6 +162,13 @@ TEST_F(GridCommandsTest, APageThatCannotBeFetchedOrYieldsNothingChangesNothing) 
     for (const auto& details : StoredDetails()) EXPECT_EQ(details, kNoDetails);
 }
 
+TEST_F(GridCommandsTest, APageWithoutRecordsHasNothingToDownload) {
+    OpenTask(0);
+    Download();
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"请先选择要下载详细信息的会员记录。"});
+    EXPECT_EQ(grid->memberModel()->RecordCount(), 0);
+}
+
 TEST_F(GridCommandsTest, SeveralRecordsAreDownloadedOneAfterTheOtherWithASummary) {
     OpenTask(5, [this](int i, MemberValues& v) {
         if (i == 1) v[mfCmpDetail] = kDeadLink;
