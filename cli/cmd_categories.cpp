@@ -23,7 +23,8 @@ constexpr char kMarketplaceHost[] = "http://china.alibaba.com";
 int RecordCountOf(uint32_t seed, const std::string& category) {
     const uint64_t h = sim::StableHash(seed, "records:" + category);
     const uint64_t spread = h >> 8;
-    return h % 12 == 0 ? static_cast<int>(400 + spread % 1601) : static_cast<int>(20 + spread % 121);
+    return h % 12 == 0 ? static_cast<int>(400 + spread % 1601)
+                       : static_cast<int>(20 + spread % 121);
 }
 
 // A quarter of the records still lack their company details, as a crawl without the
@@ -31,7 +32,8 @@ int RecordCountOf(uint32_t seed, const std::string& category) {
 MemberValues StoredValues(const SimCompany& company, uint32_t seed) {
     MemberValues values = company.ValuesWithoutDetail();
     if (sim::StableHash(seed, company.search_key, company.index) % 4 != 0)
-        for (int f = 0; f <= kSimProfileFacts; ++f) values[mfCompanyContext + f] = company.profile[f];
+        for (int f = 0; f <= kSimProfileFacts; ++f)
+            values[mfCompanyContext + f] = company.profile[f];
     return values;
 }
 
@@ -99,7 +101,8 @@ int MakeCategories(const Args& args, Streams& streams) {
 void AddCategoriesCommand(CLI::App& app, Context& ctx) {
     auto args = std::make_shared<Args>();
     auto* cmd = app.add_subcommand(
-        "make-categories", "write a sample category file for every category of the project database");
+        "make-categories",
+        "write a sample category file for every category of the project database");
     cmd->add_option("--out", args->out, "the category folder")->required();
     cmd->add_option("--project", args->project, "the project database")
         ->default_val("database/DefaultProject.db");

@@ -9,7 +9,8 @@
 namespace qv {
 
 bool DetailDownloadResult::Found() const {
-    return std::any_of(values.begin(), values.end(), [](const std::u16string& v) { return !v.empty(); });
+    return std::any_of(values.begin(), values.end(),
+                       [](const std::u16string& v) { return !v.empty(); });
 }
 
 DetailDownloadResult FetchCompanyDetail(const std::string& profile_url,

@@ -13,8 +13,8 @@ class Connection;
 
 struct DetailDownloadResult {
     bool ok = false;
-    std::string error;      // the message for the user when !ok
-    ProfileValues values;   // the values read (and, from DownloadCompanyDetail, written)
+    std::string error;     // the message for the user when !ok
+    ProfileValues values;  // the values read (and, from DownloadCompanyDetail, written)
     // True when the page gave at least one of the sixteen values.
     bool Found() const;
 };

@@ -63,17 +63,19 @@ public:
     }
 
     void Step(int done) {
-        box_.setLabelText(total_ > 1 ? QStringLiteral("正在下载会员详细信息（第 %1 条，共 %2 条）……")
-                                           .arg(done + 1)
-                                           .arg(total_)
-                                     : QStringLiteral("正在下载会员详细信息……"));
+        box_.setLabelText(total_ > 1
+                              ? QStringLiteral("正在下载会员详细信息（第 %1 条，共 %2 条）……")
+                                    .arg(done + 1)
+                                    .arg(total_)
+                              : QStringLiteral("正在下载会员详细信息……"));
         if (total_ > 1) box_.setValue(done);
     }
 
     // Waits for the fetch while the window goes on; nullopt when the user cancelled.
     std::optional<DetailDownloadResult> Await(const std::string& url) {
         std::atomic<bool> stop{false};
-        auto pending = std::async(std::launch::async, [url, &stop] { return FetchCompanyDetail(url, &stop); });
+        auto pending =
+            std::async(std::launch::async, [url, &stop] { return FetchCompanyDetail(url, &stop); });
         while (pending.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
             if (!box_.isVisible() && !stop && Clock::now() > shown_after_) box_.show();
             QApplication::processEvents();
@@ -104,24 +106,33 @@ Report Store(TTaskTab& tab, const Job& job, const DetailDownloadResult& result) 
     const QString url = QString::fromStdString(job.url);
     if (!result.ok) return {Outcome::Failed, QString::fromStdString(result.error), url};
     if (!result.Found())
-        return {Outcome::NothingFound, QStringLiteral("公司介绍网页中没有找到会员详细信息，未作任何修改。"), url};
+        return {Outcome::NothingFound,
+                QStringLiteral("公司介绍网页中没有找到会员详细信息，未作任何修改。"), url};
     try {
         if (!tab.DbConnection) throw std::runtime_error("这个页面没有打开数据文件。");
         StoreCompanyDetail(*tab.DbConnection, job.company, result.values);
     } catch (const std::exception& e) {
-        return {Outcome::Failed, QStringLiteral("保存会员详细信息时产生错误。"), QString::fromStdString(e.what())};
+        return {Outcome::Failed, QStringLiteral("保存会员详细信息时产生错误。"),
+                QString::fromStdString(e.what())};
     }
     widgets::MemberGridModel& model = *tab.MemberGrid->memberModel();
     for (int i = 0; i < kProfileValueCount; ++i)
-        model.SetCell(job.record, GridColumnOf(i), Utf16ToUtf8(result.values[static_cast<size_t>(i)]));
+        model.SetCell(job.record, GridColumnOf(i),
+                      Utf16ToUtf8(result.values[static_cast<size_t>(i)]));
     return {Outcome::Stored, {}, {}};
 }
 
 void ShowOne(const Report& report) {
     switch (report.outcome) {
-        case Outcome::Stored: widgets::ShowInfo(QStringLiteral("会员详细信息下载成功")); break;
-        case Outcome::Failed: widgets::ShowErrorDetail(report.message, report.detail); break;
-        case Outcome::NothingFound: widgets::ShowWarning(report.message); break;
+        case Outcome::Stored:
+            widgets::ShowInfo(QStringLiteral("会员详细信息下载成功"));
+            break;
+        case Outcome::Failed:
+            widgets::ShowErrorDetail(report.message, report.detail);
+            break;
+        case Outcome::NothingFound:
+            widgets::ShowWarning(report.message);
+            break;
     }
 }
 
@@ -132,8 +143,12 @@ void ShowSummary(const std::vector<Job>& jobs, const std::vector<Report>& report
     QStringList failures;
     for (size_t i = 0; i < reports.size(); ++i) {
         switch (reports[i].outcome) {
-            case Outcome::Stored: ++stored; break;
-            case Outcome::NothingFound: ++nothing; break;
+            case Outcome::Stored:
+                ++stored;
+                break;
+            case Outcome::NothingFound:
+                ++nothing;
+                break;
             case Outcome::Failed:
                 ++failed;
                 failures << QStringLiteral("%1：%2 %3")
@@ -142,12 +157,17 @@ void ShowSummary(const std::vector<Job>& jobs, const std::vector<Report>& report
                 break;
         }
     }
-    QString text = cancelled ? QStringLiteral("会员详细信息下载已取消。") : QStringLiteral("会员详细信息下载完成。");
-    text += QStringLiteral("成功 %1 条，失败 %2 条，未找到信息 %3 条").arg(stored).arg(failed).arg(nothing);
+    QString text = cancelled ? QStringLiteral("会员详细信息下载已取消。")
+                             : QStringLiteral("会员详细信息下载完成。");
+    text += QStringLiteral("成功 %1 条，失败 %2 条，未找到信息 %3 条")
+                .arg(stored)
+                .arg(failed)
+                .arg(nothing);
     if (cancelled) text += QStringLiteral("，未下载 %1 条").arg(jobs.size() - reports.size());
     text += QStringLiteral("。");
     if (failed > 0)
-        widgets::DetailMessageDlg(text, failures.join(QStringLiteral("\r\n")), widgets::MsgDlgType::mtWarning,
+        widgets::DetailMessageDlg(text, failures.join(QStringLiteral("\r\n")),
+                                  widgets::MsgDlgType::mtWarning,
                                   widgets::mbOK | widgets::mbDetails);
     else if (nothing > 0 || cancelled)
         widgets::ShowWarning(text);
@@ -159,7 +179,8 @@ void ShowSummary(const std::vector<Job>& jobs, const std::vector<Report>& report
 
 DetailDownloadCommand::DetailDownloadCommand(TaskPages& pages, QObject* parent)
     : QObject(parent), pages_(pages) {
-    connect(pages_.gridMenu().actGetCompDetail, &QAction::triggered, this, &DetailDownloadCommand::doGetCompDetail);
+    connect(pages_.gridMenu().actGetCompDetail, &QAction::triggered, this,
+            &DetailDownloadCommand::doGetCompDetail);
 }
 
 void DetailDownloadCommand::doGetCompDetail() {

@@ -18,8 +18,10 @@ constexpr int kStatusMessageMs = 4000;
 MemberLinkCommands::MemberLinkCommands(TaskPages& pages, QObject* parent)
     : QObject(parent), pages_(pages) {
     DataGridMenu& menu = pages_.gridMenu();
-    connect(menu.actMemberDetailDataGrid, &QAction::triggered, this, &MemberLinkCommands::doMemberDetailDataGrid);
-    connect(menu.actMemberSendMsgDataGrid, &QAction::triggered, this, &MemberLinkCommands::doMemberSendMsgDataGrid);
+    connect(menu.actMemberDetailDataGrid, &QAction::triggered, this,
+            &MemberLinkCommands::doMemberDetailDataGrid);
+    connect(menu.actMemberSendMsgDataGrid, &QAction::triggered, this,
+            &MemberLinkCommands::doMemberSendMsgDataGrid);
 }
 
 void MemberLinkCommands::doMemberDetailDataGrid() { Open(widgets::kCmpDetailLinkColumn); }

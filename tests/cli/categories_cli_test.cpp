@@ -68,7 +68,8 @@ TEST_F(CategoryFilesTest, AFileHoldsEncipheredRecordsOfItsCategoryWithMembersMix
     int smallest = 1 << 30, largest = 0;
     for (const auto& entry : fs::directory_iterator(Folder())) {
         Connection db(entry.path().string(), DatabaseKind::Project);
-        const int n = static_cast<int>(db.Query("SELECT COUNT(*) AS n FROM DataList").Integer(0, "n"));
+        const int n =
+            static_cast<int>(db.Query("SELECT COUNT(*) AS n FROM DataList").Integer(0, "n"));
         smallest = std::min(smallest, n);
         largest = std::max(largest, n);
     }
@@ -110,7 +111,9 @@ TEST_F(CategoryFilesTest, AFileHoldsEncipheredRecordsOfItsCategoryWithMembersMix
 TEST(CategoryFilesCli, AProjectDatabaseThatCannotBeReadFails) {
     test::TempDir dir;
     std::string err;
-    EXPECT_EQ(RunMakeCategories({"--out", dir.file("category"), "--project", dir.file("none.db")}, &err), 1);
+    EXPECT_EQ(
+        RunMakeCategories({"--out", dir.file("category"), "--project", dir.file("none.db")}, &err),
+        1);
     EXPECT_NE(err.find("cannot read the categories"), std::string::npos) << err;
     EXPECT_FALSE(fs::exists(dir.file("category")));
 }

@@ -72,7 +72,9 @@ protected:
     }
 
     // The values a faultless crawl with details stores for company i.
-    const MemberValues& Collected(int i) { return site.CompaniesFor(kKeyword)[static_cast<size_t>(i)].values; }
+    const MemberValues& Collected(int i) {
+        return site.CompaniesFor(kKeyword)[static_cast<size_t>(i)].values;
+    }
 
     void SelectRecords(std::initializer_list<int> records) {
         grid->clearSelection();
@@ -83,7 +85,9 @@ protected:
 
     void Download() { window->pages().gridMenu().actGetCompDetail->trigger(); }
 
-    std::string Cell(int record, int column) { return grid->memberModel()->Cell(record, column).toStdString(); }
+    std::string Cell(int record, int column) {
+        return grid->memberModel()->Cell(record, column).toStdString();
+    }
 
     // The stored profile columns of every record, deciphered, in ID order.
     std::vector<std::vector<std::string>> StoredDetails() {
@@ -212,8 +216,9 @@ TEST_F(SlowGridCommandsTest, CancellingStopsTheRunAndWritesNothingMore) {
     SelectRecords({0, 1, 2});
     Download();
     EXPECT_EQ(label.toStdString(), "正在下载会员详细信息（第 1 条，共 3 条）……");
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{
-        "会员详细信息下载已取消。成功 0 条，失败 0 条，未找到信息 0 条，未下载 3 条。"});
+    EXPECT_EQ(messages.Texts(),
+              std::vector<std::string>{
+                  "会员详细信息下载已取消。成功 0 条，失败 0 条，未找到信息 0 条，未下载 3 条。"});
     for (const auto& details : StoredDetails()) EXPECT_EQ(details, kNoDetails);
 
     // One record cancelled is no error and shows nothing.
