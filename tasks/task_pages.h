@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "engine/spider_thread.h"
-#include "tasks/member_grid.h"
+#include "widgets/member_grid.h"
 
 class QAction;
 class QSplitter;
@@ -27,14 +27,14 @@ namespace qv::tasks {
 // thread; once the page is closed the calls find no grids and do nothing.
 class RunPageSink : public TaskSink {
 public:
-    RunPageSink(MemberGridView* members, QTableWidget* log);
+    RunPageSink(widgets::MemberGridView* members, QTableWidget* log);
     void AppendMessage(const std::string& text) override;
     void AppendMemberRow(const MemberValues& values) override;
     void RepaintMembers() override;
     QTableWidget* logGrid() const { return log_; }
 
 private:
-    QPointer<MemberGridView> members_;
+    QPointer<widgets::MemberGridView> members_;
     QPointer<QTableWidget> log_;
 };
 
@@ -42,7 +42,7 @@ private:
 struct TTaskTab {
     QString PageKey;
     QWidget* Page = nullptr;
-    MemberGridView* MemberGrid = nullptr;
+    widgets::MemberGridView* MemberGrid = nullptr;
     QTableWidget* LogGrid = nullptr;   // run pages only
     QSplitter* Splitter = nullptr;     // run pages only
     // The page's own connection to the data file; a viewing page reads through it once,
