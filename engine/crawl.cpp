@@ -120,6 +120,7 @@ public:
         FetchResult contact_page = host_.Fetch(contact_url);
         if (!contact_page.error.empty()) {
             host_.Message(Message("抓取联系方式网页时产生错误：", contact_page.error, kSkipped));
+            host_.MessageCause(contact_page.cause);
             Failed(contact_url, contact_page.cause, kFailedContactPage);
             return std::move(outcome_);
         }
@@ -186,6 +187,7 @@ private:
 
     void ProfileFetchFailed(const std::string& url, const FetchResult& fetched) {
         host_.Message(Message("抓取公司介绍网页时产生错误：", fetched.error, kSkipped));
+        host_.MessageCause(fetched.cause);
         Failed(url, fetched.cause, kFailedProfilePage);
     }
 
@@ -288,6 +290,7 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
         FetchResult fetched = host.Fetch(at.page_url);
         if (!fetched.error.empty()) {
             host.Message(Message("抓取公司列表网页时产生错误：", fetched.error, kSerious));
+            host.MessageCause(fetched.cause);
             RunStep step;
             FailedPage& f = step.failure.emplace();
             f.url = at.page_url;

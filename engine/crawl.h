@@ -20,6 +20,8 @@ class CrawlHost {
 public:
     virtual ~CrawlHost() = default;
     virtual void Message(const std::string& text) = 0;        // ShowTaskMessage(text, LogGrid)
+    // The cause of the failed fetch that the last message reports.
+    virtual void MessageCause(const std::string& cause) {}
     virtual void MemberRow(const MemberValues& values) = 0;   // plain values, shown in the grid
     virtual void RepaintMembers() = 0;
     // Options/CollectCompanyDetail, read afresh for every company.

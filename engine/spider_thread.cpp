@@ -58,6 +58,10 @@ public:
         auto sink = spider_.sink_;
         spider_.Post([sink, values] { sink->AppendMemberRow(values); });
     }
+    void MessageCause(const std::string& cause) override {
+        auto sink = spider_.sink_;
+        spider_.Post([sink, cause] { sink->ShowMessageCause(cause); });
+    }
     void RepaintMembers() override {
         auto sink = spider_.sink_;
         spider_.Post([sink] { sink->RepaintMembers(); });
