@@ -139,7 +139,7 @@ struct Sim {
 // the records of one uninterrupted crawl, in order, and never reads a stored company's
 // page again.
 TEST(CrawlContinuity, KilledAtManyPointsAndContinuedGivesTheUninterruptedRecords) {
-    Sim sim(60, 3);
+    Sim sim(60, 5);
     test::TempDir dir;
     const std::string out = dir.path().string(), file = dir.file("灯具.db");
     const std::string task = "灯具=" + sim.Url("灯具");
@@ -236,6 +236,29 @@ TEST(CrawlContinuity, NewOnlyAppendsExactlyTheDeletedCompaniesAndReadsNoKeptOne)
     // Run again: nothing new, nothing read but the result pages.
     ASSERT_EQ(RunCli({"crawl", "--new-only", "--out", out, task}, o, e), 0) << e;
     EXPECT_EQ(StoredRows(file), 30);
+}
+
+// A killed new-only run continues as a new-only run: the kept companies are still passed
+// over, and the missing ones end up appended once each, in the order of the search.
+TEST(CrawlContinuity, AKilledNewOnlyRunContinuesAsOne) {
+    Sim sim(40, 5);
+    test::TempDir dir;
+    const std::string out = dir.path().string(), file = dir.file("轴承.db");
+    const std::string task = "轴承=" + sim.Url("轴承");
+    const auto& expected = sim.site.CompaniesFor("轴承");
+    std::string o, e;
+    ASSERT_EQ(RunCli({"crawl", "--out", out, task}, o, e), 0) << e;
+    {
+        Connection db(file, DatabaseKind::DataFile);
+        db.Execute("DELETE FROM DataList WHERE ID > 10");
+    }
+    CliProcess child({"crawl", "--new-only", "--out", out, task});
+    ASSERT_TRUE(WaitForRows(child, file, 15));
+    child.Signal(SIGKILL);
+    child.Wait();
+    ASSERT_EQ(RunCli({"crawl", "--resume", "--out", out, task}, o, e), 0) << o << e;
+    ExpectAllCompaniesInOrder(file, expected);  // rows 11.. were deleted from the end
+    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(sim.ContactFetches(expected[i]), 1) << i;
 }
 
 // A file made before these tables existed: it opens, dumps, has no failures, is refused

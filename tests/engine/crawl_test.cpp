@@ -20,6 +20,9 @@ public:
     }
 
     void Message(const std::string& text) override { messages.push_back(text); }
+    void MessageCause(const std::string& cause) override {
+        causes.push_back(std::to_string(messages.size()) + " " + cause);
+    }
     void MemberRow(const MemberValues& values) override {
         events.push_back("row");
         rows.push_back(values);
@@ -49,6 +52,7 @@ public:
     int store_error = 0;  // 1: stopped, 2: statement fails
     int detail_reads = 0;
     std::vector<std::string> messages, fetched, stored, events;
+    std::vector<std::string> causes;  // "<number of the message it explains> <cause>"
     std::vector<MemberValues> rows;
     std::vector<RunStep> steps;
 
@@ -538,6 +542,9 @@ TEST(CrawlPosition, AFailedPageIsCommittedWithItsCauseAndItsCompany) {
     EXPECT_EQ(list.failure->kind, kFailedResultPage);
     EXPECT_EQ(list.failure->company_name, "");
     EXPECT_FALSE(list.position);  // the run stays on /p2, to be continued there
+    // Each message of a failed fetch is followed by its cause; the texts stay as they were.
+    EXPECT_EQ(host.causes, (std::vector<std::string>{"1 HTTP 404", "2 HTTP 404", "3 HTTP 404"}));
+    EXPECT_EQ(host.messages[0], "抓取联系方式网页时产生错误：连接失败，忽略，继续抓取");
 }
 
 TEST(CrawlNewOnly, KnownCompaniesArePassedOverWithoutFetchingTheirPages) {
