@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$PWD/build
 kills=${1:-20}
-companies=${2:-2000}
+companies=${2:-3000}
 work=$(mktemp -d)
 site=
 trap '[ -n "$site" ] && kill $site 2>/dev/null; rm -rf "$work"' EXIT
@@ -25,7 +25,7 @@ runs=0 killed=0
 crawl=$!
 while :; do
   runs=$((runs + 1))
-  sleep "0.$((RANDOM % 8 + 2))"
+  sleep "0.$((RANDOM % 4 + 1))"
   if ! kill -0 $crawl 2>/dev/null; then wait $crawl || true; break; fi
   if [ $killed -ge "$kills" ]; then wait $crawl || true; break; fi
   kill -9 $crawl
