@@ -22,6 +22,7 @@ widgets::MemberGridView* NewMemberGrid(QWidget* parent, TaskPages* pages) {
     widgets::InitMemberGrid(grid);
     QObject::connect(grid, &widgets::MemberGridView::cellSelected, pages,
                      [pages](int, int row) { pages->ShowRecordCounter(row); });
+    pages->gridMenu().Attach(grid);
     return grid;
 }
 
@@ -58,7 +59,11 @@ TaskDataPage::~TaskDataPage() = default;
 
 TaskPages::TaskPages(QTabWidget* bottom, PageButtons buttons,
                      std::function<void(const QString&)> set_status)
-    : QObject(bottom), bottom_(bottom), buttons_(buttons), set_status_(std::move(set_status)) {
+    : QObject(bottom),
+      bottom_(bottom),
+      grid_menu_(new DataGridMenu(bottom)),
+      buttons_(buttons),
+      set_status_(std::move(set_status)) {
     connect(bottom_, &QTabWidget::currentChanged, this, [this] {
         if (!changing_page_) BottomPagePGChange();
     });

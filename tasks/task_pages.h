@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "engine/spider_thread.h"
+#include "tasks/data_grid_menu.h"
 #include "widgets/member_grid.h"
 
 class QAction;
@@ -77,6 +78,8 @@ public:
     TaskPages(QTabWidget* bottom, PageButtons buttons, std::function<void(const QString&)> set_status);
 
     QTabWidget* pageControl() const { return bottom_; }
+    // DataGridPM, the pop-up menu every member grid of these pages carries.
+    DataGridMenu& gridMenu() const { return *grid_menu_; }
     // Index of the open page whose record carries `name` exactly, or -1.
     int FindTaskPage(const QString& name) const;
     TaskDataPage* PageAt(int index) const;
@@ -115,6 +118,7 @@ private:
     TaskDataPage* AddPage(const QString& name);
 
     QTabWidget* bottom_;
+    DataGridMenu* grid_menu_;
     PageButtons buttons_;
     std::function<void(const QString&)> set_status_;
     std::function<bool(TTaskTab&)> close_guard_;
