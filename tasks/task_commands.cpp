@@ -52,7 +52,8 @@ QString SavedRunState(const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return {};
     try {
-        Connection db(path, DatabaseKind::DataFile);
+        // Listing the tasks leaves their files as they are (no change of journal mode).
+        Connection db(path, DatabaseKind::Project);
         return ReadSavedRun(db).Unfinished() ? QStringLiteral("未完成") : QString();
     } catch (const std::exception&) {
         return {};  // a broken file shows its error when it is opened
