@@ -32,5 +32,6 @@ void AddPageCommands(CLI::App& app, Context& ctx);     // parse-profile, result-
 void AddCrawlCommand(CLI::App& app, Context& ctx);     // crawl
 void AddSettingCommand(CLI::App& app, Context& ctx);   // setting
 void AddCategoriesCommand(CLI::App& app, Context& ctx); // make-categories
+void AddFailuresCommand(CLI::App& app, Context& ctx);  // failures
 
 }  // namespace qv::cli

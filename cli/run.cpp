@@ -16,6 +16,7 @@ int Run(int argc, const char* const* argv, Streams streams) {
     AddCrawlCommand(app, ctx);
     AddSettingCommand(app, ctx);
     AddCategoriesCommand(app, ctx);
+    AddFailuresCommand(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
