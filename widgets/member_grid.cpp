@@ -61,18 +61,20 @@ const std::array<MemberGridColumn, kMemberGridColumns>& MemberGridLayout() {
     return layout;
 }
 
-std::string ShownCellText(int grid_column, std::string_view stored) {
+std::string ShownCellText(int grid_column, std::string_view stored, CellShowing showing) {
     // The links and the introduction are shown as stored.
     if (grid_column >= 29) return std::string(stored);
     const MemberGridColumn& col = MemberGridLayout()[static_cast<size_t>(grid_column)];
+    bool as_stored = showing == CellShowing::AsStored;
     if (col.field < 0 || !kMemberColumns[static_cast<size_t>(col.field)].enciphered)
-        return Trim(stored);
+        return as_stored ? std::string(stored) : Trim(stored);
     std::string trimmed = Trim(stored);
-    if (trimmed.empty() || !IsHexText(trimmed)) return trimmed;
+    std::string fallback = as_stored ? std::string(stored) : trimmed;
+    if (trimmed.empty() || !IsHexText(trimmed)) return fallback;
     try {
         return DecipherTextHex(trimmed, FieldCipherKey);
     } catch (const std::exception&) {
-        return trimmed;
+        return fallback;
     }
 }
 
@@ -189,12 +191,14 @@ void MemberGridModel::InsertRows(std::vector<Row>&& rows) {
     endInsertRows();
 }
 
-void MemberGridModel::LoadDataList(Connection& db) {
+void MemberGridModel::LoadDataList(Connection& db, std::string_view statement,
+                                   CellShowing showing) {
     std::array<int, kMemberGridColumns> source{};  // packet column of each grid column
     std::array<std::string, kMemberGridColumns - 1> shown;
     RowCells cells;
     bool mapped = false;
-    db.ForEachRow("SELECT * FROM DataList ORDER BY ID", [&](const Connection::RowView& row) {
+    std::vector<Row> rows;
+    db.ForEachRow(statement, [&](const Connection::RowView& row) {
         if (!mapped) {
             for (int c = 1; c < kMemberGridColumns; ++c) {
                 auto name = kMemberColumns[static_cast<size_t>(MemberGridLayout()[c].field)].name;
@@ -206,12 +210,17 @@ void MemberGridModel::LoadDataList(Connection& db) {
         }
         for (int c = 1; c < kMemberGridColumns; ++c) {
             std::string_view stored = source[c] < 0 ? std::string_view() : row.cells[source[c]];
-            shown[c - 1] = ShownCellText(c, stored);
+            shown[c - 1] = ShownCellText(c, stored, showing);
             cells[c - 1] = shown[c - 1];
         }
-        AppendRow(cells);
+        rows.push_back(MakeRow(cells));
     });
-    FinishLoading();
+    // The rows change only once the whole result has been read.
+    beginResetModel();
+    rows_ = std::move(rows);
+    queued_.clear();
+    loaded_from_ = -1;
+    endResetModel();
 }
 
 MemberGridView::MemberGridView(QWidget* parent)
