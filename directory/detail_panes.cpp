@@ -83,6 +83,9 @@ void InitPaneGrid(QTableWidget* grid, const std::array<PaneRow, N>& rows) {
         grid->setItem(r, 0, label);
         widgets::SetCellText(grid, r, 1, QString());
     }
+    // A label longer than the column's 100 pixels (法定代表人/负责人 in a larger font) widens it.
+    grid->resizeColumnToContents(0);
+    grid->setColumnWidth(0, std::max(kLabelWidth, grid->columnWidth(0)));
 }
 
 void ClearValues(QTableWidget* grid) {
