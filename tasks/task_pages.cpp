@@ -41,6 +41,13 @@ void RunPageSink::AppendMemberRow(const MemberValues& values) {
 
 void RunPageSink::RepaintMembers() {}
 
+void RunPageSink::ShowMessageCause(const std::string& cause) {
+    if (!log_ || log_->rowCount() == 0) return;
+    const QString tip = QStringLiteral("原因：") + QString::fromStdString(cause);
+    for (int column = 0; column < log_->columnCount(); ++column)
+        if (QTableWidgetItem* item = log_->item(log_->rowCount() - 1, column)) item->setToolTip(tip);
+}
+
 TaskDataPage::TaskDataPage(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -95,7 +102,8 @@ TaskDataPage* TaskPages::AddPage(const QString& name) {
     return page;
 }
 
-TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_file) {
+TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_file,
+                                 bool show_stored) {
     auto db = std::make_unique<Connection>(data_file, DatabaseKind::DataFile);
     TaskDataPage* page = AddPage(name);
     TTaskTab& tab = page->record();
@@ -103,6 +111,7 @@ TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_fi
     tab.Splitter->setHandleWidth(kSplitterHeight);
     tab.Splitter->setChildrenCollapsible(false);
     tab.MemberGrid = NewMemberGrid(tab.Splitter, this);
+    if (show_stored) tab.MemberGrid->memberModel()->LoadDataList(*db);
     tab.LogGrid = new QTableWidget(tab.Splitter);
     widgets::InitLogGrid(tab.LogGrid);
     tab.Splitter->addWidget(tab.MemberGrid);

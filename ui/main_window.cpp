@@ -49,6 +49,7 @@ constexpr ActionSpec kActions[] = {
     {"actPauseAll", "暂停所有任务", QStyle::SP_MediaSeekForward},
     {"actCancel", "中止所有任务", QStyle::SP_MediaStop},
     {"actViewData", "查看任务数据", QStyle::SP_FileDialogContentsView},
+    {"actRetryFailed", "重新抓取失败的公司", QStyle::SP_BrowserReload},
     {"actOptions", "选项", QStyle::SP_FileDialogDetailedView},
     {"actHelp", "帮助", QStyle::SP_DialogHelpButton},
     {"actResponse", "意见反馈", QStyle::SP_MessageBoxQuestion},
@@ -139,6 +140,7 @@ void TMainFrm::CreateMenus() {
     tasks->addAction(action("actDelTask"));
     tasks->addSeparator();
     tasks->addAction(Entry(this, action("actViewData"), QStringLiteral("查看任务数据(&V)...")));
+    tasks->addAction(action("actRetryFailed"));
     QMenu* view = menuBar()->addMenu(QStringLiteral("视图(&V)"));
     view->addAction(action("actShowToolbar"));
     view->addAction(action("actShowStatusbar"));
@@ -219,7 +221,8 @@ void TMainFrm::ConnectCommands() {
                             action("actPauseAll"), action("actCancel"), action("actDelTask"),
                             action("actViewData"),
                             {action("actOptions"), action("actHelp"), action("actResponse"),
-                             action("actAbout"), action("actShowToolbar"), action("actShowStatusbar")}};
+                             action("actAbout"), action("actShowToolbar"), action("actShowStatusbar")},
+                            action("actRetryFailed")};
     commands_ = new tasks::TaskCommands(this, taskListSG, *pages_, acts,
                                         [this](const QString& text) { SetStatusText(text); });
     auto bind = [this](const char* name, auto fn) {
@@ -233,6 +236,7 @@ void TMainFrm::ConnectCommands() {
     bind("actCancel", [c] { c->doCancelTask(); });
     bind("actDelTask", [c] { c->doDelTask(); });
     bind("actViewData", [c] { c->doViewData(); });
+    bind("actRetryFailed", [c] { c->doRetryFailed(); });
     bind("actOptions", [this] { ShowOptionsDialog(this); });
     bind("actHelp", [] { OpenWebPage(kHomePage); });
     bind("actResponse", [] { OpenWebPage(kFeedbackPage); });
