@@ -69,7 +69,8 @@ void CategoryPages::ShowPage(int index) {
 }
 
 TCategoryTab& CategoryPages::OpenCategoryPage(const QString& name, const std::string& path) {
-    auto db = std::make_unique<Connection>(path, DatabaseKind::DataFile);
+    // The page only reads: the supplied file keeps its journal mode.
+    auto db = std::make_unique<Connection>(path, DatabaseKind::Project);
     // Read before the page exists, so a file that cannot be read adds no page.
     auto* grid = new widgets::MemberGridView;
     std::unique_ptr<widgets::MemberGridView> owned(grid);

@@ -91,7 +91,8 @@ protected:
         std::string path = CategoryFile(id, name);
         CreateDatabaseFile(path, true);
         ExecuteOnDatabaseFile(path, kCreateDataListSql);
-        Connection db(path, DatabaseKind::DataFile);
+        Connection db(path, DatabaseKind::Project);
+        db.Query("PRAGMA journal_mode=DELETE");  // as supplied files come
         for (const MemberValues& v : records) db.Execute(BuildInsertStatement(v));
         return path;
     }
@@ -198,7 +199,7 @@ TEST_F(DirectoryTest, OpeningACategoryShowsItsRecordsAndTheFirstOneInThePanes) {
     std::string path = MakeCategoryFile(101, "粮食", {first, Member("乙公司", "李四", "普通会员"), Member("丙公司")});
     {
         // One damaged cipher cell: shown as stored, blanks and all, and the page still opens.
-        Connection db(path, DatabaseKind::DataFile);
+        Connection db(path, DatabaseKind::Project);
         db.Execute("UPDATE DataList SET Phone=' 不是密文ZZ ' WHERE ID=2");
     }
     Open(101);
@@ -206,6 +207,8 @@ TEST_F(DirectoryTest, OpeningACategoryShowsItsRecordsAndTheFirstOneInThePanes) {
     EXPECT_EQ(ShownCaption(), QStringLiteral("粮食"));
     EXPECT_EQ(Pages().ShownPage()->record().PageKey, QStringLiteral("粮食"));
     EXPECT_TRUE(IsPathOpen(path)) << "the file stays open while its page exists";
+    EXPECT_EQ(Connection(path, DatabaseKind::Project).Query("PRAGMA journal_mode").rows[0][0], "delete")
+        << "reading leaves the supplied file as it is";
     ASSERT_EQ(Shown().RecordCount(), 3);
     EXPECT_EQ(Shown().Cell(0, 0), QStringLiteral("1"));
     EXPECT_EQ(Shown().Cell(2, 0), QStringLiteral("3"));
