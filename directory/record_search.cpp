@@ -70,7 +70,7 @@ RecordSearch::RecordSearch(CategoryPages& pages, QWidget* parent) : QWidget(pare
     layout->addWidget(onlyMemberCB);
     layout->addStretch(1);
 
-    connect(SearchCB, &QComboBox::activated, this, [this] { SearchCBChange(); });
+    connect(SearchCB, &QComboBox::activated, this, [this] { widgets::Guarded([this] { SearchCBChange(); }); });
     connect(searchBTN, &QPushButton::clicked, this, [this] { widgets::Guarded([this] { searchBTNClick(); }); });
     connect(onlyMemberCB, &QCheckBox::clicked, this,
             [this] { widgets::Guarded([this] { onlyMemberCBClick(); }); });
