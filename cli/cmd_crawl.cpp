@@ -10,6 +10,7 @@
 #include "core/data_files.h"
 #include "core/database.h"
 #include "core/run_journal.h"
+#include "engine/crawl.h"
 #include "engine/scheduler.h"
 
 namespace qv::cli {
@@ -74,6 +75,7 @@ struct CrawlRun {
     std::vector<CrawlTask> tasks;
     std::string out_dir;
     bool detail = false;
+    int connections = 1;  // per task, for the pages of its companies
     StartMode mode = StartMode::Fresh;
 };
 
@@ -110,6 +112,8 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
     });
     bool detail = run.detail;
     scheduler.SetCollectDetail([detail] { return detail; });
+    const int connections = run.connections;
+    scheduler.SetConnections([connections] { return connections; });
     int succeeded = 0, ended = 0;
     scheduler.SetEndObserver([&](const TThreadTask&, int code) {
         ++ended;
@@ -168,6 +172,9 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
     auto pairs = std::make_shared<std::vector<std::string>>();
     auto* cmd = app.add_subcommand("crawl", "run collection tasks, at most ten at once");
     cmd->add_flag("--detail", run->detail, "also collect each company's profile page");
+    cmd->add_option("--connections", run->connections,
+                    "connections per task for the pages of a result page's companies")
+        ->check(CLI::Range(1, kMaxConnectionsPerTask));
     auto* resume = cmd->add_flag_function(
         "--resume", [run](std::int64_t) { run->mode = StartMode::Resume; },
         "continue each task's unfinished run where it stopped, keeping its records");

@@ -30,6 +30,12 @@ struct BoolSetting {
     const char* key;
     bool default_value;
 };
+struct IntSetting {
+    const char* section;
+    const char* key;
+    int default_value;
+    int min_value, max_value;  // a value outside reads as the default
+};
 struct TextSetting {
     const char* section;
     const char* key;
@@ -41,6 +47,8 @@ namespace settings {
 inline constexpr BoolSetting kShowToolbar{"MainWindow", "ShowToolbar", true};
 inline constexpr BoolSetting kShowStatusbar{"MainWindow", "ShowStatusbar", true};
 inline constexpr BoolSetting kCollectCompanyDetail{"Options", "CollectCompanyDetail", false};
+// How many connections each task reads its companies' pages over.
+inline constexpr IntSetting kConnectionsPerTask{"Options", "ConnectionsPerTask", 1, 1, 8};
 
 // The marketplace's company-search host as a URL prefix ("http://127.0.0.1:8080"). An
 // empty value means the built-in host, which the search URL code owns.
@@ -57,6 +65,8 @@ inline constexpr const char* kSearchHistoryDefault = "";
 // Shorthands over the table above.
 bool ReadSetting(const std::string& file, const BoolSetting& setting);
 void WriteSetting(const std::string& file, const BoolSetting& setting, bool value);
+int ReadSetting(const std::string& file, const IntSetting& setting);
+void WriteSetting(const std::string& file, const IntSetting& setting, int value);
 std::string ReadSetting(const std::string& file, const TextSetting& setting);
 void WriteSetting(const std::string& file, const TextSetting& setting, const std::string& value);
 

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
 
 #include "core/gbk.h"
 #include "core/text.h"
 #include "engine/markup.h"
+#include "engine/ordered_prefetch.h"
 #include "engine/profile.h"
 #include "engine/site_markers.h"
 
@@ -102,11 +104,14 @@ void ReadContactItems(View items, const std::array<site::ContactLabel, N>& label
 struct CompanyOutcome {
     std::optional<MemberValues> row;
     std::optional<FailedPage> failure;
+    // Messages and the causes they carry, shown when the company's turn comes: it may
+    // have been read ahead of the companies before it.
+    std::vector<std::pair<std::string, std::string>> messages;
 };
 
 class CompanyCrawl {
 public:
-    CompanyCrawl(const ListEntry& entry, CrawlHost& host) : host_(host) {
+    CompanyCrawl(const ListEntry& entry, CrawlHost& host, int lane) : host_(host), lane_(lane) {
         r_[mfCompanyName] = entry.company_name;
         r_[mfMemberID] = entry.member_id;
         r_[mfMemberType] = entry.member_type;
@@ -117,10 +122,9 @@ public:
 
     CompanyOutcome Run() {
         const std::string contact_url = Utf16ToUtf8(r_[mfContactLink]);
-        FetchResult contact_page = host_.Fetch(contact_url);
+        FetchResult contact_page = host_.FetchOn(lane_, contact_url);
         if (!contact_page.error.empty()) {
-            host_.Message(Message("抓取联系方式网页时产生错误：", contact_page.error, kSkipped));
-            host_.MessageCause(contact_page.cause);
+            Say(Message("抓取联系方式网页时产生错误：", contact_page.error, kSkipped), contact_page.cause);
             Failed(contact_url, contact_page.cause, kFailedContactPage);
             return std::move(outcome_);
         }
@@ -142,12 +146,12 @@ private:
             ReadContactItems(w, site::kLh20Labels, false, r_);
         }
         if (Trim(r_[mfCmpDetail]).empty()) {
-            host_.Message(Message("抓取的公司介绍链接失败", "", kSkipped));
+            Say(Message("抓取的公司介绍链接失败", "", kSkipped));
             return;
         }
         if (host_.CollectDetail()) {
             const std::string profile_url = Utf16ToUtf8(r_[mfCmpDetail]);
-            FetchResult profile = host_.Fetch(profile_url);
+            FetchResult profile = host_.FetchOn(lane_, profile_url);
             if (!profile.error.empty()) return ProfileFetchFailed(profile_url, profile);
             TakeProfile(profile.body);
         }
@@ -162,7 +166,7 @@ private:
         r_[mfCmpDetail] = SingleQuotedValueAfter(site::kLocationHref, w);
         const long long d = PosOf(site::kMpRBlock, w);
         if (d < 1) {
-            host_.Message(Message("未抓取到联系方式所在的网页", "", kSkipped));
+            Say(Message("未抓取到联系方式所在的网页", "", kSkipped));
             return;
         }
         w = From(w, d + Len(site::kMpRBlock));
@@ -174,10 +178,10 @@ private:
         }
         if (host_.CollectDetail()) {
             const std::string profile_url = Utf16ToUtf8(r_[mfCmpDetail]);
-            FetchResult profile = host_.Fetch(profile_url);
+            FetchResult profile = host_.FetchOn(lane_, profile_url);
             if (!profile.error.empty()) return ProfileFetchFailed(profile_url, profile);
             if (Trim(r_[mfCmpDetail]).empty()) {
-                host_.Message(Message("抓取公司介绍网页失败", "", kSkipped));
+                Say(Message("抓取公司介绍网页失败", "", kSkipped));
                 return;
             }
             TakeProfile(profile.body);
@@ -186,9 +190,12 @@ private:
     }
 
     void ProfileFetchFailed(const std::string& url, const FetchResult& fetched) {
-        host_.Message(Message("抓取公司介绍网页时产生错误：", fetched.error, kSkipped));
-        host_.MessageCause(fetched.cause);
+        Say(Message("抓取公司介绍网页时产生错误：", fetched.error, kSkipped), fetched.cause);
         Failed(url, fetched.cause, kFailedProfilePage);
+    }
+
+    void Say(std::string text, std::string cause = {}) {
+        outcome_.messages.emplace_back(std::move(text), std::move(cause));
     }
 
     void Failed(const std::string& url, const std::string& cause, const char* kind) {
@@ -219,6 +226,7 @@ private:
     }
 
     CrawlHost& host_;
+    int lane_;
     Record r_;
     CompanyOutcome outcome_;
 };
@@ -257,10 +265,46 @@ std::vector<ListEntry> ReadListEntries(std::u16string_view list_text) {
 
 namespace {
 
-// Reads one company and commits what it gave together with `position`; shows the row
-// only once it is in the file.
-void ReadCompany(const ListEntry& entry, CrawlHost& host, RunStep step, KnownCompanies* known) {
-    CompanyOutcome outcome = CompanyCrawl(entry, host).Run();
+// Reads the companies of one list, each over one of the host's connections. With more
+// than one, the pages of the companies after the one asked for are read ahead, at most
+// two per connection, while the caller stores the earlier ones; what the caller gets,
+// company by company, is what reading them one after another gives.
+class CompanyReader {
+public:
+    // `wanted`: the indexes into `entries` whose pages are read, in increasing order.
+    CompanyReader(const std::vector<ListEntry>& entries, std::vector<size_t> wanted, CrawlHost& host)
+        : entries_(entries), wanted_(std::move(wanted)), host_(host) {
+        const int lanes = std::clamp(host.Connections(), 1, kMaxConnectionsPerTask);
+        if (lanes < 2 || wanted_.size() < 2) return;
+        ahead_.emplace(lanes, wanted_.size(), 2 * static_cast<size_t>(lanes),
+                       [this](int lane, size_t item) {
+                           return CompanyCrawl(entries_[wanted_[item]], host_, lane).Run();
+                       });
+    }
+
+    // Entries must be asked for in increasing order; one not in `wanted` is read on the spot.
+    CompanyOutcome Read(size_t entry) {
+        while (next_ < wanted_.size() && wanted_[next_] < entry) ++next_;
+        if (!ahead_ || next_ >= wanted_.size() || wanted_[next_] != entry)
+            return CompanyCrawl(entries_[entry], host_, 0).Run();
+        return ahead_->Take(next_++);
+    }
+
+private:
+    const std::vector<ListEntry>& entries_;
+    const std::vector<size_t> wanted_;
+    CrawlHost& host_;
+    size_t next_ = 0;
+    std::optional<OrderedPrefetch<CompanyOutcome>> ahead_;  // last: its lanes use the rest
+};
+
+// Commits what reading one company gave together with `step`'s position, then shows its
+// messages and, once it is in the file, its row.
+void StoreCompany(CompanyOutcome outcome, CrawlHost& host, RunStep step, KnownCompanies* known) {
+    for (const auto& [text, cause] : outcome.messages) {
+        host.Message(text);
+        if (!cause.empty()) host.MessageCause(cause);
+    }
     step.row = std::move(outcome.row);
     step.failure = std::move(outcome.failure);
     host.Commit(step);
@@ -277,6 +321,17 @@ void CommitPosition(const RunPosition& at, CrawlHost& host) {
 
 bool IsKnown(const ListEntry& entry, const KnownCompanies* known) {
     return known && known->Contains(Utf16ToUtf8(entry.member_id), Utf16ToUtf8(entry.company_name));
+}
+
+// The entries from `first` on whose pages the crawl reads. A company known now stays
+// known, so none that the crawl reads is left out; one stored from this very list can
+// make a later entry known, whose page, read ahead, is then dropped unused.
+std::vector<size_t> CompaniesToRead(const std::vector<ListEntry>& entries, size_t first,
+                                    const KnownCompanies* known) {
+    std::vector<size_t> wanted;
+    for (size_t i = first; i < entries.size(); ++i)
+        if (!entries[i].contact_link.empty() && !IsKnown(entries[i], known)) wanted.push_back(i);
+    return wanted;
 }
 
 }  // namespace
@@ -313,14 +368,18 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
         list = First(list, q - 1);
 
         const std::vector<ListEntry> entries = ReadListEntries(list);
-        for (size_t i = passed_over; i < entries.size(); ++i) {
-            // Entries that cost no fetch are not worth a commit: a continued run passes
-            // over them again for nothing.
-            if (entries[i].contact_link.empty() || IsKnown(entries[i], start.known)) continue;
-            at.entries_done = static_cast<int>(i + 1);
-            RunStep step;
-            step.position = at;
-            ReadCompany(entries[i], host, std::move(step), start.known);
+        {
+            // Ends (its connections idle) before the next result page is fetched.
+            CompanyReader reader(entries, CompaniesToRead(entries, passed_over, start.known), host);
+            for (size_t i = passed_over; i < entries.size(); ++i) {
+                // Entries that cost no fetch are not worth a commit: a continued run passes
+                // over them again for nothing.
+                if (entries[i].contact_link.empty() || IsKnown(entries[i], start.known)) continue;
+                at.entries_done = static_cast<int>(i + 1);
+                RunStep step;
+                step.position = at;
+                StoreCompany(reader.Read(i), host, std::move(step), start.known);
+            }
         }
         passed_over = 0;
 
@@ -342,18 +401,26 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
 }
 
 bool RetryFailedCompanies(const std::vector<FailedPage>& failures, CrawlHost& host) {
+    std::vector<ListEntry> entries;
+    std::vector<long long> ids;
     for (const FailedPage& f : failures) {
         if (f.kind == kFailedResultPage || f.contact_link.empty()) continue;
-        ListEntry entry;
+        ListEntry& entry = entries.emplace_back();
         entry.company_name = Utf8ToUtf16(f.company_name);
         entry.member_id = Utf8ToUtf16(f.member_id);
         entry.member_type = Utf8ToUtf16(f.member_type);
         entry.good_index = Utf8ToUtf16(f.good_index);
         entry.send_msg_link = Utf8ToUtf16(f.send_msg_link);
         entry.contact_link = Utf8ToUtf16(f.contact_link);
+        ids.push_back(f.id);
+    }
+    std::vector<size_t> all(entries.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+    CompanyReader reader(entries, all, host);
+    for (size_t i = 0; i < entries.size(); ++i) {
         RunStep step;
-        step.retried_failure = f.id;
-        ReadCompany(entry, host, std::move(step), nullptr);
+        step.retried_failure = ids[i];
+        StoreCompany(reader.Read(i), host, std::move(step), nullptr);
     }
     return true;
 }

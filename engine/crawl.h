@@ -33,7 +33,17 @@ public:
     // in one transaction on the task's own connection: waits while held, then commits
     // unless the task was stopped (then raises CrawlStopped and writes nothing).
     virtual void Commit(const RunStep& step) = 0;
+
+    // How many connections the pages of a result page's companies may use at once; with
+    // more than one they are read ahead on their own threads, one per connection, and
+    // still stored and reported in list order.
+    virtual int Connections() { return 1; }
+    // Fetch over connection `lane` (0 .. Connections()-1; lane 0 is Fetch's own). Several
+    // lanes are used at once, each by one thread at a time; holds and stops apply as to Fetch.
+    virtual FetchResult FetchOn(int lane, const std::string& url) { return Fetch(url); }
 };
+
+inline constexpr int kMaxConnectionsPerTask = 8;
 
 // What one company entry of a result page's list gives. The contact link may come from
 // a later entry when this one has none (the crawl then reads that page once more).

@@ -34,6 +34,42 @@ void InitCurlOnce() {
 
 }  // namespace
 
+// curl calls the lock functions from whichever thread uses a sharing handle; one mutex
+// for every kind of shared data is plenty for a handful of connections.
+struct SharedCookies::Impl {
+    CURLSH* share = nullptr;
+    std::mutex mutex;
+
+    Impl() {
+        InitCurlOnce();
+        share = curl_share_init();
+        if (!share) return;
+        curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Lock);
+        curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Unlock);
+        curl_share_setopt(share, CURLSHOPT_USERDATA, static_cast<void*>(this));
+        if (curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE) != CURLSHE_OK) {
+            curl_share_cleanup(share);
+            share = nullptr;
+        }
+    }
+    ~Impl() {
+        if (share) curl_share_cleanup(share);
+    }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    static void Lock(CURL*, curl_lock_data, curl_lock_access, void* user) {
+        static_cast<Impl*>(user)->mutex.lock();
+    }
+    static void Unlock(CURL*, curl_lock_data, void* user) {
+        static_cast<Impl*>(user)->mutex.unlock();
+    }
+};
+
+SharedCookies::SharedCookies() : impl_(std::make_unique<Impl>()) {}
+
+SharedCookies::~SharedCookies() = default;
+
 struct HttpClient::Impl {
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
@@ -195,6 +231,11 @@ HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {}
 HttpClient::~HttpClient() = default;
 
 void HttpClient::SetStopFlag(const std::atomic<bool>* stop) { impl_->stop = stop; }
+
+bool HttpClient::ShareCookies(SharedCookies& cookies) {
+    CURLSH* share = cookies.impl().share;
+    return share && impl_->easy && curl_easy_setopt(impl_->easy, CURLOPT_SHARE, share) == CURLE_OK;
+}
 
 void HttpClient::SetLimits(const FetchLimits& limits) {
     impl_->limits = limits;

@@ -17,6 +17,22 @@ struct FetchLimits {
 
 inline constexpr int kFetchTries = 6;
 
+// One cookie store that several clients of a task read and write, so that the task's
+// connections all carry the session its first page began. Must outlive its clients.
+class SharedCookies {
+public:
+    SharedCookies();
+    ~SharedCookies();
+    SharedCookies(const SharedCookies&) = delete;
+    SharedCookies& operator=(const SharedCookies&) = delete;
+
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
 class HttpClient {
 public:
     HttpClient();
@@ -29,6 +45,9 @@ public:
     void SetStopFlag(const std::atomic<bool>* stop);
     // Applies to the fetches that start afterwards.
     void SetLimits(const FetchLimits& limits);
+    // Uses `cookies` instead of the client's own store; call before the first fetch.
+    // False when curl refuses (the client then keeps its own store).
+    bool ShareCookies(SharedCookies& cookies);
 
     struct Impl;
     Impl& impl() { return *impl_; }

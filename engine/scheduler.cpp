@@ -59,6 +59,7 @@ SpiderEnvironment TaskScheduler::Environment() {
     env.ui = &ui_;
     env.show_message = show_message_;
     env.collect_detail = collect_detail_;
+    env.connections = connections_;
     // The report names its thread, so a report that outlived its slot is ignored.
     env.thread_ended = [this](int index, int code, const void* spider) {
         if (index >= 0 && index < Limit() && queue_[index] && SlotAlive(queue_[index]->Slot) &&

@@ -49,6 +49,7 @@ public:
     void SetMessageCallback(MessageCallback cb) { show_message_ = std::move(cb); }
     void SetEndObserver(EndObserver cb) { end_observer_ = std::move(cb); }
     void SetCollectDetail(std::function<bool()> fn) { collect_detail_ = std::move(fn); }
+    void SetConnections(std::function<int()> fn) { connections_ = std::move(fn); }
 
     int Limit() const { return static_cast<int>(slots_.size()); }
     int FindFreeThreadSlot() const;
@@ -91,6 +92,7 @@ private:
     MessageCallback show_message_;
     EndObserver end_observer_;
     std::function<bool()> collect_detail_;
+    std::function<int()> connections_;
 };
 
 }  // namespace qv

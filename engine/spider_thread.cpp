@@ -4,6 +4,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "core/database.h"
 #include "engine/crawl.h"
 #include "engine/fetcher.h"
@@ -50,8 +53,10 @@ void SpiderGate::Store(const std::function<void()>& store) {
 // The crawl's view of its thread: fetches and stores pass the gate, UI work is posted.
 class AliSpider::Host : public CrawlHost {
 public:
-    Host(AliSpider& spider, HttpClient& http, Connection& db)
-        : spider_(spider), http_(http), db_(db) {}
+    // `lanes`: the clients of the task's further connections, used by FetchOn.
+    Host(AliSpider& spider, HttpClient& http, std::vector<std::unique_ptr<HttpClient>>& lanes,
+         Connection& db)
+        : spider_(spider), http_(http), lanes_(lanes), db_(db) {}
 
     void Message(const std::string& text) override { spider_.PostMessage(text); }
     void MemberRow(const MemberValues& values) override {
@@ -69,9 +74,12 @@ public:
     bool CollectDetail() override {
         return spider_.env_.collect_detail && spider_.env_.collect_detail();
     }
-    FetchResult Fetch(const std::string& url) override {
+    FetchResult Fetch(const std::string& url) override { return FetchOn(0, url); }
+    int Connections() override { return 1 + static_cast<int>(lanes_.size()); }
+    FetchResult FetchOn(int lane, const std::string& url) override {
         spider_.gate_.Pass();
-        FetchResult result = FetchPage(url, http_);
+        HttpClient& client = lane < 1 || lane > static_cast<int>(lanes_.size()) ? http_ : *lanes_[lane - 1];
+        FetchResult result = FetchPage(url, client);
         if (spider_.gate_.stopped()) throw CrawlStopped{};
         return result;
     }
@@ -82,6 +90,7 @@ public:
 private:
     AliSpider& spider_;
     HttpClient& http_;
+    std::vector<std::unique_ptr<HttpClient>>& lanes_;
     Connection& db_;
 };
 
@@ -148,6 +157,23 @@ void LowerThisThreadsPriority() {
 
 }  // namespace
 
+// With one connection the task's client keeps its own cookie store, as it always did;
+// with more, every client shares one, so all carry the session the first page began.
+std::vector<std::unique_ptr<HttpClient>> AliSpider::FurtherConnections(HttpClient& first,
+                                                                        SharedCookies& cookies) {
+    const int wanted = env_.connections ? env_.connections() : 1;
+    const int n = std::clamp(wanted, 1, kMaxConnectionsPerTask);
+    std::vector<std::unique_ptr<HttpClient>> lanes;
+    if (n < 2 || !first.ShareCookies(cookies)) return lanes;
+    for (int i = 1; i < n; ++i) {
+        auto client = std::make_unique<HttpClient>();
+        client->SetStopFlag(gate_.stop_flag());
+        if (!client->ShareCookies(cookies)) break;
+        lanes.push_back(std::move(client));
+    }
+    return lanes;
+}
+
 bool AliSpider::RunCrawl(Connection& db, CrawlHost& host) {
     if (kind_ == RunKind::RetryFailed) return RetryFailedCompanies(ReadFailedPages(db), host);
     CrawlStart start;
@@ -184,9 +210,12 @@ void AliSpider::Execute() {
     result_code_ = 3;
     try {
         Connection db(data_file_, DatabaseKind::DataFile);
+        // The cookies outlive the clients that share them.
+        SharedCookies cookies;
         HttpClient http;
         http.SetStopFlag(gate_.stop_flag());
-        Host host(*this, http, db);
+        std::vector<std::unique_ptr<HttpClient>> lanes = FurtherConnections(http, cookies);
+        Host host(*this, http, lanes, db);
         bool ok = RunCrawl(db, host);
         result_code_ = !ok ? 2 : gate_.stopped() ? 3 : 0;
     } catch (const CrawlStopped&) {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/data_files.h"
 #include "engine/ui_handover.h"
@@ -16,6 +17,8 @@ namespace qv {
 
 class Connection;
 class CrawlHost;
+class HttpClient;
+class SharedCookies;
 
 // What a task's page offers its collection thread. Every call arrives on the UI thread.
 class TaskSink {
@@ -66,6 +69,8 @@ struct SpiderEnvironment {
     std::function<void(const std::string& text, TaskSink* log)> show_message;
     // Options/CollectCompanyDetail, read afresh for every company.
     std::function<bool()> collect_detail;
+    // How many connections each task reads company pages over (1 to 8), read when it starts.
+    std::function<int()> connections;
     // The end report (queue index, result code), run on the UI thread while the thread
     // waits; only delivered when the thread was not stopped.
     std::function<void(int index, int code, const void* spider)> thread_ended;
@@ -97,6 +102,8 @@ private:
               std::string data_file, SpiderEnvironment env, RunKind kind);
     void Execute();
     bool RunCrawl(Connection& db, CrawlHost& host);
+    std::vector<std::unique_ptr<HttpClient>> FurtherConnections(HttpClient& first,
+                                                                SharedCookies& cookies);
     void Post(std::function<void()> fn);
     void PostMessage(const std::string& text);
 

@@ -124,6 +124,10 @@ TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& 
     scheduler_.SetCollectDetail([settings = AppInfo->SettingsFile] {
         return ReadSetting(settings, settings::kCollectCompanyDetail);
     });
+    // Read when a task starts: its connections are opened then.
+    scheduler_.SetConnections([settings = AppInfo->SettingsFile] {
+        return ReadSetting(settings, settings::kConnectionsPerTask);
+    });
     // A run that ended, finished or not, changes what the state column shows.
     scheduler_.SetEndObserver([this](const TThreadTask&, int) { RefreshTaskStates(); });
     pages_.SetCloseGuard([this](TTaskTab& tab) { return ClosePageGuard(tab); });

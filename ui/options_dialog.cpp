@@ -1,6 +1,8 @@
 #include "ui/options_dialog.h"
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QSpinBox>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -19,6 +21,16 @@ TOptionsFrm::TOptionsFrm(QWidget* owner) : QDialog(owner) {
     DetailCHK = new QCheckBox(QStringLiteral("采集数据时同时采集会员的详细信息（会影响采集速度）"), general);
     DetailCHK->setObjectName(QStringLiteral("DetailCHK"));
     DetailCHK->setGeometry(11, 16, 329, 17);
+    auto* connections_label = new QLabel(QStringLiteral("每个任务的连接数："), general);
+    connections_label->setGeometry(11, 80, 120, 21);
+    ConnectionsSPN = new QSpinBox(general);
+    ConnectionsSPN->setObjectName(QStringLiteral("ConnectionsSPN"));
+    ConnectionsSPN->setGeometry(131, 80, 60, 21);
+    ConnectionsSPN->setRange(settings::kConnectionsPerTask.min_value,
+                             settings::kConnectionsPerTask.max_value);
+    ConnectionsSPN->setToolTip(
+        QStringLiteral("同一个任务同时读取公司网页所用的连接数，对任务开始后生效；1 表示逐个读取"));
+    connections_label->setBuddy(ConnectionsSPN);
     auto* ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setObjectName(QStringLiteral("OkBTN"));
     ok->setGeometry(192, 192, 75, 21);
@@ -33,10 +45,12 @@ void TOptionsFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     findChild<QPushButton*>(QStringLiteral("OkBTN"))->setDefault(true);
     DetailCHK->setChecked(ReadSetting(AppInfo->SettingsFile, settings::kCollectCompanyDetail));
+    ConnectionsSPN->setValue(ReadSetting(AppInfo->SettingsFile, settings::kConnectionsPerTask));
 }
 
 void TOptionsFrm::OkBTNClick() {
     WriteSetting(AppInfo->SettingsFile, settings::kCollectCompanyDetail, DetailCHK->isChecked());
+    WriteSetting(AppInfo->SettingsFile, settings::kConnectionsPerTask, ConnectionsSPN->value());
     accept();
 }
 

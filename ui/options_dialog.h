@@ -2,10 +2,12 @@
 #include <QDialog>
 
 class QCheckBox;
+class QSpinBox;
 
 namespace qv::ui {
 
-// "选项...": whether collecting also reads every member's company profile.
+// "选项...": whether collecting also reads every member's company profile, and over how
+// many connections each task reads its companies' pages.
 class TOptionsFrm : public QDialog {
     Q_OBJECT
 public:
@@ -17,6 +19,7 @@ protected:
 private:
     void OkBTNClick();
     QCheckBox* DetailCHK;
+    QSpinBox* ConnectionsSPN;
 };
 
 int ShowOptionsDialog(QWidget* owner);
