@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 #include "cli/commands.h"
@@ -108,6 +109,61 @@ TEST(CrawlCommand, FaultyMarketplaceStillGivesEveryCompanyExactlyOnce) {
                                                          << kMemberColumns[c].name;
             }
     }
+}
+
+}  // namespace
+}  // namespace qv
+
+#include "tests/support/data_file_dump.h"
+
+namespace qv {
+namespace {
+
+// Each task's lines in the order printed (tasks run side by side, so only their own order counts).
+std::map<std::string, std::vector<std::string>> LinesByTask(const std::string& out) {
+    std::map<std::string, std::vector<std::string>> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        lines[line.substr(0, line.find('\t'))].push_back(line);
+    return lines;
+}
+
+TEST(CrawlCommand, FourConnectionsPrintAndStoreWhatOneDoes) {
+    SiteOptions options;
+    options.companies = 100;
+    options.fail_rate = 0.2;
+    options.reset_rate = 0.05;
+    SiteServer site(options);
+    // Four connections go first: the simulator's faults hit only a URL's first tries.
+    for (bool detail : {true, false}) {
+        test::TempDir one, four;
+        std::string out1, out4, err;
+        std::vector<std::string> args{"crawl", "--connections", "4", "--out", four.path().string(),
+                                      "甲=" + site.SearchUrl(detail ? "灯具" : "纸箱"),
+                                      "乙=" + site.SearchUrl(detail ? "阀门" : "轴承")};
+        if (detail) args.push_back("--detail");
+        const long failures_before = site.failures();
+        ASSERT_EQ(RunCli(args, out4, err), 0) << err;
+        EXPECT_GT(site.failures(), failures_before);
+        args[2] = "1";
+        args[4] = one.path().string();
+        ASSERT_EQ(RunCli(args, out1, err), 0) << err;
+        EXPECT_EQ(LinesByTask(out1), LinesByTask(out4)) << detail;
+        for (const char* name : {"甲.db", "乙.db"})
+            EXPECT_EQ(test::DumpDataFile(one.file(name)), test::DumpDataFile(four.file(name)))
+                << detail << " " << name;
+    }
+}
+
+TEST(CrawlCommand, ConnectionsOutsideOneToEightAreRefused) {
+    test::TempDir dir;
+    std::string out, err;
+    for (const char* n : {"0", "9", "x"})
+        EXPECT_EQ(RunCli({"crawl", "--connections", n, "--out", dir.path().string(), "a=http://x/"},
+                         out, err),
+                  2)
+            << n;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 }  // namespace

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include "core/data_files.h"
+#include "core/database.h"
+#include "engine/ordered_prefetch.h"
+#include "engine/scheduler.h"
+#include "sim/site_server.h"
+#include "tests/support/data_file_dump.h"
+#include "tests/support/mini_site.h"
+#include "tests/support/temp_dir.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(OrderedPrefetch, HandsResultsBackInOrderWithinItsWindow) {
+    std::atomic<int> running{0}, most_ahead{0};
+    std::atomic<size_t> front{0};
+    OrderedPrefetch<int> ahead(4, 20, 3, [&](int lane, size_t item) {
+        EXPECT_GE(lane, 0);
+        EXPECT_LT(lane, 4);
+        const int gap = static_cast<int>(item) - static_cast<int>(front.load());
+        most_ahead = std::max(most_ahead.load(), gap);
+        ++running;
+        // Later items finish first, so order comes from the window, not from timing.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 - item % 4 * 5));
+        --running;
+        if (item == 13) throw std::runtime_error("item 13");
+        return static_cast<int>(item) * 10;
+    });
+    for (size_t i = 0; i < 20; ++i) {
+        if (i == 7) continue;  // passed over: dropped
+        front = i;
+        if (i == 13) {
+            EXPECT_THROW(ahead.Take(i), std::runtime_error);
+            continue;
+        }
+        EXPECT_EQ(ahead.Take(i), static_cast<int>(i) * 10);
+    }
+    EXPECT_LT(most_ahead.load(), 3 + 1) << "no lane starts an item beyond the window";
+}
+
+TEST(OrderedPrefetch, GivingUpEndsTheLanesAfterTheirCurrentJob) {
+    std::atomic<int> started{0};
+    {
+        OrderedPrefetch<int> ahead(2, 100, 4, [&](int, size_t item) {
+            ++started;
+            std::this_thread::sleep_for(5ms);
+            return static_cast<int>(item);
+        });
+        EXPECT_EQ(ahead.Take(0), 0);
+    }
+    EXPECT_LE(started.load(), 6);
+}
+
+class RecordingSink : public TaskSink {
+public:
+    void AppendMessage(const std::string& text) override { log.push_back("message " + text); }
+    void ShowMessageCause(const std::string& cause) override { log.push_back("cause " + cause); }
+    void AppendMemberRow(const MemberValues& v) override {
+        log.push_back("row " + v[mfMemberID]);
+        ++rows;
+    }
+    void RepaintMembers() override { log.push_back("repaint"); }
+    std::vector<std::string> log;
+    size_t rows = 0;
+};
+
+// One task run through the scheduler, as the window and the command line run it.
+class ConnectionsTest : public ::testing::Test {
+protected:
+    struct Run {
+        std::vector<std::string> log;  // messages, causes, rows and repaints as shown
+        std::string file;
+    };
+
+    std::string NewDataFile(const std::string& name) {
+        std::string path = TaskDataFilePath(dir.path().string() + "/", name);
+        CreateDatabaseFile(path, true);
+        ExecuteOnDatabaseFile(path, kCreateDataListSql);
+        return path;
+    }
+
+    Run Crawl(const std::string& url, int connections, bool detail, const std::string& file,
+              RunKind kind = RunKind::Fresh) {
+        EventQueue ui;
+        TaskScheduler scheduler(ui);
+        scheduler.SetMessageCallback([](const std::string& text, TaskSink* log) {
+            if (log) log->AppendMessage(text);
+        });
+        scheduler.SetCollectDetail([detail] { return detail; });
+        scheduler.SetConnections([connections] { return connections; });
+        auto sink = std::make_shared<RecordingSink>();
+        auto entry = std::make_unique<TThreadTask>();
+        entry->TaskID = 1;
+        entry->TaskName = "任务";
+        entry->Url = url;
+        entry->DataFile = file;
+        entry->Kind = kind;
+        entry->Sink = sink;
+        EXPECT_TRUE(scheduler.EnqueueTask(std::move(entry)));
+        scheduler.DispatchTasks();
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (scheduler.CountRunningThreads() > 0 && std::chrono::steady_clock::now() < deadline)
+            ui.WaitAndProcess(5ms);
+        EXPECT_EQ(scheduler.CountRunningThreads(), 0) << "the crawl did not end in time";
+        return {sink->log, file};
+    }
+
+    // The same crawl over one and over four connections, each into its own file.
+    void ExpectSameAsOneConnection(const std::string& url, bool detail, RunKind kind = RunKind::Fresh,
+                                   const std::string& start_file = {}) {
+        const std::string one = NewDataFile("一" + std::to_string(++runs));
+        const std::string four = NewDataFile("四" + std::to_string(runs));
+        if (!start_file.empty()) {
+            std::filesystem::copy_file(start_file, one, std::filesystem::copy_options::overwrite_existing);
+            std::filesystem::copy_file(start_file, four, std::filesystem::copy_options::overwrite_existing);
+        }
+        // Four connections go first: the simulator's faults hit only a URL's first tries.
+        Run b = Crawl(url, 4, detail, four, kind);
+        Run a = Crawl(url, 1, detail, one, kind);
+        ASSERT_GT(a.log.size(), 3u) << ::testing::PrintToString(a.log);
+        EXPECT_EQ(a.log, b.log);
+        EXPECT_EQ(test::DumpDataFile(a.file), test::DumpDataFile(b.file));
+    }
+
+    test::TempDir dir;
+    int runs = 0;
+};
+
+// Both contact layouts, both profile layouts, several result pages, and 20% failed and
+// 5% dropped answers that the tries get past.
+TEST_F(ConnectionsTest, FourConnectionsStoreAndShowWhatOneDoesThroughFaults) {
+    SiteOptions options;
+    options.companies = 130;
+    options.fail_rate = 0.2;
+    options.reset_rate = 0.05;
+    SiteServer site(options);
+    ExpectSameAsOneConnection(site.SearchUrl("阀门"), true);
+    const long failures = site.failures();
+    EXPECT_GT(failures, 0);
+    ExpectSameAsOneConnection(site.SearchUrl("灯具"), false);
+    EXPECT_GT(site.failures(), failures);
+}
+
+// Every profile page is missing: each company ends as a failed-page row with its
+// message and cause, and another try at them fails the same way.
+TEST_F(ConnectionsTest, FailedPagesAndTheirRetryMatchOneConnection) {
+    test::MiniSite site(12);
+    ExpectSameAsOneConnection(site.SearchUrl("k"), true);
+    const std::string failed = NewDataFile("failed");
+    Crawl(site.SearchUrl("k"), 1, true, failed);
+    ExpectSameAsOneConnection(site.SearchUrl("k"), true, RunKind::RetryFailed, failed);
+}
+
+// Continuing a run passes over the entries done; collecting only new companies passes
+// over the stored ones.
+TEST_F(ConnectionsTest, ContinuedAndNewOnlyRunsMatchOneConnection) {
+    SiteOptions options;
+    options.companies = 90;
+    SiteServer site(options);
+    const std::string url = site.SearchUrl("纸箱");
+    const std::string part = NewDataFile("part");
+    Crawl(url, 1, false, part);
+    {
+        Connection db(part, DatabaseKind::DataFile);
+        db.Execute("DELETE FROM DataList WHERE ID % 3 = 0");
+        db.Execute("UPDATE RunPosition SET PageUrl = SearchUrl, PageNumber = 1, EntriesDone = 7,"
+                   " Finished = 0, StoredRows = (SELECT COUNT(*) FROM DataList)");
+    }
+    ExpectSameAsOneConnection(url, false, RunKind::Continue, part);
+    ExpectSameAsOneConnection(url, false, RunKind::NewOnly, part);
+}
+
+TEST_F(ConnectionsTest, TheConnectionsShareTheTasksSession) {
+    SiteServer site(SiteOptions{});
+    Crawl(site.SearchUrl("灯具"), 4, true, NewDataFile("session"));
+    // Only the first request, which began the session, came without its cookie.
+    EXPECT_GT(site.requests(), 200);
+    EXPECT_EQ(site.requests_with_session(), site.requests() - 1);
+}
+
+TEST_F(ConnectionsTest, AStopWithFourConnectionsLeavesNoRowAfterIt) {
+    test::MiniSite site(40, 30ms);
+    EventQueue ui;
+    TaskScheduler scheduler(ui);
+    scheduler.SetMessageCallback([](const std::string& text, TaskSink* log) {
+        if (log) log->AppendMessage(text);
+    });
+    scheduler.SetConnections([] { return 4; });
+    auto sink = std::make_shared<RecordingSink>();
+    auto entry = std::make_unique<TThreadTask>();
+    entry->TaskID = 1;
+    entry->TaskName = "任务";
+    entry->Url = site.SearchUrl("s");
+    entry->DataFile = NewDataFile("stop");
+    entry->Sink = sink;
+    const std::string file = entry->DataFile;
+    scheduler.EnqueueTask(std::move(entry));
+    scheduler.DispatchTasks();
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (sink->rows < 6 && std::chrono::steady_clock::now() < deadline) ui.WaitAndProcess(5ms);
+    ASSERT_GE(sink->rows, 6u);
+    EXPECT_EQ(scheduler.StopThreads(), 1);
+    const size_t shown = sink->log.size();
+    const std::string stored = test::DumpDataFile(file);
+    scheduler.Delay(300);
+    EXPECT_EQ(sink->log.size(), shown) << "nothing shows after the stop";
+    EXPECT_EQ(test::DumpDataFile(file), stored) << "no row is written after the stop";
+    Connection db(file, DatabaseKind::DataFile);
+    const long rows = std::stol(db.Query("SELECT COUNT(*) FROM DataList").Text(0, "COUNT(*)"));
+    EXPECT_GE(rows, static_cast<long>(sink->rows));
+    EXPECT_LT(rows, 40);
+}
+
+}  // namespace
+}  // namespace qv
