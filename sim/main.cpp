@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
     app.add_option("--delay-ms", options.delay_ms, "Delay before every answer");
     app.add_option("--reset-rate", options.reset_rate,
                    "Fraction of requests whose connection is closed unanswered");
+    app.add_option("--threads", options.threads,
+                   "Connections served at once (each kept-alive connection holds one)")
+        ->check(CLI::Range(1, 1000));
     CLI11_PARSE(app, argc, argv);
 
     // Block the stop signals before any thread starts, so that only sigwait sees them.

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <algorithm>
 #include <thread>
 #include <unordered_map>
 
@@ -22,7 +23,6 @@ namespace {
 
 constexpr char kContentType[] = "text/html; charset=GBK";
 constexpr char kSessionCookie[] = "QVSESSION";
-constexpr int kWorkerThreads = 24;
 constexpr int kDefaultPerPage = 40;
 constexpr int kMaxPerPage = 500;
 
@@ -214,7 +214,8 @@ struct SiteServer::Impl {
     void Start() {
         // Benchmarks run many crawls at once, each holding one kept-alive connection.
         // cpp-httplib takes ownership of the queue it is given.
-        server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+        const size_t threads = static_cast<size_t>(std::max(1, options.threads));
+        server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
         // Without it, Nagle and delayed ACKs add some 40 ms to every keep-alive answer.
         server.set_tcp_nodelay(true);
         server.set_keep_alive_max_count(1'000'000);

@@ -18,6 +18,8 @@ struct SiteOptions {
     int fail_first = 0;     // the first N requests of every URL fail with 500
     int delay_ms = 0;       // added before every answer
     double reset_rate = 0;  // fraction of requests whose connection is dropped unanswered
+    // Connections served at once: each kept-alive connection holds one thread.
+    int threads = 24;
     std::string bind = "127.0.0.1";
     int port = 0;           // 0 picks a free port
 };
