@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 #include "core/gbk.h"
@@ -282,11 +283,13 @@ public:
                        });
     }
 
-    // Entries must be asked for in increasing order; one not in `wanted` is read on the spot.
+    // `entry` must be one of `wanted`, asked for in increasing order; those passed over
+    // are dropped.
     CompanyOutcome Read(size_t entry) {
+        if (!ahead_) return CompanyCrawl(entries_[entry], host_, 0).Run();
         while (next_ < wanted_.size() && wanted_[next_] < entry) ++next_;
-        if (!ahead_ || next_ >= wanted_.size() || wanted_[next_] != entry)
-            return CompanyCrawl(entries_[entry], host_, 0).Run();
+        if (next_ >= wanted_.size() || wanted_[next_] != entry)
+            throw std::logic_error("a company asked for that was not read ahead");
         return ahead_->Take(next_++);
     }
 

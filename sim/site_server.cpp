@@ -55,6 +55,26 @@ int FindConnection(int local_port, int remote_port) {
     return found;
 }
 
+// cpp-httplib listens with a backlog of five: a burst of connections beyond that (ten
+// tasks opening eight each) leaves some established on the client's side only, waiting for
+// an answer that never comes. Listening again on the bound socket widens its queue.
+void WidenListenBacklog(int port) {
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir) return;
+    while (dirent* e = readdir(dir)) {
+        const int fd = std::atoi(e->d_name);
+        if (fd <= 2 || fd == dirfd(dir)) continue;
+        int listening = 0;
+        socklen_t size = sizeof listening;
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || !listening) continue;
+        sockaddr_storage local{};
+        socklen_t n = sizeof local;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &n) == 0 && PortOf(local) == port)
+            ::listen(fd, SOMAXCONN);
+    }
+    closedir(dir);
+}
+
 double UnitInterval(uint64_t h) { return static_cast<double>(h >> 11) * 0x1.0p-53; }
 
 int IntParam(const httplib::Request& req, const char* name, int fallback) {
@@ -230,6 +250,7 @@ struct SiteServer::Impl {
             throw std::runtime_error("cannot listen on " + options.bind + ":" + std::to_string(options.port));
         const bool any = options.bind.empty() || options.bind == "0.0.0.0" || options.bind == "::";
         base_url = "http://" + (any ? std::string("127.0.0.1") : options.bind) + ":" + std::to_string(port);
+        WidenListenBacklog(port);
         data.emplace(options.seed, options.companies, base_url);
         thread = std::thread([this] { server.listen_after_bind(); });
         while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -134,6 +134,21 @@ TEST_F(IniFile, LineBreakInValueCannotAddLines) {
               "a  [Options] CollectCompanyDetail=1");
 }
 
+TEST_F(IniFile, NumberSettingsOutsideTheirRangeOrNotWholeReadAsTheDefault) {
+    const IntSetting& n = settings::kConnectionsPerTask;
+    EXPECT_EQ(ReadSetting(ini, n), 1);
+    for (const char* text : {"8", "3"}) {
+        TIniFileEx::WriteString(ini, "Options", "ConnectionsPerTask", text);
+        EXPECT_EQ(ReadSetting(ini, n), std::stoi(text));
+    }
+    for (const char* text : {"0", "9", "-2", "4x", "", "99999999999999999999"}) {
+        TIniFileEx::WriteString(ini, "Options", "ConnectionsPerTask", text);
+        EXPECT_EQ(ReadSetting(ini, n), 1) << text;
+    }
+    WriteSetting(ini, n, 6);
+    EXPECT_EQ(ReadSetting(ini, n), 6);
+}
+
 TEST_F(IniFile, FileWithUtf8ByteOrderMarkStaysUtf8) {
     WriteFileBytes(ini, "\xEF\xBB\xBF[Searchs]\n1=中文\n");
     EXPECT_EQ(TIniFileEx::ReadString(ini, "Searchs", "1", ""), "中文");

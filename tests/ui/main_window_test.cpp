@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -107,6 +108,30 @@ TEST_F(MainWindowTest, OptionsDialogSavesOnlyOnOk) {
     });
     window->action("actOptions")->trigger();
     EXPECT_TRUE(shown_state);
+}
+
+TEST_F(MainWindowTest, OptionsDialogKeepsTheConnectionsPerTask) {
+    int shown = 0;
+    WhenShown<ui::TOptionsFrm>([&](ui::TOptionsFrm* d) {
+        auto* spin = d->findChild<QSpinBox*>(QStringLiteral("ConnectionsSPN"));
+        shown = spin->value();
+        EXPECT_EQ(spin->minimum(), 1);
+        EXPECT_EQ(spin->maximum(), 8);
+        spin->setValue(4);
+        d->findChild<QPushButton*>(QStringLiteral("OkBTN"))->click();
+    });
+    window->action("actOptions")->trigger();
+    EXPECT_EQ(shown, 1) << "one connection unless chosen";
+    EXPECT_EQ(TIniFileEx::ReadString(AppInfo->SettingsFile, "Options", "ConnectionsPerTask", ""), "4");
+
+    // A value written by hand outside 1 to 8 reads as the default.
+    TIniFileEx::WriteString(AppInfo->SettingsFile, "Options", "ConnectionsPerTask", "12");
+    WhenShown<ui::TOptionsFrm>([&](ui::TOptionsFrm* d) {
+        shown = d->findChild<QSpinBox*>(QStringLiteral("ConnectionsSPN"))->value();
+        d->reject();
+    });
+    window->action("actOptions")->trigger();
+    EXPECT_EQ(shown, 1);
 }
 
 TEST_F(MainWindowTest, PageButtonsAndTheTaskListFollowTheShownPage) {
