@@ -91,6 +91,9 @@ double RunCrawl(const std::string& base, int tasks, int connections, const std::
                 long& stored) {
     qv::EventQueue ui;
     qv::TaskScheduler scheduler(ui);
+    // Fresh files each run: a data file's side files must not outlive it.
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
     scheduler.SetCollectDetail([] { return true; });
     scheduler.SetConnections([connections] { return connections; });
     std::vector<std::shared_ptr<CountingSink>> sinks;
@@ -102,7 +105,6 @@ double RunCrawl(const std::string& base, int tasks, int connections, const std::
         e->TaskName = "t" + std::to_string(i);
         e->Url = SearchUrl(base, Keyword(i));
         e->DataFile = dir + "/" + e->TaskName + ".db";
-        std::filesystem::remove(e->DataFile);
         qv::CreateDatabaseFile(e->DataFile, true);
         qv::ExecuteOnDatabaseFile(e->DataFile, qv::kCreateDataListSql);
         sinks.push_back(std::make_shared<CountingSink>());
@@ -159,9 +161,7 @@ double RunBound(qv::SiteData& data, const std::string& base, int tasks, int conn
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     const int delay_ms = argc > 1 ? std::atoi(argv[1]) : 50;
     const int companies = argc > 2 ? std::atoi(argv[2]) : 200;
     const int tasks = argc > 3 ? std::atoi(argv[3]) : 10;
@@ -198,4 +198,16 @@ int main(int argc, char** argv) {
     }
     std::filesystem::remove_all(dir);
     return all_stored ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Unwinding stops the simulator's process.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "connections_bench: %s\n", e.what());
+        return 2;
+    }
 }
