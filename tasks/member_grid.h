@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/data_files.h"
+#include "core/member_grid_layout.h"
 
 namespace qv {
 class Connection;
@@ -19,18 +20,11 @@ class Connection;
 
 namespace qv::tasks {
 
-inline constexpr int kMemberGridColumns = 32;
-
-struct MemberGridColumn {
-    const char* heading;
-    int width;  // 0 = hidden
-    int field;  // index into kMemberColumns, -1 for column 0 (the record number)
-};
-const std::array<MemberGridColumn, kMemberGridColumns>& MemberGridLayout();
-
-// How a stored cell is shown: deciphered, trimmed or as stored. A cell that cannot be
-// deciphered shows the stored text, so one damaged value never keeps a page shut.
-std::string ShownCellText(int grid_column, std::string_view stored);
+// The column table and the shown-cell rules are shared with the export.
+using qv::kMemberGridColumns;
+using qv::MemberGridColumn;
+using qv::MemberGridLayout;
+using qv::ShownCellText;
 
 class MemberGridModel : public QAbstractTableModel {
     Q_OBJECT

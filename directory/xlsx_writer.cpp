@@ -1,0 +1,233 @@
+#include "directory/xlsx_writer.h"
+
+#include <xlsxwriter.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace qv::directory {
+namespace {
+
+constexpr std::int64_t kProgressRows = 256;
+
+bool IsXmlChar(char32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// Length of the UTF-8 sequence at `s[i]` and its code point; 0 when it is not valid.
+size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char b = byte(i);
+    size_t n = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return 0;
+    cp = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
+    for (size_t k = 1; k < n; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return n;
+}
+
+struct WorkbookFree {
+    void operator()(lxw_workbook* wb) const { lxw_workbook_free(wb); }
+};
+
+void Check(lxw_error err, std::string_view what) {
+    if (err != LXW_NO_ERROR)
+        throw ExportError(std::string(what) + "：" + lxw_strerror(err));
+}
+
+// The library does not notice when its own temporary sheet file fails to take a write (a
+// full disk): it then packs a sheet that lacks its last rows and reports success. So the
+// finished file is read back: the sheet must inflate to its recorded size and checksum
+// and end with the last row written. Returns false when it does not.
+class SheetCheck {
+public:
+    explicit SheetCheck(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+    ~SheetCheck() {
+        if (file_) std::fclose(file_);
+    }
+    SheetCheck(const SheetCheck&) = delete;
+    SheetCheck& operator=(const SheetCheck&) = delete;
+
+    bool EndsWithRow(long last_row) {
+        if (!file_ || !FindSheet()) return false;
+        return Inflate() && LastRowNumber() == last_row && tail_.find("</sheetData>") != std::string::npos;
+    }
+
+private:
+    static std::uint32_t U16(const unsigned char* p) { return p[0] | p[1] << 8; }
+    static std::uint32_t U32(const unsigned char* p) { return U16(p) | U16(p + 2) << 16; }
+
+    bool ReadAt(long offset, unsigned char* into, size_t size) {
+        return std::fseek(file_, offset, SEEK_SET) == 0 && std::fread(into, 1, size, file_) == size;
+    }
+
+    bool FindSheet() {
+        // The library writes no archive comment: the end record is the last 22 bytes.
+        unsigned char end[22];
+        if (std::fseek(file_, -22, SEEK_END) != 0 || std::fread(end, 1, 22, file_) != 22 ||
+            U32(end) != 0x06054b50)
+            return false;
+        std::vector<unsigned char> dir(U32(end + 12));
+        if (!ReadAt(static_cast<long>(U32(end + 16)), dir.data(), dir.size())) return false;
+        const std::string name = "xl/worksheets/sheet1.xml";
+        for (size_t at = 0; at + 46 <= dir.size();) {
+            const unsigned char* e = dir.data() + at;
+            if (U32(e) != 0x02014b50) return false;
+            size_t name_len = U16(e + 28);
+            std::string entry(reinterpret_cast<const char*>(e + 46),
+                              std::min(name_len, dir.size() - at - 46));
+            if (entry == name && U16(e + 10) == 8) {
+                crc_ = U32(e + 16);
+                packed_ = U32(e + 20);
+                size_ = U32(e + 24);
+                unsigned char local[30];
+                if (!ReadAt(static_cast<long>(U32(e + 42)), local, 30)) return false;
+                data_ = static_cast<long>(U32(e + 42)) + 30 + U16(local + 26) + U16(local + 28);
+                return true;
+            }
+            at += 46 + name_len + U16(e + 30) + U16(e + 32);
+        }
+        return false;
+    }
+
+    bool Inflate() {
+        if (std::fseek(file_, data_, SEEK_SET) != 0) return false;
+        z_stream z{};
+        if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+        std::vector<unsigned char> in(1 << 18), out(1 << 18);
+        std::uint32_t left = packed_, crc = crc32(0, nullptr, 0), produced = 0;
+        int rc = Z_OK;
+        while (rc != Z_STREAM_END) {
+            if (z.avail_in == 0) {
+                size_t n = std::fread(in.data(), 1, std::min<size_t>(in.size(), left), file_);
+                if (n == 0) break;
+                left -= static_cast<std::uint32_t>(n);
+                z.next_in = in.data();
+                z.avail_in = static_cast<uInt>(n);
+            }
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            rc = inflate(&z, Z_NO_FLUSH);
+            if (rc != Z_OK && rc != Z_STREAM_END) break;
+            size_t got = out.size() - z.avail_out;
+            crc = crc32(crc, out.data(), static_cast<uInt>(got));
+            produced += static_cast<std::uint32_t>(got);
+            KeepTail(reinterpret_cast<const char*>(out.data()), got);
+        }
+        inflateEnd(&z);
+        return rc == Z_STREAM_END && crc == crc_ && produced == size_;
+    }
+
+    // Keeps enough of the end of the sheet to hold its last row's opening tag.
+    void KeepTail(const char* data, size_t size) {
+        constexpr size_t kKeep = 1 << 17;
+        if (size >= kKeep) {
+            tail_.assign(data + size - kKeep, kKeep);
+            return;
+        }
+        tail_.append(data, size);
+        if (tail_.size() > 2 * kKeep) tail_.erase(0, tail_.size() - kKeep);
+    }
+
+    long LastRowNumber() const {
+        size_t at = tail_.rfind("<row r=\"");
+        return at == std::string::npos ? 0 : std::strtol(tail_.c_str() + at + 8, nullptr, 10);
+    }
+
+    std::FILE* file_;
+    std::uint32_t crc_ = 0, packed_ = 0, size_ = 0;
+    long data_ = 0;
+    std::string tail_;
+};
+
+}  // namespace
+
+void CheckXlsxLimits(const StringGrid& grid) {
+    if (grid.RowCount() > kXlsxMaxRows || grid.ColumnCount() > kXlsxMaxColumns)
+        throw ExportError("表格有 " + std::to_string(grid.RowCount()) + " 行、" +
+                          std::to_string(grid.ColumnCount()) +
+                          " 列，超出 .xlsx 文件最多 1048576 行、16384 列的限制。");
+}
+
+std::string XlsxCellText(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    size_t chars = 0;
+    for (size_t i = 0; i < utf8.size() && chars < kXlsxMaxCellChars;) {
+        char32_t cp = 0;
+        size_t n = DecodeUtf8(utf8, i, cp);
+        if (n == 0) {
+            out.append("\xEF\xBF\xBD");
+            ++chars;
+            ++i;
+            continue;
+        }
+        if (IsXmlChar(cp)) {
+            out.append(utf8.substr(i, n));
+            ++chars;
+        }
+        i += n;
+    }
+    return out;
+}
+
+void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProgress& progress) {
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    std::unique_ptr<lxw_workbook, WorkbookFree> wb(workbook_new_opt(path.c_str(), &options));
+    if (!wb) throw ExportError("无法创建 .xlsx 文件 " + path);
+    lxw_worksheet* sheet = workbook_add_worksheet(wb.get(), nullptr);
+    lxw_format* bold = workbook_add_format(wb.get());
+    if (!sheet || !bold) throw ExportError("无法创建 .xlsx 工作表");
+    format_set_bold(bold);
+
+    const int rows = grid.RowCount();
+    const int columns = grid.ColumnCount();
+    for (int c = 0; c < columns; ++c) {
+        auto col = static_cast<lxw_col_t>(c);
+        int width = grid.ColumnWidth(c);
+        if (width > 0) {
+            Check(worksheet_set_column_pixels(sheet, col, col, static_cast<uint32_t>(width), nullptr),
+                  "设置列宽失败");
+        } else {
+            lxw_row_col_options hidden{};
+            hidden.hidden = 1;
+            Check(worksheet_set_column_opt(sheet, col, col, LXW_DEF_COL_WIDTH, nullptr, &hidden),
+                  "设置列宽失败");
+        }
+    }
+    if (rows > 1) worksheet_freeze_panes(sheet, 1, 0);
+
+    const std::int64_t total = std::int64_t{rows} * columns;
+    std::string text;
+    long last_row = 0;  // 1-based number of the last row holding a cell; empty cells make none
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            text = XlsxCellText(grid.CellText(r, c));
+            if (!text.empty() || r == 0) last_row = r + 1;
+            // Strings only: whatever a cell holds is never taken as a formula or number.
+            Check(worksheet_write_string(sheet, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c),
+                                         text.c_str(), r == 0 ? bold : nullptr),
+                  "写入单元格失败");
+        }
+        if (r % kProgressRows == kProgressRows - 1 && progress &&
+            !progress(std::int64_t{r + 1} * columns, total))
+            throw ExportCancelled();
+    }
+    // workbook_close writes the file and frees the workbook, whatever it returns.
+    lxw_error err = workbook_close(wb.release());
+    Check(err, "写入 .xlsx 文件失败");
+    if (!SheetCheck(path).EndsWithRow(last_row))
+        throw ExportError("写入 .xlsx 文件失败：文件不完整（磁盘空间不足？）");
+    if (progress) progress(total, total);
+}
+
+}  // namespace qv::directory
