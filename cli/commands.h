@@ -31,5 +31,6 @@ void AddSearchUrlCommand(CLI::App& app, Context& ctx); // search-url
 void AddPageCommands(CLI::App& app, Context& ctx);     // parse-profile, result-count
 void AddCrawlCommand(CLI::App& app, Context& ctx);     // crawl
 void AddSettingCommand(CLI::App& app, Context& ctx);   // setting
+void AddExportCommand(CLI::App& app, Context& ctx);    // export
 
 }  // namespace qv::cli

@@ -15,6 +15,7 @@ int Run(int argc, const char* const* argv, Streams streams) {
     AddPageCommands(app, ctx);
     AddCrawlCommand(app, ctx);
     AddSettingCommand(app, ctx);
+    AddExportCommand(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
