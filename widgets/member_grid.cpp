@@ -1,13 +1,13 @@
-#include "tasks/member_grid.h"
+#include "widgets/member_grid.h"
 
 #include <QHeaderView>
 
 #include <algorithm>
 
 #include "core/database.h"
-#include "tasks/grids.h"
+#include "widgets/grids.h"
 
-namespace qv::tasks {
+namespace qv::widgets {
 namespace {
 
 // Rows gathered from live crawls reach the view at most this often.
@@ -106,8 +106,13 @@ void MemberGridModel::QueueMember(const MemberValues& values) {
 
 void MemberGridModel::FlushQueued() {
     flush_timer_.stop();
-    if (queued_.empty()) return;
+    if (held_ || queued_.empty()) return;
     InsertRows(std::exchange(queued_, {}));
+}
+
+void MemberGridModel::HoldRows(bool hold) {
+    held_ = hold;
+    if (!held_) FlushQueued();
 }
 
 void MemberGridModel::InsertRows(std::vector<Row>&& rows) {
@@ -166,4 +171,4 @@ void InitMemberGrid(MemberGridView* grid) {
     }
 }
 
-}  // namespace qv::tasks
+}  // namespace qv::widgets

@@ -18,7 +18,7 @@ namespace qv {
 class Connection;
 }
 
-namespace qv::tasks {
+namespace qv::widgets {
 
 // The column table and the shown-cell rules are shared with the export.
 using qv::kMemberGridColumns;
@@ -45,6 +45,8 @@ public:
     int GridRowCount() const { return RecordCount() + 1 + (rows_.empty() ? 1 : 0); }
     // Text of a cell; record from 0, column 0 is the record number.
     QString Cell(int record, int column) const;
+    // The UTF-8 text of a cell of columns 1 to 31, without a copy; record from 0.
+    std::string_view CellView(int record, int column) const;
     void SetCell(int record, int column, std::string_view text);
 
     void Reserve(size_t records) { rows_.reserve(records); }
@@ -55,6 +57,9 @@ public:
     void QueueMember(const MemberValues& values);
     void FlushQueued();
     int QueuedCount() const { return static_cast<int>(queued_.size()); }
+    // While held, live rows wait in the queue (an export is reading the grid); releasing
+    // shows them at once.
+    void HoldRows(bool hold);
 
     // Reads every DataList record of `db` in ID order, shown as the columns say.
     void LoadDataList(Connection& db);
@@ -65,12 +70,12 @@ private:
         std::array<std::uint32_t, kMemberGridColumns - 1> end{};
     };
     static Row MakeRow(const RowCells& cells);
-    std::string_view CellView(int record, int column) const;
     void InsertRows(std::vector<Row>&& rows);
 
     std::vector<Row> rows_;
     std::vector<Row> queued_;
     int loaded_from_ = -1;  // first row appended since the last FinishLoading
+    bool held_ = false;
     QTimer flush_timer_;
 };
 
@@ -92,4 +97,4 @@ private:
 
 void InitMemberGrid(MemberGridView* grid);
 
-}  // namespace qv::tasks
+}  // namespace qv::widgets
