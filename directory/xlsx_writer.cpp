@@ -3,8 +3,11 @@
 #include <xlsxwriter.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -207,6 +210,7 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
     if (rows > 1) worksheet_freeze_panes(sheet, 1, 0);
 
     const std::int64_t total = std::int64_t{rows} * columns;
+    const auto started = std::chrono::steady_clock::now();
     std::string text;
     long last_row = 0;  // 1-based number of the last row holding a cell; empty cells make none
     for (int r = 0; r < rows; ++r) {
@@ -218,15 +222,34 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
                                          text.c_str(), r == 0 ? bold : nullptr),
                   "写入单元格失败");
         }
+        // Writing the rows is the first half of the work.
         if (r % kProgressRows == kProgressRows - 1 && progress &&
-            !progress(std::int64_t{r + 1} * columns, total))
+            !progress(std::int64_t{r + 1} * columns / 2, total))
             throw ExportCancelled();
     }
-    // workbook_close writes the file and frees the workbook, whatever it returns.
-    lxw_error err = workbook_close(wb.release());
-    Check(err, "写入 .xlsx 文件失败");
-    if (!SheetCheck(path).EndsWithRow(last_row))
-        throw ExportError("写入 .xlsx 文件失败：文件不完整（磁盘空间不足？）");
+    // Packing the archive takes longer than writing the rows and reports nothing while it
+    // runs, so it runs on a thread of its own while progress goes on being reported (and
+    // the window repainted). It reads only the library's own files, not the grid.
+    const auto rows_time = std::chrono::steady_clock::now() - started;
+    auto packing = std::async(std::launch::async, [workbook = wb.release(), &path, last_row] {
+        // workbook_close writes the file and frees the workbook, whatever it returns.
+        lxw_error err = workbook_close(workbook);
+        if (err != LXW_NO_ERROR) return std::string("写入 .xlsx 文件失败：") + lxw_strerror(err);
+        if (!SheetCheck(path).EndsWithRow(last_row))
+            return std::string("写入 .xlsx 文件失败：文件不完整（磁盘空间不足？）");
+        return std::string();
+    });
+    bool cancelled = false;
+    const auto packing_started = std::chrono::steady_clock::now();
+    while (packing.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (!progress || cancelled) continue;
+        // Packing takes about twice as long as the rows did: the bar creeps towards the end.
+        double part = std::min(0.95, (std::chrono::steady_clock::now() - packing_started) / (2.0 * rows_time));
+        cancelled = !progress(total / 2 + static_cast<std::int64_t>(part * static_cast<double>(total / 2)), total);
+    }
+    std::string failure = packing.get();
+    if (cancelled) throw ExportCancelled();
+    if (!failure.empty()) throw ExportError(failure);
     if (progress) progress(total, total);
 }
 
