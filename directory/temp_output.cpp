@@ -40,8 +40,10 @@ TempOutput::TempOutput(std::string target) : target_(std::move(target)) {
     }
     file_ = ::fdopen(fd, "wb");
     if (!file_) {
+        // The destructor does not run for a constructor that throws.
         int err = errno;
         ::close(fd);
+        ::unlink(temp_.c_str());
         Fail("无法创建文件 " + target_ + "：" + ErrnoText(err));
     }
     std::setvbuf(file_, nullptr, _IOFBF, kBufferSize);
