@@ -37,6 +37,25 @@ size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
     return n;
 }
 
+// True when the text is valid UTF-8 of XML characters only and short enough, the common
+// case, which then needs no rewriting. Cheaper than decoding each character.
+bool IsSheetReady(std::string_view s) {
+    size_t chars = 0;
+    for (size_t i = 0; i < s.size(); ++chars) {
+        auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            if (b < 0x20 && b != 0x9 && b != 0xA && b != 0xD) return false;
+            ++i;
+            continue;
+        }
+        char32_t cp = 0;
+        size_t n = DecodeUtf8(s, i, cp);
+        if (n == 0 || !IsXmlChar(cp)) return false;
+        i += n;
+    }
+    return chars <= kXlsxMaxCellChars;
+}
+
 struct WorkbookFree {
     void operator()(lxw_workbook* wb) const { lxw_workbook_free(wb); }
 };
@@ -215,7 +234,11 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
     long last_row = 0;  // 1-based number of the last row holding a cell; empty cells make none
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < columns; ++c) {
-            text = XlsxCellText(grid.CellText(r, c));
+            std::string_view cell = grid.CellText(r, c);
+            if (IsSheetReady(cell))
+                text.assign(cell);
+            else
+                text = XlsxCellText(cell);
             if (!text.empty() || r == 0) last_row = r + 1;
             // Strings only: whatever a cell holds is never taken as a formula or number.
             Check(worksheet_write_string(sheet, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c),
