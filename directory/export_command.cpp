@@ -13,8 +13,6 @@
 namespace qv::directory {
 namespace {
 
-// An export that takes longer than this shows its progress.
-constexpr int kProgressAfterMs = 500;
 constexpr int kProgressSteps = 1000;
 
 QString ExtensionOf(ExportFormat format) {
@@ -86,7 +84,7 @@ int MemberGridSource::ColumnWidth(int column) const {
     return grid_.isColumnHidden(column) ? 0 : grid_.columnWidth(column);
 }
 
-void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid) {
+void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid, int progress_after_ms) {
     std::optional<Choice> choice = AskFile(parent);
     if (!choice) return;
 
@@ -95,7 +93,7 @@ void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid) {
     progress.setObjectName(QStringLiteral("ExportProgress"));
     progress.setWindowTitle(widgets::ApplicationTitle());
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(kProgressAfterMs);
+    progress.setMinimumDuration(progress_after_ms);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
     progress.setValue(0);

@@ -44,7 +44,10 @@ private:
 
 // doExportToExcel: asks for the file, writes the grid, shows "数据成功导出到文件：" with the
 // path or the warning "数据导出失败。" with the reason as its detail. Live rows wait while the
-// grid is written and are shown after.
-void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid);
+// grid is written and are shown after. An export still running after `progress_after_ms`
+// shows its progress with a cancel button; a cancelled export says nothing.
+inline constexpr int kExportProgressAfterMs = 500;
+void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid,
+                     int progress_after_ms = kExportProgressAfterMs);
 
 }  // namespace qv::directory

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QAbstractButton>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QProgressDialog>
 
 #include <filesystem>
 
@@ -32,6 +35,7 @@ protected:
         CreateDatabaseFile(file, true);
         ExecuteOnDatabaseFile(file, kCreateDataListSql);
         Connection db(file, DatabaseKind::DataFile);
+        db.Execute("BEGIN");
         for (int i = 1; i <= records; ++i) {
             MemberValues v{};
             v[mfCompanyName] = "公司" + std::to_string(i);
@@ -39,6 +43,7 @@ protected:
             v[mfCmpDetail] = "http://detail/" + std::to_string(i);
             db.Execute(BuildInsertStatement(v));
         }
+        db.Execute("COMMIT");
         window->commands().LoadTasks();
         window->commands().FillTaskListGrid();
         SelectTask(name);
@@ -106,6 +111,36 @@ TEST_F(ExportCommandTest, AFailedExportWarnsWithTheReasonAndLeavesNoFile) {
     EXPECT_EQ(shown.kind, widgets::MsgDlgType::mtWarning);
     EXPECT_FALSE(shown.detail.isEmpty());
     EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(ExportCommandTest, ProgressShowsAndCancellingKeepsTheOldFileAndSaysNothing) {
+    ViewTask("大表", 5000);
+    const std::string target = dir.file("大表.xls");
+    WriteFileBytes(target, "old");
+    messages.Clear();
+    bool progress_shown = false;
+    WhenShown<QFileDialog>([&](QFileDialog* dialog) {
+        dialog->selectFile(QString::fromStdString(target));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    // The dialog asks before it replaces a file.
+    bool asked = false;
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+        asked = true;
+        box->button(QMessageBox::Yes)->click();
+    });
+    WhenShown<QProgressDialog>([&](QProgressDialog* progress) {
+        progress_shown = true;
+        progress->cancel();
+    });
+    // Progress at once rather than after half a second, so the test does not hang on timing.
+    directory::doExportToExcel(window.get(), *window->pages().ShownPage()->record().MemberGrid, 0);
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(progress_shown);
+    EXPECT_TRUE(messages.shown.empty()) << "a cancelled export says nothing";
+    EXPECT_TRUE(ReadFileBytes(target) == "old");
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
 class ExportWhileCollectingTest : public ExportCommandTest {
