@@ -171,6 +171,17 @@ TEST_F(ExportWhileCollectingTest, ARunPageExportsWhatItShowsAndGetsTheRestAfter)
     EXPECT_EQ(PageRecords("灯具"), 40) << "rows that arrived meanwhile are shown";
 }
 
+TEST(ExportFileName, AddsTheTypesExtensionOnlyToANameWithoutOne) {
+    using directory::ExportFileName;
+    using directory::ExportFormat;
+    EXPECT_EQ(ExportFileName(QStringLiteral("/d/客户"), ExportFormat::Csv), QStringLiteral("/d/客户.csv"));
+    EXPECT_EQ(ExportFileName(QStringLiteral("/d.v2/客户"), ExportFormat::Xlsx), QStringLiteral("/d.v2/客户.xlsx"))
+        << "a dot in a folder name is no extension";
+    EXPECT_EQ(ExportFileName(QStringLiteral("/d/a.XLS"), ExportFormat::Xlsx), QStringLiteral("/d/a.XLS"));
+    EXPECT_EQ(directory::ExportFormatOfType(QStringLiteral("CSV UTF-8 (*.csv)")), ExportFormat::Csv);
+    EXPECT_EQ(directory::ExportFormatOfType(QStringLiteral("All (*)")), std::nullopt);
+}
+
 TEST(MemberGridHold, RowsThatArriveWhileHeldAreShownOnRelease) {
     widgets::MemberGridModel model;
     MemberValues v{};
