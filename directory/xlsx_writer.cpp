@@ -80,7 +80,7 @@ public:
 
     bool EndsWithRow(long last_row) {
         if (!file_ || !FindSheet()) return false;
-        return Inflate() && LastRowNumber() == last_row && tail_.find("</sheetData>") != std::string::npos;
+        return Inflate() && last_row_ == last_row && carry_.find("</sheetData>") != std::string::npos;
     }
 
 private:
@@ -142,32 +142,29 @@ private:
             size_t got = out.size() - z.avail_out;
             crc = crc32(crc, out.data(), static_cast<uInt>(got));
             produced += static_cast<std::uint32_t>(got);
-            KeepTail(reinterpret_cast<const char*>(out.data()), got);
+            Scan(reinterpret_cast<const char*>(out.data()), got);
         }
         inflateEnd(&z);
         return rc == Z_STREAM_END && crc == crc_ && produced == size_;
     }
 
-    // Keeps enough of the end of the sheet to hold its last row's opening tag.
-    void KeepTail(const char* data, size_t size) {
-        constexpr size_t kKeep = 1 << 17;
-        if (size >= kKeep) {
-            tail_.assign(data + size - kKeep, kKeep);
-            return;
-        }
-        tail_.append(data, size);
-        if (tail_.size() > 2 * kKeep) tail_.erase(0, tail_.size() - kKeep);
-    }
-
-    long LastRowNumber() const {
-        size_t at = tail_.rfind("<row r=\"");
-        return at == std::string::npos ? 0 : std::strtol(tail_.c_str() + at + 8, nullptr, 10);
+    // Notes the number of every row tag, so the last one read is the sheet's last row. A
+    // tag cut between two chunks is read whole with the next, from the carried end.
+    void Scan(const char* data, size_t size) {
+        static constexpr std::string_view kRowTag = "<row r=\"";
+        std::string window = std::move(carry_);
+        window.append(data, size);
+        for (size_t at = window.find(kRowTag); at != std::string::npos; at = window.find(kRowTag, at + 1))
+            last_row_ = std::strtol(window.c_str() + at + kRowTag.size(), nullptr, 10);
+        // Enough for a cut tag, and for what follows the rows at the sheet's end.
+        carry_ = window.substr(window.size() - std::min<size_t>(window.size(), 4096));
     }
 
     std::FILE* file_;
     std::uint32_t crc_ = 0, packed_ = 0, size_ = 0;
     long data_ = 0;
-    std::string tail_;
+    long last_row_ = 0;
+    std::string carry_;
 };
 
 }  // namespace

@@ -77,6 +77,17 @@ TEST(XlsxWriter, WritesAGridOfEmptyCells) {
     EXPECT_NE(sheet.find(R"(<c r="C1" s="1"/>)"), std::string::npos) << sheet;
 }
 
+TEST(XlsxWriter, ALastRowOfSeveralLongCellsPassesTheReadBack) {
+    // The finished file is read back to its last row; that row alone is larger than any
+    // one piece the read-back inflates at a time.
+    TempDir dir;
+    VectorGrid grid({std::vector<std::string>(20, "h"), std::vector<std::string>(20, std::string(32767, 'x'))});
+    ExportGrid(grid, dir.file("wide.xlsx"), ExportFormat::Xlsx);
+    auto cells = Cells(ReadZipMember(ReadFileBytes(dir.file("wide.xlsx")), "xl/worksheets/sheet1.xml"));
+    ASSERT_EQ(cells.size(), 40u);
+    EXPECT_EQ(cells[39].text.size(), 32767u);
+}
+
 TEST(XlsxWriter, KeepsOnlyTextASheetCanHold) {
     EXPECT_EQ(directory::XlsxCellText("a\x01" "b\tc"), "ab\tc");
     EXPECT_EQ(directory::XlsxCellText("x\xC3y"), "x\xEF\xBF\xBDy") << "a broken sequence";
