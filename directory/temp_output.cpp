@@ -1,6 +1,7 @@
 #include "directory/temp_output.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -79,6 +80,10 @@ void TempOutput::Commit() {
         ::close(fd);
         if (rc != 0) Fail("写入文件失败：" + ErrnoText(err));
     }
+    // A replaced file keeps its permissions: an export kept private stays private.
+    struct stat old{};
+    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ::chmod(temp_.c_str(), old.st_mode & 07777);
     if (std::rename(temp_.c_str(), target_.c_str()) != 0)
         Fail("无法替换文件 " + target_ + "：" + ErrnoText(errno));
     committed_ = true;

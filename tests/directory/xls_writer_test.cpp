@@ -48,11 +48,15 @@ TEST(XlsWriter, WritesTheExactBytesOfSmallGrids) {
     EXPECT_EQ(ReadFileBytes(dir.file("cn.xls")), kBof + Label(0, 0, "\xB5\xC6\xBE\xDF") + kEof);
 }
 
-TEST(XlsWriter, ReplacesAnExistingFileEntirely) {
+TEST(XlsWriter, ReplacesAnExistingFileEntirelyKeepingItsPermissions) {
     TempDir dir;
     WriteFileBytes(dir.file("out.xls"), std::string(10000, 'x'));
+    std::filesystem::permissions(dir.file("out.xls"), std::filesystem::perms::owner_read |
+                                                          std::filesystem::perms::owner_write);
     ASSERT_TRUE(SaveGridAsXls(VectorGrid(1, 1), dir.file("out.xls")));
     EXPECT_EQ(ReadFileBytes(dir.file("out.xls")), kBof + Label(0, 0, "") + kEof);
+    EXPECT_EQ(std::filesystem::status(dir.file("out.xls")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST(XlsWriter, GridsBeyondTheFormatFailWithAReasonAndWriteNothing) {
