@@ -31,7 +31,9 @@ public:
     FirstRows(const qv::directory::StringGrid& grid, int rows) : grid_(grid), rows_(rows) {}
     int RowCount() const override { return std::min(rows_, grid_.RowCount()); }
     int ColumnCount() const override { return grid_.ColumnCount(); }
-    std::string_view CellText(int row, int column) const override { return grid_.CellText(row, column); }
+    std::string_view CellText(int row, int column) const override {
+        return grid_.CellText(row, column);
+    }
     int ColumnWidth(int column) const override { return grid_.ColumnWidth(column); }
 
 private:
@@ -68,7 +70,8 @@ int main(int argc, char** argv) {
                    {"xlsx", qv::directory::ExportFormat::Xlsx},
                    {"csv", qv::directory::ExportFormat::Csv}};
     for (const auto& f : formats) {
-        if (("," + wanted + ",").find("," + std::string(f.name) + ",") == std::string::npos) continue;
+        if (("," + wanted + ",").find("," + std::string(f.name) + ",") == std::string::npos)
+            continue;
         const std::string out = dir.str() + "Data/out." + f.name;
         ResetPeak();
         double rss = qv::bench::RssMiB();
@@ -88,7 +91,8 @@ int main(int argc, char** argv) {
         if (f.format == qv::directory::ExportFormat::Xls && grid.RowCount() > 65536)
             std::printf("(xls: the first 65,535 records, all the format holds)\n");
         std::printf("%-5s %6.0f ms  peak beyond the grid %6.1f MB  file %6.1f MB\n", f.name, ms,
-                    beyond, static_cast<double>(std::filesystem::file_size(out)) / (1024.0 * 1024.0));
+                    beyond,
+                    static_cast<double>(std::filesystem::file_size(out)) / (1024.0 * 1024.0));
         met = met && ms < 3000 && beyond < 200;
     }
     std::printf("goal < 3000 ms and < 200 MB each: %s\n", met ? "met" : "MISSED");

@@ -25,8 +25,9 @@ int Export(const std::string& file, const std::string& out, directory::ExportFor
 }  // namespace
 
 void AddExportCommand(CLI::App& app, Context& ctx) {
-    auto* cmd = app.add_subcommand(
-        "export", "Write a data file's member grid as a spreadsheet (.xls, .xlsx or .csv by OUT's extension)");
+    auto* cmd = app.add_subcommand("export",
+                                   "Write a data file's member grid as a spreadsheet (.xls, .xlsx "
+                                   "or .csv by OUT's extension)");
     auto file = std::make_shared<std::string>();
     auto out = std::make_shared<std::string>();
     cmd->add_option("file", *file, "task or category data file (.db)")->required();

@@ -4,7 +4,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
-
 #include <cstdint>
 
 #include "widgets/dialog_ex.h"
@@ -17,9 +16,12 @@ constexpr int kProgressSteps = 1000;
 
 QString ExtensionOf(ExportFormat format) {
     switch (format) {
-    case ExportFormat::Xls: return QStringLiteral("xls");
-    case ExportFormat::Xlsx: return QStringLiteral("xlsx");
-    case ExportFormat::Csv: return QStringLiteral("csv");
+        case ExportFormat::Xls:
+            return QStringLiteral("xls");
+        case ExportFormat::Xlsx:
+            return QStringLiteral("xlsx");
+        case ExportFormat::Csv:
+            return QStringLiteral("csv");
     }
     return {};
 }
@@ -37,9 +39,11 @@ std::optional<Choice> AskFile(QWidget* parent) {
     dialog.setNameFilters(ExportFileTypes());
     dialog.selectNameFilter(ExportFileTypes().front());
     dialog.setDefaultSuffix(QStringLiteral("xls"));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& type) {
-        if (auto format = ExportFormatOfType(type)) dialog.setDefaultSuffix(ExtensionOf(*format));
-    });
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString& type) {
+                         if (auto format = ExportFormatOfType(type))
+                             dialog.setDefaultSuffix(ExtensionOf(*format));
+                     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     auto format = ExportFormatOfType(dialog.selectedNameFilter()).value_or(ExportFormat::Xls);
     return Choice{ExportFileName(dialog.selectedFiles().front(), format), format};
@@ -103,10 +107,11 @@ void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid, int progres
     QString failure;
     bool cancelled = false;
     try {
-        ExportGrid(MemberGridSource(grid), QFile::encodeName(choice->path).toStdString(), choice->format,
-                   [&progress](std::int64_t done, std::int64_t total) {
-                       progress.setValue(total == 0 ? kProgressSteps
-                                                    : static_cast<int>(done * kProgressSteps / total));
+        ExportGrid(MemberGridSource(grid), QFile::encodeName(choice->path).toStdString(),
+                   choice->format, [&progress](std::int64_t done, std::int64_t total) {
+                       progress.setValue(total == 0
+                                             ? kProgressSteps
+                                             : static_cast<int>(done * kProgressSteps / total));
                        return !progress.wasCanceled();
                    });
     } catch (const ExportCancelled&) {

@@ -4,7 +4,6 @@
 // how it went.
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 #include "directory/export_file.h"

@@ -25,16 +25,16 @@ void ExportGrid(const StringGrid& grid, const std::string& path, ExportFormat fo
     if (format == ExportFormat::Xlsx) CheckXlsxLimits(grid);
     TempOutput out(path);
     switch (format) {
-    case ExportFormat::Xls:
-        WriteXls(grid, out, progress);
-        break;
-    case ExportFormat::Csv:
-        WriteCsv(grid, out, progress);
-        break;
-    case ExportFormat::Xlsx:
-        out.CloseStream();
-        WriteXlsx(grid, out.path(), progress);
-        break;
+        case ExportFormat::Xls:
+            WriteXls(grid, out, progress);
+            break;
+        case ExportFormat::Csv:
+            WriteCsv(grid, out, progress);
+            break;
+        case ExportFormat::Xlsx:
+            out.CloseStream();
+            WriteXlsx(grid, out.path(), progress);
+            break;
     }
     out.Commit();
 }

@@ -81,7 +81,7 @@ void TempOutput::Commit() {
         if (rc != 0) Fail("写入文件失败：" + ErrnoText(err));
     }
     // A replaced file keeps its permissions: an export kept private stays private.
-    struct stat old{};
+    struct stat old {};
     if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         ::chmod(temp_.c_str(), old.st_mode & 07777);
     if (std::rename(temp_.c_str(), target_.c_str()) != 0)

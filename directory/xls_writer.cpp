@@ -24,8 +24,9 @@ void PutU16(unsigned char* at, size_t value) {
 
 void CheckXlsLimits(const StringGrid& grid) {
     if (grid.RowCount() > kXlsMaxRows)
-        throw ExportError("表格有 " + std::to_string(grid.RowCount()) +
-                          " 行（含标题行），超出 .xls 文件最多 65536 行的限制；请导出为 .xlsx 文件。");
+        throw ExportError(
+            "表格有 " + std::to_string(grid.RowCount()) +
+            " 行（含标题行），超出 .xls 文件最多 65536 行的限制；请导出为 .xlsx 文件。");
     if (grid.ColumnCount() > kXlsMaxColumns)
         throw ExportError("表格有 " + std::to_string(grid.ColumnCount()) +
                           " 列，超出 .xls 文件最多 65536 列的限制；请导出为 .xlsx 文件。");

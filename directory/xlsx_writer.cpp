@@ -61,8 +61,7 @@ struct WorkbookFree {
 };
 
 void Check(lxw_error err, std::string_view what) {
-    if (err != LXW_NO_ERROR)
-        throw ExportError(std::string(what) + "：" + lxw_strerror(err));
+    if (err != LXW_NO_ERROR) throw ExportError(std::string(what) + "：" + lxw_strerror(err));
 }
 
 // The library does not notice when its own temporary sheet file fails to take a write (a
@@ -80,7 +79,8 @@ public:
 
     bool EndsWithRow(long last_row) {
         if (!file_ || !FindSheet()) return false;
-        return Inflate() && last_row_ == last_row && carry_.find("</sheetData>") != std::string::npos;
+        return Inflate() && last_row_ == last_row &&
+               carry_.find("</sheetData>") != std::string::npos;
     }
 
 private:
@@ -154,7 +154,8 @@ private:
         static constexpr std::string_view kRowTag = "<row r=\"";
         std::string window = std::move(carry_);
         window.append(data, size);
-        for (size_t at = window.find(kRowTag); at != std::string::npos; at = window.find(kRowTag, at + 1))
+        for (size_t at = window.find(kRowTag); at != std::string::npos;
+             at = window.find(kRowTag, at + 1))
             last_row_ = std::strtol(window.c_str() + at + kRowTag.size(), nullptr, 10);
         // Enough for a cut tag, and for what follows the rows at the sheet's end.
         carry_ = window.substr(window.size() - std::min<size_t>(window.size(), 4096));
@@ -214,8 +215,9 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
         auto col = static_cast<lxw_col_t>(c);
         int width = grid.ColumnWidth(c);
         if (width > 0) {
-            Check(worksheet_set_column_pixels(sheet, col, col, static_cast<uint32_t>(width), nullptr),
-                  "设置列宽失败");
+            Check(
+                worksheet_set_column_pixels(sheet, col, col, static_cast<uint32_t>(width), nullptr),
+                "设置列宽失败");
         } else {
             lxw_row_col_options hidden{};
             hidden.hidden = 1;
@@ -238,9 +240,10 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
                 text = XlsxCellText(cell);
             if (!text.empty() || r == 0) last_row = r + 1;
             // Strings only: whatever a cell holds is never taken as a formula or number.
-            Check(worksheet_write_string(sheet, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c),
-                                         text.c_str(), r == 0 ? bold : nullptr),
-                  "写入单元格失败");
+            Check(
+                worksheet_write_string(sheet, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c),
+                                       text.c_str(), r == 0 ? bold : nullptr),
+                "写入单元格失败");
         }
         // Writing the rows is the first half of the work.
         if (r % kProgressRows == kProgressRows - 1 && progress &&
@@ -264,8 +267,10 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
     while (packing.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
         if (!progress || cancelled) continue;
         // Packing takes about twice as long as the rows did: the bar creeps towards the end.
-        double part = std::min(0.95, (std::chrono::steady_clock::now() - packing_started) / (2.0 * rows_time));
-        cancelled = !progress(total / 2 + static_cast<std::int64_t>(part * static_cast<double>(total / 2)), total);
+        double part = std::min(
+            0.95, (std::chrono::steady_clock::now() - packing_started) / (2.0 * rows_time));
+        cancelled = !progress(
+            total / 2 + static_cast<std::int64_t>(part * static_cast<double>(total / 2)), total);
     }
     std::string failure = packing.get();
     if (cancelled) throw ExportCancelled();

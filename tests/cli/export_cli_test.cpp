@@ -53,8 +53,8 @@ TEST_F(ExportCliTest, WritesTheFormatOfTheExtensionInAnyCase) {
     EXPECT_NE(csv.find("\r\n1,杭州西湖灯具厂,"), std::string::npos);
 
     ASSERT_EQ(RunExport({db, dir.file("out.xlsx")}).code, 0);
-    std::string sheet = test::ReadZipMember(test::ReadFileBytes(dir.file("out.xlsx")),
-                                            "xl/worksheets/sheet1.xml");
+    std::string sheet =
+        test::ReadZipMember(test::ReadFileBytes(dir.file("out.xlsx")), "xl/worksheets/sheet1.xml");
     EXPECT_NE(sheet.find("<t>杭州西湖灯具厂</t>"), std::string::npos);
 }
 
@@ -66,7 +66,8 @@ TEST_F(ExportCliTest, RefusesOtherExtensionsAndReportsFailures) {
     Result missing = RunExport({dir.file("missing.db"), dir.file("out.xls")});
     EXPECT_EQ(missing.code, 1);
     EXPECT_EQ(missing.err.rfind("数据导出失败。\n", 0), 0u) << missing.err;
-    EXPECT_GT(missing.err.size(), std::string("数据导出失败。\n").size()) << "a line with the reason";
+    EXPECT_GT(missing.err.size(), std::string("数据导出失败。\n").size())
+        << "a line with the reason";
 
     Result no_folder = RunExport({db, dir.file("no/such/folder/out.csv")});
     EXPECT_EQ(no_folder.code, 1);

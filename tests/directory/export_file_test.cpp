@@ -39,12 +39,14 @@ TEST(ExportFile, AFailedOrCancelledExportKeepsTheOldFileAndLeavesNoPartialFile) 
     // Distinct texts, so that even the compressed .xlsx passes the file size limit below.
     std::vector<std::vector<std::string>> rows(3000, std::vector<std::string>(32));
     for (size_t r = 0; r < rows.size(); ++r)
-        for (size_t c = 0; c < 32; ++c) rows[r][c] = "文三路" + std::to_string(r * 7919 + c * 104729);
+        for (size_t c = 0; c < 32; ++c)
+            rows[r][c] = "文三路" + std::to_string(r * 7919 + c * 104729);
     VectorGrid big(rows);
 
     for (auto format : {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::Csv}) {
         int calls = 0;
-        EXPECT_THROW(ExportGrid(big, target, format, [&](std::int64_t, std::int64_t) { return ++calls < 2; }),
+        EXPECT_THROW(ExportGrid(big, target, format,
+                                [&](std::int64_t, std::int64_t) { return ++calls < 2; }),
                      directory::ExportCancelled);
         EXPECT_EQ(ReadFileBytes(target), "old contents");
         EXPECT_EQ(FilesIn(dir.path()), 1u);
@@ -58,7 +60,8 @@ TEST(ExportFile, AFailedOrCancelledExportKeepsTheOldFileAndLeavesNoPartialFile) 
     small.rlim_cur = 64 * 1024;
     setrlimit(RLIMIT_FSIZE, &small);
     for (auto format : {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::Csv})
-        EXPECT_THROW(ExportGrid(big, target, format), directory::ExportError) << static_cast<int>(format);
+        EXPECT_THROW(ExportGrid(big, target, format), directory::ExportError)
+            << static_cast<int>(format);
     setrlimit(RLIMIT_FSIZE, &old_limit);
     std::signal(SIGXFSZ, old_handler);
     EXPECT_EQ(ReadFileBytes(target), "old contents");
@@ -112,7 +115,8 @@ TEST_F(MemberFileGridTest, ARealDataFileReadsBackFromTheXlsCellForCell) {
     BiffCells cells = ReadBiff(ReadFileBytes(dir.file("out.xls")));
     ASSERT_EQ(cells.order.size(), 3u * 32);
     for (size_t i = 0; i < cells.order.size(); ++i) {
-        EXPECT_EQ(cells.order[i], (std::pair<int, int>(static_cast<int>(i % 3), static_cast<int>(i / 3))));
+        EXPECT_EQ(cells.order[i],
+                  (std::pair<int, int>(static_cast<int>(i % 3), static_cast<int>(i / 3))));
     }
     auto cell = [&](int r, int c) { return cells.text[{r, c}]; };
     EXPECT_EQ(cell(0, 1), "公司名称");

@@ -53,7 +53,8 @@ BiffCells ReadBiff(const std::string& bytes) {
             EXPECT_EQ(xf, 0u);
             EXPECT_EQ(n + 8u, len) << "text length and record length disagree";
             cells.order.emplace_back(row, col);
-            cells.text[{static_cast<int>(row), static_cast<int>(col)}] = GbkBytesToUtf8(data.substr(8));
+            cells.text[{static_cast<int>(row), static_cast<int>(col)}] =
+                GbkBytesToUtf8(data.substr(8));
         } else if (id == 0x000A) {
             EXPECT_EQ(len, 0u);
             eof = true;
@@ -79,7 +80,8 @@ std::string ReadZipMember(const std::string& zip, const std::string& name) {
         if (U32(zip, at) != 0x02014b50) throw std::runtime_error("bad central directory");
         unsigned method = U16(zip, at + 10);
         std::uint32_t packed = U32(zip, at + 20), size = U32(zip, at + 24);
-        unsigned name_len = U16(zip, at + 28), extra_len = U16(zip, at + 30), note_len = U16(zip, at + 32);
+        unsigned name_len = U16(zip, at + 28), extra_len = U16(zip, at + 30),
+                 note_len = U16(zip, at + 32);
         std::uint32_t local = U32(zip, at + 42);
         std::string entry = zip.substr(at + 46, name_len);
         at += 46 + name_len + extra_len + note_len;

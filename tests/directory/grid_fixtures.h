@@ -16,10 +16,13 @@ public:
         : rows_(std::move(rows)), widths_(std::move(widths)) {}
     // rows × columns of empty cells.
     VectorGrid(int rows, int columns)
-        : rows_(static_cast<size_t>(rows), std::vector<std::string>(static_cast<size_t>(columns))) {}
+        : rows_(static_cast<size_t>(rows), std::vector<std::string>(static_cast<size_t>(columns))) {
+    }
 
     int RowCount() const override { return static_cast<int>(rows_.size()); }
-    int ColumnCount() const override { return rows_.empty() ? 0 : static_cast<int>(rows_[0].size()); }
+    int ColumnCount() const override {
+        return rows_.empty() ? 0 : static_cast<int>(rows_[0].size());
+    }
     std::string_view CellText(int row, int column) const override { return rows_[row][column]; }
     int ColumnWidth(int column) const override {
         return static_cast<size_t>(column) < widths_.size() ? widths_[column] : 64;
@@ -33,7 +36,7 @@ private:
 // A bare BIFF stream read record by record: every LABEL's text (converted from GBK) by
 // (row, column), in file order. Fails the test on anything but BOF, LABELs, EOF.
 struct BiffCells {
-    std::vector<std::pair<int, int>> order;     // (row, column) as written
+    std::vector<std::pair<int, int>> order;  // (row, column) as written
     std::map<std::pair<int, int>, std::string> text;
 };
 BiffCells ReadBiff(const std::string& bytes);

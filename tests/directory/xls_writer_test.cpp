@@ -16,9 +16,18 @@ using directory::ExportGrid;
 using directory::SaveGridAsXls;
 
 std::string Label(int row, int column, const std::string& gbk) {
-    std::string r = {'\x04', '\x02', static_cast<char>(8 + gbk.size()), '\0',
-                     static_cast<char>(row), '\0', static_cast<char>(column), '\0', '\0', '\0',
-                     static_cast<char>(gbk.size()), '\0'};
+    std::string r = {'\x04',
+                     '\x02',
+                     static_cast<char>(8 + gbk.size()),
+                     '\0',
+                     static_cast<char>(row),
+                     '\0',
+                     static_cast<char>(column),
+                     '\0',
+                     '\0',
+                     '\0',
+                     static_cast<char>(gbk.size()),
+                     '\0'};
     return r + gbk;
 }
 
@@ -39,7 +48,9 @@ TEST(XlsWriter, WritesTheExactBytesOfSmallGrids) {
     VectorGrid abc({{"", "", ""}, {"", "", "abc"}});
     ASSERT_TRUE(SaveGridAsXls(abc, dir.file("abc.xls")));
     std::string bytes = ReadFileBytes(dir.file("abc.xls"));
-    EXPECT_NE(bytes.find(std::string("\x04\x02\x0B\x00\x01\x00\x02\x00\x00\x00\x03\x00" "abc", 15)),
+    EXPECT_NE(bytes.find(std::string("\x04\x02\x0B\x00\x01\x00\x02\x00\x00\x00\x03\x00"
+                                     "abc",
+                                     15)),
               std::string::npos);
     EXPECT_EQ(bytes.size(), 16u + 12u * 6 + 3);
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "directory/export_file.h"
 #include "tests/directory/grid_fixtures.h"
 #include "tests/support/temp_dir.h"
@@ -37,10 +36,9 @@ std::vector<SheetCell> Cells(const std::string& xml) {
 
 TEST(XlsxWriter, WritesEveryCellAsTextWithABoldFrozenHeaderAndTheGridsColumns) {
     TempDir dir;
-    VectorGrid grid({{"序号", "公司名称", "链接"},
-                     {"1", "=1+1", "http://a/?x=1&y=<2>"},
-                     {"2", "+86 571", ""}},
-                    {40, 200, 0});
+    VectorGrid grid(
+        {{"序号", "公司名称", "链接"}, {"1", "=1+1", "http://a/?x=1&y=<2>"}, {"2", "+86 571", ""}},
+        {40, 200, 0});
     ExportGrid(grid, dir.file("out.xlsx"), ExportFormat::Xlsx);
     std::string zip = ReadFileBytes(dir.file("out.xlsx"));
     std::string sheet = ReadZipMember(zip, "xl/worksheets/sheet1.xml");
@@ -57,15 +55,18 @@ TEST(XlsxWriter, WritesEveryCellAsTextWithABoldFrozenHeaderAndTheGridsColumns) {
     EXPECT_EQ(cells[7].text, "+86 571");
     for (const auto& c : cells) {
         EXPECT_EQ(c.type, "inlineStr") << c.ref;
-        EXPECT_EQ(c.style.empty(), c.ref.back() != '1') << c.ref << ": only the header row is styled";
+        EXPECT_EQ(c.style.empty(), c.ref.back() != '1')
+            << c.ref << ": only the header row is styled";
     }
     std::string styles = ReadZipMember(zip, "xl/styles.xml");
     EXPECT_NE(styles.find("<b/>"), std::string::npos) << "a bold font for the header";
 
-    EXPECT_NE(sheet.find(R"(<pane ySplit="1" topLeftCell="A2" activePane="bottomLeft" state="frozen"/>)"),
-              std::string::npos);
+    EXPECT_NE(
+        sheet.find(R"(<pane ySplit="1" topLeftCell="A2" activePane="bottomLeft" state="frozen"/>)"),
+        std::string::npos);
     EXPECT_NE(sheet.find(R"(<col min="3" max="3" width="0" hidden="1" customWidth="1"/>)"),
-              std::string::npos) << sheet.substr(0, 800);
+              std::string::npos)
+        << sheet.substr(0, 800);
     EXPECT_NE(sheet.find(R"(<col min="2" max="2" width="28.5703125" customWidth="1"/>)"),
               std::string::npos);
 }
@@ -73,7 +74,8 @@ TEST(XlsxWriter, WritesEveryCellAsTextWithABoldFrozenHeaderAndTheGridsColumns) {
 TEST(XlsxWriter, WritesAGridOfEmptyCells) {
     TempDir dir;
     ExportGrid(VectorGrid(2, 3), dir.file("empty.xlsx"), ExportFormat::Xlsx);
-    std::string sheet = ReadZipMember(ReadFileBytes(dir.file("empty.xlsx")), "xl/worksheets/sheet1.xml");
+    std::string sheet =
+        ReadZipMember(ReadFileBytes(dir.file("empty.xlsx")), "xl/worksheets/sheet1.xml");
     EXPECT_NE(sheet.find(R"(<c r="C1" s="1"/>)"), std::string::npos) << sheet;
 }
 
@@ -81,15 +83,19 @@ TEST(XlsxWriter, ALastRowOfSeveralLongCellsPassesTheReadBack) {
     // The finished file is read back to its last row; that row alone is larger than any
     // one piece the read-back inflates at a time.
     TempDir dir;
-    VectorGrid grid({std::vector<std::string>(20, "h"), std::vector<std::string>(20, std::string(32767, 'x'))});
+    VectorGrid grid(
+        {std::vector<std::string>(20, "h"), std::vector<std::string>(20, std::string(32767, 'x'))});
     ExportGrid(grid, dir.file("wide.xlsx"), ExportFormat::Xlsx);
-    auto cells = Cells(ReadZipMember(ReadFileBytes(dir.file("wide.xlsx")), "xl/worksheets/sheet1.xml"));
+    auto cells =
+        Cells(ReadZipMember(ReadFileBytes(dir.file("wide.xlsx")), "xl/worksheets/sheet1.xml"));
     ASSERT_EQ(cells.size(), 40u);
     EXPECT_EQ(cells[39].text.size(), 32767u);
 }
 
 TEST(XlsxWriter, KeepsOnlyTextASheetCanHold) {
-    EXPECT_EQ(directory::XlsxCellText("a\x01" "b\tc"), "ab\tc");
+    EXPECT_EQ(directory::XlsxCellText("a\x01"
+                                      "b\tc"),
+              "ab\tc");
     EXPECT_EQ(directory::XlsxCellText("x\xC3y"), "x\xEF\xBF\xBDy") << "a broken sequence";
     EXPECT_EQ(directory::XlsxCellText("杭州"), "杭州");
     std::string longest;
@@ -99,7 +105,8 @@ TEST(XlsxWriter, KeepsOnlyTextASheetCanHold) {
 
     TempDir dir;
     ExportGrid(VectorGrid({{longest, "a\x02z"}}), dir.file("long.xlsx"), ExportFormat::Xlsx);
-    auto cells = Cells(ReadZipMember(ReadFileBytes(dir.file("long.xlsx")), "xl/worksheets/sheet1.xml"));
+    auto cells =
+        Cells(ReadZipMember(ReadFileBytes(dir.file("long.xlsx")), "xl/worksheets/sheet1.xml"));
     ASSERT_EQ(cells.size(), 2u);
     EXPECT_EQ(cells[0].text, cut);
     EXPECT_EQ(cells[1].text, "az");

@@ -1,16 +1,16 @@
+#include "directory/export_command.h"
+
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QAbstractButton>
+#include <QAction>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProgressDialog>
-
 #include <filesystem>
 
 #include "core/data_files.h"
 #include "core/database.h"
-#include "directory/export_command.h"
 #include "tasks/data_grid_menu.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
@@ -93,11 +93,13 @@ TEST_F(ExportCommandTest, TheChosenTypeDecidesTheFormatAndItsExtension) {
     ViewTask("灯具", 0);
     ExportThroughMenu(dir.file("a"), 1);
     EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + dir.file("a.xlsx"));
-    std::string sheet = ReadZipMember(ReadFileBytes(dir.file("a.xlsx")), "xl/worksheets/sheet1.xml");
+    std::string sheet =
+        ReadZipMember(ReadFileBytes(dir.file("a.xlsx")), "xl/worksheets/sheet1.xml");
     EXPECT_NE(sheet.find("<t>公司名称</t>"), std::string::npos);
 
     ExportThroughMenu(dir.file("b.txt"), 2);
-    EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + dir.file("b.txt")) << "a typed extension stays";
+    EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + dir.file("b.txt"))
+        << "a typed extension stays";
     EXPECT_EQ(ReadFileBytes(dir.file("b.txt")).rfind("\xEF\xBB\xBF序号,公司名称,", 0), 0u);
 }
 
@@ -174,11 +176,15 @@ TEST_F(ExportWhileCollectingTest, ARunPageExportsWhatItShowsAndGetsTheRestAfter)
 TEST(ExportFileName, AddsTheTypesExtensionOnlyToANameWithoutOne) {
     using directory::ExportFileName;
     using directory::ExportFormat;
-    EXPECT_EQ(ExportFileName(QStringLiteral("/d/客户"), ExportFormat::Csv), QStringLiteral("/d/客户.csv"));
-    EXPECT_EQ(ExportFileName(QStringLiteral("/d.v2/客户"), ExportFormat::Xlsx), QStringLiteral("/d.v2/客户.xlsx"))
+    EXPECT_EQ(ExportFileName(QStringLiteral("/d/客户"), ExportFormat::Csv),
+              QStringLiteral("/d/客户.csv"));
+    EXPECT_EQ(ExportFileName(QStringLiteral("/d.v2/客户"), ExportFormat::Xlsx),
+              QStringLiteral("/d.v2/客户.xlsx"))
         << "a dot in a folder name is no extension";
-    EXPECT_EQ(ExportFileName(QStringLiteral("/d/a.XLS"), ExportFormat::Xlsx), QStringLiteral("/d/a.XLS"));
-    EXPECT_EQ(directory::ExportFormatOfType(QStringLiteral("CSV UTF-8 (*.csv)")), ExportFormat::Csv);
+    EXPECT_EQ(ExportFileName(QStringLiteral("/d/a.XLS"), ExportFormat::Xlsx),
+              QStringLiteral("/d/a.XLS"));
+    EXPECT_EQ(directory::ExportFormatOfType(QStringLiteral("CSV UTF-8 (*.csv)")),
+              ExportFormat::Csv);
     EXPECT_EQ(directory::ExportFormatOfType(QStringLiteral("All (*)")), std::nullopt);
 }
 
