@@ -13,7 +13,7 @@
 #include <string>
 
 #include "bench/gui_bench_common.h"
-#include "bench/sample_records.h"
+#include "bench/bench_records.h"
 #include "directory/export_file.h"
 #include "directory/member_file_grid.h"
 

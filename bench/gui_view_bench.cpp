@@ -15,8 +15,8 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_records.h"
 #include "bench/gui_bench_common.h"
-#include "bench/sample_records.h"
 #include "core/app_info.h"
 #include "core/data_files.h"
 #include "core/data_module.h"

@@ -12,6 +12,14 @@
 namespace qv {
 namespace {
 
+// As Trim: the characters U+0000..U+0020 go at both ends.
+std::string_view TrimView(std::string_view s) {
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
 bool IsHexText(std::string_view s) {
     if (s.size() % 2 != 0) return false;
     return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
@@ -57,26 +65,35 @@ const std::array<MemberGridColumn, kMemberGridColumns>& MemberGridLayout() {
     return layout;
 }
 
-std::string ShownCellText(int grid_column, std::string_view stored) {
+std::string_view ShownCellView(int grid_column, std::string_view stored, CellShowing showing,
+                               std::string& scratch) {
     // The links and the introduction are shown as stored.
-    if (grid_column >= 29) return std::string(stored);
+    if (grid_column >= 29) return stored;
     const MemberGridColumn& col = MemberGridLayout()[static_cast<size_t>(grid_column)];
-    if (col.field < 0 || !kMemberColumns[static_cast<size_t>(col.field)].enciphered)
-        return Trim(stored);
-    std::string trimmed = Trim(stored);
-    if (trimmed.empty() || !IsHexText(trimmed)) return trimmed;
+    std::string_view trimmed = TrimView(stored);
+    std::string_view fallback = showing == CellShowing::AsStored ? stored : trimmed;
+    if (col.field < 0 || !kMemberColumns[static_cast<size_t>(col.field)].enciphered) return fallback;
+    if (trimmed.empty() || !IsHexText(trimmed)) return fallback;
     try {
-        return DecipherTextHex(trimmed, FieldCipherKey);
+        scratch = DecipherTextHex(trimmed, FieldCipherKey);
+        return scratch;
     } catch (const std::exception&) {
-        return trimmed;
+        return fallback;
     }
 }
 
-void ForEachShownMember(Connection& db, const std::function<void(const ShownMemberRow&)>& visit) {
+std::string ShownCellText(int grid_column, std::string_view stored, CellShowing showing) {
+    std::string scratch;
+    return std::string(ShownCellView(grid_column, stored, showing, scratch));
+}
+
+void ForEachShownMember(Connection& db, const std::function<void(const ShownMemberRow&)>& visit,
+                        std::string_view statement, CellShowing showing) {
     std::array<int, kMemberGridColumns> source{};  // row column of each grid column, -1 none
+    std::array<std::string, kMemberGridColumns - 1> scratch;  // deciphered cells
     bool mapped = false;
     ShownMemberRow shown;
-    db.ForEachRow("SELECT * FROM DataList ORDER BY ID", [&](const Connection::RowView& row) {
+    db.ForEachRow(statement, [&](const Connection::RowView& row) {
         if (!mapped) {
             for (int c = 1; c < kMemberGridColumns; ++c) {
                 auto name = kMemberColumns[static_cast<size_t>(MemberGridLayout()[c].field)].name;
@@ -88,7 +105,7 @@ void ForEachShownMember(Connection& db, const std::function<void(const ShownMemb
         }
         for (int c = 1; c < kMemberGridColumns; ++c) {
             std::string_view stored = source[c] < 0 ? std::string_view() : row.cells[source[c]];
-            shown[c - 1] = ShownCellText(c, stored);
+            shown[c - 1] = ShownCellView(c, stored, showing, scratch[c - 1]);
         }
         visit(shown);
     });

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 
 #include <algorithm>
+#include <set>
 
 #include "core/database.h"
 #include "widgets/grids.h"
@@ -133,13 +134,18 @@ void MemberGridModel::InsertRows(std::vector<Row>&& rows) {
     endInsertRows();
 }
 
-void MemberGridModel::LoadDataList(Connection& db) {
-    RowCells cells;
-    ForEachShownMember(db, [&](const ShownMemberRow& shown) {
-        for (size_t i = 0; i < cells.size(); ++i) cells[i] = shown[i];
-        AppendRow(cells);
-    });
-    FinishLoading();
+void MemberGridModel::LoadDataList(Connection& db, std::string_view statement,
+                                   CellShowing showing) {
+    std::vector<Row> rows;
+    ForEachShownMember(
+        db, [&](const ShownMemberRow& shown) { rows.push_back(MakeRow(shown)); }, statement,
+        showing);
+    // The rows change only once the whole result has been read.
+    beginResetModel();
+    rows_ = std::move(rows);
+    queued_.clear();
+    loaded_from_ = -1;
+    endResetModel();
 }
 
 MemberGridView::MemberGridView(QWidget* parent)
@@ -156,11 +162,23 @@ int MemberGridView::CurrentGridRow() const {
     return current.isValid() ? current.row() + 1 : 1;
 }
 
+std::vector<int> MemberGridView::SelectedRecords() const {
+    std::set<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedIndexes()) rows.insert(index.row());
+    if (rows.empty()) rows.insert(CurrentGridRow() - 1);
+    std::vector<int> records;
+    for (int row : rows)
+        if (row < model_->RecordCount()) records.push_back(row);
+    return records;
+}
+
 void InitMemberGrid(MemberGridView* grid) {
     ApplyGridLook(grid);
     grid->verticalHeader()->hide();
     grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Cells, not whole rows, as a string grid selects; several rows at once for the
+    // commands that work on every selected record.
+    grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     const auto& layout = MemberGridLayout();
     for (int c = 0; c < kMemberGridColumns; ++c) {

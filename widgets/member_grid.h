@@ -21,7 +21,9 @@ class Connection;
 namespace qv::widgets {
 
 // The column table and the shown-cell rules are shared with the export.
+using qv::CellShowing;
 using qv::kMemberGridColumns;
+using qv::kSelectAllMembers;
 using qv::MemberGridColumn;
 using qv::MemberGridLayout;
 using qv::ShownCellText;
@@ -61,8 +63,10 @@ public:
     // shows them at once.
     void HoldRows(bool hold);
 
-    // Reads every DataList record of `db` in ID order, shown as the columns say.
-    void LoadDataList(Connection& db);
+    // Replaces the rows with the records `statement` reads from `db`, shown as the columns
+    // say. A failing statement raises and leaves the rows as they were.
+    void LoadDataList(Connection& db, std::string_view statement = kSelectAllMembers,
+                      CellShowing showing = CellShowing::Trimmed);
 
 private:
     struct Row {
@@ -87,6 +91,9 @@ public:
     MemberGridModel* memberModel() const { return model_; }
     // The current record row as the string grid numbers it (1 = first record).
     int CurrentGridRow() const;
+    // The records (from 0) that the selection covers, in grid order; the current record
+    // when nothing is selected. The empty row of a page without records is none.
+    std::vector<int> SelectedRecords() const;
 
 signals:
     void cellSelected(int column, int grid_row);

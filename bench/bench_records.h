@@ -1,6 +1,6 @@
 #pragma once
-// Realistic member records for the benchmarks: values of the lengths the marketplace's
-// pages give, the same on every run.
+// Realistic member records for the benchmarks: values of the lengths the
+// marketplace's pages give, the same on every run.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -42,7 +42,7 @@ constexpr std::array<const char*, 8> kCities{"深圳市", "广州市", "东莞�
                                              "义乌市", "苏州市", "温州市", "佛山市"};
 constexpr std::array<const char*, 8> kProvinces{"广东省", "广东省", "广东省", "浙江省",
                                                 "浙江省", "江苏省", "浙江省", "广东省"};
-constexpr std::array<const char*, 8> kDistricts{"福田区", "龙岗区", "宝安区",   "南山区",
+constexpr std::array<const char*, 8> kDistricts{"福田区", "龙岗区", "宝安区", "南山区",
                                                 "越秀区", "鄞州区", "工业园区", "顺德区"};
 constexpr std::array<const char*, 10> kTrades{"电子科技", "五金制品", "塑胶模具", "服装服饰",
                                               "照明电器", "包装材料", "精密机械", "家居用品",
@@ -51,20 +51,21 @@ constexpr std::array<const char*, 10> kBrands{"华强", "鑫源", "宏达", "永
                                               "瑞丰", "恒通", "德力", "佳美", "新锐"};
 constexpr std::array<const char*, 10> kSurnames{"王", "李", "张", "刘", "陈",
                                                 "杨", "黄", "赵", "周", "吴"};
-constexpr std::array<const char*, 10> kGivenNames{"建国", "小明", "丽娟", "伟",   "海涛",
-                                                  "秀英", "志强", "敏",   "国华", "静"};
-constexpr std::array<const char*, 6> kDuties{"销售经理",   "总经理",   "业务员",
-                                             "采购部主管", "外贸经理", "董事长"};
-constexpr std::array<const char*, 8> kProducts{"贴片电容、贴片电阻、二极管、三极管、集成电路",
-                                               "不锈钢螺丝、螺母、垫片、铆钉",
-                                               "注塑模具、塑胶外壳、硅胶按键",
-                                               "女装连衣裙、T恤、休闲裤、针织衫",
-                                               "LED灯珠、LED灯带、LED面板灯、筒灯",
-                                               "纸箱、彩盒、吸塑包装、气泡袋",
-                                               "数控车床零件、CNC加工件",
-                                               "收纳盒、保温杯、不锈钢餐具"};
-constexpr std::array<const char*, 4> kCompanyTypes{"有限责任公司", "私营独资企业", "股份有限公司",
-                                                   "个体经营"};
+constexpr std::array<const char*, 10> kGivenNames{"建国", "小明", "丽娟", "伟", "海涛",
+                                                  "秀英", "志强", "敏", "国华", "静"};
+constexpr std::array<const char*, 6> kDuties{"销售经理", "总经理", "业务员", "采购部主管",
+                                             "外贸经理", "董事长"};
+constexpr std::array<const char*, 8> kProducts{
+    "贴片电容、贴片电阻、二极管、三极管、集成电路",
+    "不锈钢螺丝、螺母、垫片、铆钉",
+    "注塑模具、塑胶外壳、硅胶按键",
+    "女装连衣裙、T恤、休闲裤、针织衫",
+    "LED灯珠、LED灯带、LED面板灯、筒灯",
+    "纸箱、彩盒、吸塑包装、气泡袋",
+    "数控车床零件、CNC加工件",
+    "收纳盒、保温杯、不锈钢餐具"};
+constexpr std::array<const char*, 4> kCompanyTypes{"有限责任公司", "私营独资企业",
+                                                   "股份有限公司", "个体经营"};
 constexpr std::array<const char*, 4> kModes{"生产加工", "经销批发", "生产加工 经销批发",
                                             "招商代理"};
 constexpr std::array<const char*, 5> kEmployees{"5 人以下", "5 - 10 人", "11 - 50 人",
@@ -106,8 +107,8 @@ inline qv::MemberValues MakeRecord(Lcg& rng, int n) {
     v[mfPhone] = "86 0" + rng.Digits(3) + " " + rng.Digits(8);
     v[mfFax] = "86 0" + rng.Digits(3) + " " + rng.Digits(8);
     v[mfAddress] = std::string(kProvinces[static_cast<size_t>(city)]) + city_name +
-                   rng.Pick(kDistricts) + "工业大道" + std::to_string(1 + rng.Below(999)) + "号" +
-                   brand + "大厦" + std::to_string(1 + rng.Below(30)) + "楼";
+                   rng.Pick(kDistricts) + "工业大道" + std::to_string(1 + rng.Below(999)) +
+                   "号" + brand + "大厦" + std::to_string(1 + rng.Below(30)) + "楼";
     v[mfPostCode] = "5" + rng.Digits(5);
     v[mfSiteUrl] = "http://www." + login + ".com";
     std::string intro;
