@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -37,14 +38,24 @@ size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
     return n;
 }
 
-// True when the text is valid UTF-8 of XML characters only and short enough, the common
-// case, which then needs no rewriting. Cheaper than decoding each character.
+// Readers take "_x000D_" in a cell's text for the character it names; such a text is kept
+// by escaping its underscore as "_x005F".
+bool IsEscapeLike(std::string_view s, size_t i) {
+    if (s.size() - i < 7 || s[i] != '_' || s[i + 1] != 'x' || s[i + 6] != '_') return false;
+    return std::all_of(s.begin() + static_cast<std::ptrdiff_t>(i + 2),
+                       s.begin() + static_cast<std::ptrdiff_t>(i + 6),
+                       [](unsigned char c) { return std::isxdigit(c) != 0; });
+}
+
+// True when the text is valid UTF-8 of XML characters only, short enough and free of
+// escape-like runs: the common case, which needs no rewriting. Cheaper than decoding.
 bool IsSheetReady(std::string_view s) {
     size_t chars = 0;
     for (size_t i = 0; i < s.size(); ++chars) {
         auto b = static_cast<unsigned char>(s[i]);
         if (b < 0x80) {
             if (b < 0x20 && b != 0x9 && b != 0xA && b != 0xD) return false;
+            if (b == '_' && IsEscapeLike(s, i)) return false;
             ++i;
             continue;
         }
@@ -189,6 +200,10 @@ std::string XlsxCellText(std::string_view utf8) {
             ++chars;
             ++i;
             continue;
+        }
+        if (IsEscapeLike(utf8, i)) {
+            out.append("_x005F");
+            chars += 6;
         }
         if (IsXmlChar(cp)) {
             out.append(utf8.substr(i, n));

@@ -19,7 +19,8 @@ inline constexpr size_t kXlsxMaxCellChars = 32767;
 void CheckXlsxLimits(const StringGrid& grid);
 
 // The text as a sheet can hold it: valid UTF-8 (a bad byte becomes U+FFFD), without the
-// control characters XML cannot carry, at most kXlsxMaxCellChars characters.
+// control characters XML cannot carry, a literal "_xHHHH_" escaped so that readers keep
+// it, at most kXlsxMaxCellChars characters.
 std::string XlsxCellText(std::string_view utf8);
 
 // Writes the workbook into the file `path` (created by the caller).

@@ -98,18 +98,22 @@ TEST(XlsxWriter, KeepsOnlyTextASheetCanHold) {
               "ab\tc");
     EXPECT_EQ(directory::XlsxCellText("x\xC3y"), "x\xEF\xBF\xBDy") << "a broken sequence";
     EXPECT_EQ(directory::XlsxCellText("杭州"), "杭州");
+    EXPECT_EQ(directory::XlsxCellText("a_x000D_b_x00_"), "a_x005F_x000D_b_x00_")
+        << "readers would take _x000D_ for a carriage return";
     std::string longest;
     for (int i = 0; i < 40000; ++i) longest += "灯";
     std::string cut = directory::XlsxCellText(longest);
     EXPECT_EQ(cut.size(), 3u * 32767);
 
     TempDir dir;
-    ExportGrid(VectorGrid({{longest, "a\x02z"}}), dir.file("long.xlsx"), ExportFormat::Xlsx);
+    ExportGrid(VectorGrid({{longest, "a\x02z", "_x0041_"}}), dir.file("long.xlsx"),
+               ExportFormat::Xlsx);
     auto cells =
         Cells(ReadZipMember(ReadFileBytes(dir.file("long.xlsx")), "xl/worksheets/sheet1.xml"));
-    ASSERT_EQ(cells.size(), 2u);
+    ASSERT_EQ(cells.size(), 3u);
     EXPECT_EQ(cells[0].text, cut);
     EXPECT_EQ(cells[1].text, "az");
+    EXPECT_EQ(cells[2].text, "_x005F_x0041_");
 }
 
 }  // namespace
