@@ -1,5 +1,6 @@
 #include "directory/export_command.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -109,6 +110,12 @@ void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid, int progres
     try {
         ExportGrid(MemberGridSource(grid), QFile::encodeName(choice->path).toStdString(),
                    choice->format, [&progress](std::int64_t done, std::int64_t total) {
+                       if (progress.wasCanceled()) {
+                           // The box is gone; until the writer stops, the window is drawn
+                           // but takes no input.
+                           QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                           return false;
+                       }
                        progress.setValue(total == 0
                                              ? kProgressSteps
                                              : static_cast<int>(done * kProgressSteps / total));

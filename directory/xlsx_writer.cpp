@@ -268,7 +268,8 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
     // Packing the archive takes longer than writing the rows and reports nothing while it
     // runs, so it runs on a thread of its own while progress goes on being reported (and
     // the window repainted). It reads only the library's own files, not the grid.
-    const auto rows_time = std::chrono::steady_clock::now() - started;
+    const auto rows_time = std::max<std::chrono::steady_clock::duration>(
+        std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1));
     auto packing = std::async(std::launch::async, [workbook = wb.release(), &path, last_row] {
         // workbook_close writes the file and frees the workbook, whatever it returns.
         lxw_error err = workbook_close(workbook);
@@ -279,14 +280,17 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
     });
     bool cancelled = false;
     const auto packing_started = std::chrono::steady_clock::now();
-    while (packing.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-        if (!progress || cancelled) continue;
+    do {
+        if (!progress) continue;
         // Packing takes about twice as long as the rows did: the bar creeps towards the end.
+        // Packing cannot be stopped: a cancel takes effect when it is done, and progress
+        // goes on being reported (the window drawn) until then.
         double part = std::min(
             0.95, (std::chrono::steady_clock::now() - packing_started) / (2.0 * rows_time));
-        cancelled = !progress(
-            total / 2 + static_cast<std::int64_t>(part * static_cast<double>(total / 2)), total);
-    }
+        if (!progress(total / 2 + static_cast<std::int64_t>(part * static_cast<double>(total / 2)),
+                      total))
+            cancelled = true;
+    } while (packing.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready);
     std::string failure = packing.get();
     if (cancelled) throw ExportCancelled();
     if (!failure.empty()) throw ExportError(failure);

@@ -51,6 +51,12 @@ TEST(ExportFile, AFailedOrCancelledExportKeepsTheOldFileAndLeavesNoPartialFile) 
         EXPECT_EQ(ReadFileBytes(target), "old contents");
         EXPECT_EQ(FilesIn(dir.path()), 1u);
     }
+    // An .xlsx cancelled while its archive is packed, the second half of its work.
+    EXPECT_THROW(ExportGrid(big, target, ExportFormat::Xlsx,
+                            [](std::int64_t done, std::int64_t total) { return done <= total / 2; }),
+                 directory::ExportCancelled);
+    EXPECT_EQ(ReadFileBytes(target), "old contents");
+    EXPECT_EQ(FilesIn(dir.path()), 1u);
 
     // A disk that fills up: writes fail with EFBIG past the limit.
     auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
