@@ -4,6 +4,7 @@
 # crawl with N connections per task, Scrapy with 10 x N concurrent requests.
 # Run by hand from the repository root after scripts/build.sh; never in CI.
 #
+# Uses Debian's /usr/bin/python3, which python3-scrapy installs into.
 # Usage: bench/peers/scrapy_peer.sh [delay_ms=50] [companies=200] [N...=1 4]
 set -euo pipefail
 delay=${1:-50}
@@ -15,9 +16,12 @@ tasks=10
 build=build
 here=$(cd "$(dirname "$0")" && pwd)
 
-if ! python3 -c 'import scrapy' 2>/dev/null; then
+if ! /usr/bin/python3 -c 'import scrapy' 2>/dev/null; then
     echo "installing python3-scrapy (Debian)"
-    sudo DEBIAN_FRONTEND=noninteractive apt-get install -y python3-scrapy >/dev/null
+    sudo_cmd=()
+    if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq python3-scrapy >/dev/null
 fi
 
 work=$(mktemp -d)
@@ -44,7 +48,7 @@ for n in "${counts[@]}"; do
     "$build/quorvane-cli" crawl --detail --connections "$n" --out "$work/crawl" "${pairs[@]}" > /dev/null
     end=$(date +%s.%N)
     crawl_rate=$(echo "$tasks * $companies / ($end - $start)" | bc -l)
-    scrapy_line=$(python3 "$here/scrapy_peer.py" $((tasks * n)) "$work/scrapy" "${urls[@]}" 2>/dev/null | tail -1)
+    scrapy_line=$(/usr/bin/python3 "$here/scrapy_peer.py" $((tasks * n)) "$work/scrapy" "${urls[@]}" 2>/dev/null | tail -1)
     scrapy_rate=$(echo "$scrapy_line" | sed -E 's/.*= ([0-9.]+) companies.*/\1/')
     printf 'N=%d (%d connections): crawl %.1f companies/s, %s; crawl/scrapy %.2f\n' \
         "$n" $((tasks * n)) "$crawl_rate" "$scrapy_line" "$(echo "$crawl_rate / $scrapy_rate" | bc -l)"
