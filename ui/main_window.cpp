@@ -8,6 +8,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTextBrowser>
@@ -22,6 +23,7 @@
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "ui/about_dialog.h"
+#include "ui/application.h"
 #include "widgets/dialog_ex.h"
 #include "ui/options_dialog.h"
 #include "ui/start_page.h"
@@ -90,6 +92,7 @@ void OpenWebPage(const char* address) {
 
 TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent) {
     resize(800, 600);
+    setWindowIcon(ProgramIcon());
     CreateActions();
     CreateMenus();
     CreateToolBar();
@@ -236,6 +239,24 @@ void TMainFrm::ConnectCommands() {
     bind("actShowToolbar", [this] { doShowToolbar(); });
     bind("actShowStatusbar", [this] { doShowStatusbar(); });
     bind("actClose", [this] { close(); });
+    connect(commands_, &tasks::TaskCommands::allTasksEnded, this, &TMainFrm::NotifyTasksEnded);
+}
+
+void TMainFrm::NotifyTasksEnded(const QString& name, const QString& outcome) {
+    if (isActiveWindow()) return;
+    QApplication::alert(this);
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (!tray_) {
+        tray_ = new QSystemTrayIcon(windowIcon(), this);
+        tray_->setToolTip(QString::fromUtf8(kWindowCaption));
+        connect(tray_, &QSystemTrayIcon::messageClicked, this, [this] {
+            showNormal();
+            activateWindow();
+        });
+    }
+    tray_->show();
+    tray_->showMessage(QStringLiteral("采集任务已全部结束"), name + QStringLiteral("：") + outcome,
+                       windowIcon());
 }
 
 void TMainFrm::SetStatusText(const QString& text) {
