@@ -51,8 +51,8 @@ enum TaskListColumn {
     kLeftColumn,
     kTaskListColumns
 };
-constexpr int kFigureWidths[] = {50, 56, 56, 96, 64, 64};
-constexpr int kFiguresWidth = 50 + 56 + 56 + 96 + 64 + 64;
+constexpr int kFigureWidths[] = {50, 56, 56, 96, 78, 64};
+constexpr int kFiguresWidth = 50 + 56 + 56 + 96 + 78 + 64;
 // Counters are read this often; the collection threads never wait for it.
 constexpr int kProgressRefreshMs = 300;
 

@@ -225,8 +225,8 @@ TEST_F(TaskCommandsTest, WithNoTasksTheListHasOneEmptyRowAndOnlyAddIsOffered) {
     EXPECT_TRUE(list->isColumnHidden(3));
     EXPECT_TRUE(list->isColumnHidden(4));
     EXPECT_EQ(list->horizontalHeaderItem(1)->text(), QStringLiteral("任务名称"));
-    // The state and progress columns take 386.
-    EXPECT_EQ(list->columnWidth(2), list->width() - 268 - 386);
+    // The state and progress columns take 400.
+    EXPECT_EQ(list->columnWidth(2), list->width() - 268 - 400);
     EXPECT_TRUE(Enabled("actAddTask"));
     for (const char* a : {"actStart", "actPause", "actPauseAll", "actCancel", "actDelTask"})
         EXPECT_FALSE(Enabled(a)) << a;
