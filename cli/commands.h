@@ -31,6 +31,7 @@ void AddSearchUrlCommand(CLI::App& app, Context& ctx); // search-url
 void AddPageCommands(CLI::App& app, Context& ctx);     // parse-profile, result-count
 void AddCrawlCommand(CLI::App& app, Context& ctx);     // crawl
 void AddSettingCommand(CLI::App& app, Context& ctx);   // setting
+void AddCategoriesCommand(CLI::App& app, Context& ctx); // make-categories
 void AddFailuresCommand(CLI::App& app, Context& ctx);  // failures
 
 }  // namespace qv::cli

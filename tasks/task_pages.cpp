@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 
 #include "core/database.h"
+#include "tasks/detail_download_command.h"
+#include "tasks/member_link_commands.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
 #include "widgets/dialog_ex.h"
@@ -70,6 +72,9 @@ TaskPages::TaskPages(QTabWidget* bottom, PageButtons buttons,
     connect(buttons_.actPrev, &QAction::triggered, this, &TaskPages::doPrev);
     connect(buttons_.actNext, &QAction::triggered, this, &TaskPages::doNext);
     connect(buttons_.actCloseTabsheet, &QAction::triggered, this, &TaskPages::doCloseTabsheet);
+    // The commands of the grids' pop-up menu work on the shown page.
+    new MemberLinkCommands(*this, this);
+    new DetailDownloadCommand(*this, this);
 }
 
 int TaskPages::PageCount() const { return bottom_->count(); }

@@ -18,6 +18,7 @@
 
 #include "core/app_info.h"
 #include "core/ini_file.h"
+#include "directory/category_pages.h"
 #include "directory/industry_page.h"
 #include "widgets/tab_bar.h"
 #include "tasks/task_commands.h"
@@ -33,6 +34,8 @@ namespace {
 
 constexpr int kTaskListHeight = 137;
 constexpr int kSplitterHeight = 4;
+// How long a passing notice ("链接无效") stays in the status bar.
+constexpr int kFlashMessageMs = 4000;
 
 struct ActionSpec {
     const char* name;
@@ -100,16 +103,21 @@ TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent) {
     MainPagePG = new QTabWidget(this);
     MainPagePG->setObjectName(QStringLiteral("MainPagePG"));
     MainPagePG->addTab(CreateTaskPage(), QStringLiteral("采集任务管理"));
-    industry_page_ = new directory::IndustryPage(MainPagePG);
+    directory::StatusOutput status{
+        [this](const QString& text) { SetStatusText(text); },
+        [this](const QString& text) { statusBar()->showMessage(text, kFlashMessageMs); }};
+    industry_page_ = new directory::IndustryPage(status, MainPagePG);
     MainPagePG->addTab(industry_page_, QStringLiteral("阿里巴巴注册会员黄页库"));
     setCentralWidget(MainPagePG);
     ConnectCommands();
+    connect(MainPagePG, &QTabWidget::currentChanged, this, [this] { Guarded([this] { MainPagePGChange(); }); });
 }
 
 TMainFrm::~TMainFrm() {
     // The pages go first, then the scheduler empties; its messages change nothing on a
     // window that no longer shows.
     hide();
+    industry_page_->CloseAllCategoryPages();
     commands_->Shutdown();
 }
 
@@ -281,8 +289,13 @@ void TMainFrm::FormShow() {
     MainPagePG->setCurrentIndex(0);
     setWindowTitle(QString::fromUtf8(kWindowCaption));
     commands_->InitTaskListGrid();
+    industry_page_->InitContactGrid();
+    industry_page_->InitCompanyGrid();
     commands_->LoadTasks();
     commands_->FillTaskListGrid();
+    // A tree that fails to load keeps what it has; the rest of the window still comes up.
+    Guarded([this] { industry_page_->LoadIndustryTree(); });
+    industry_page_->LoadSearchHistory();
     commands_->UpdateTaskActions(commands_->SelectedNumber());
     commands_->UpdateCommandActions();
     pages_->UpdatePageButtons();
@@ -308,6 +321,16 @@ void TMainFrm::FormResize() {
     if (!commands_) return;
     commands_->ResizeTaskListGrid();
     pages_->ResizeShownLogGrid();
+    industry_page_->FitDetailGrids();
+}
+
+void TMainFrm::MainPagePGChange() {
+    if (MainPagePG->currentIndex() == 0) {
+        if (tasks::TaskDataPage* page = pages_->ShownPage())
+            pages_->ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
+    } else {
+        industry_page_->MainPageShown();
+    }
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "core/database.h"
 #include "core/field_cipher.h"
@@ -15,6 +16,14 @@ namespace {
 
 // Rows gathered from live crawls reach the view at most this often.
 constexpr int kFlushIntervalMs = 40;
+
+// As Trim: the characters U+0000..U+0020 go at both ends.
+std::string_view TrimView(std::string_view s) {
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
 
 bool IsHexText(std::string_view s) {
     if (s.size() % 2 != 0) return false;
@@ -61,19 +70,30 @@ const std::array<MemberGridColumn, kMemberGridColumns>& MemberGridLayout() {
     return layout;
 }
 
-std::string ShownCellText(int grid_column, std::string_view stored) {
+// The shown text as a view into `stored`, or into `scratch` when it had to be deciphered;
+// loading a file copies each cell only once, into its row.
+std::string_view ShownCellView(int grid_column, std::string_view stored, CellShowing showing,
+                               std::string& scratch) {
     // The links and the introduction are shown as stored.
-    if (grid_column >= 29) return std::string(stored);
+    if (grid_column >= 29) return stored;
     const MemberGridColumn& col = MemberGridLayout()[static_cast<size_t>(grid_column)];
+    bool as_stored = showing == CellShowing::AsStored;
+    std::string_view trimmed = TrimView(stored);
     if (col.field < 0 || !kMemberColumns[static_cast<size_t>(col.field)].enciphered)
-        return Trim(stored);
-    std::string trimmed = Trim(stored);
-    if (trimmed.empty() || !IsHexText(trimmed)) return trimmed;
+        return as_stored ? stored : trimmed;
+    std::string_view fallback = as_stored ? stored : trimmed;
+    if (trimmed.empty() || !IsHexText(trimmed)) return fallback;
     try {
-        return DecipherTextHex(trimmed, FieldCipherKey);
+        scratch = DecipherTextHex(trimmed, FieldCipherKey);
+        return scratch;
     } catch (const std::exception&) {
-        return trimmed;
+        return fallback;
     }
+}
+
+std::string ShownCellText(int grid_column, std::string_view stored, CellShowing showing) {
+    std::string scratch;
+    return std::string(ShownCellView(grid_column, stored, showing, scratch));
 }
 
 MemberGridModel::MemberGridModel(QObject* parent) : QAbstractTableModel(parent) {
@@ -189,12 +209,14 @@ void MemberGridModel::InsertRows(std::vector<Row>&& rows) {
     endInsertRows();
 }
 
-void MemberGridModel::LoadDataList(Connection& db) {
+void MemberGridModel::LoadDataList(Connection& db, std::string_view statement,
+                                   CellShowing showing) {
     std::array<int, kMemberGridColumns> source{};  // packet column of each grid column
-    std::array<std::string, kMemberGridColumns - 1> shown;
+    std::array<std::string, kMemberGridColumns - 1> scratch;  // deciphered cells
     RowCells cells;
     bool mapped = false;
-    db.ForEachRow("SELECT * FROM DataList ORDER BY ID", [&](const Connection::RowView& row) {
+    std::vector<Row> rows;
+    db.ForEachRow(statement, [&](const Connection::RowView& row) {
         if (!mapped) {
             for (int c = 1; c < kMemberGridColumns; ++c) {
                 auto name = kMemberColumns[static_cast<size_t>(MemberGridLayout()[c].field)].name;
@@ -206,12 +228,16 @@ void MemberGridModel::LoadDataList(Connection& db) {
         }
         for (int c = 1; c < kMemberGridColumns; ++c) {
             std::string_view stored = source[c] < 0 ? std::string_view() : row.cells[source[c]];
-            shown[c - 1] = ShownCellText(c, stored);
-            cells[c - 1] = shown[c - 1];
+            cells[c - 1] = ShownCellView(c, stored, showing, scratch[c - 1]);
         }
-        AppendRow(cells);
+        rows.push_back(MakeRow(cells));
     });
-    FinishLoading();
+    // The rows change only once the whole result has been read.
+    beginResetModel();
+    rows_ = std::move(rows);
+    queued_.clear();
+    loaded_from_ = -1;
+    endResetModel();
 }
 
 MemberGridView::MemberGridView(QWidget* parent)
@@ -228,11 +254,23 @@ int MemberGridView::CurrentGridRow() const {
     return current.isValid() ? current.row() + 1 : 1;
 }
 
+std::vector<int> MemberGridView::SelectedRecords() const {
+    std::set<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedIndexes()) rows.insert(index.row());
+    if (rows.empty()) rows.insert(CurrentGridRow() - 1);
+    std::vector<int> records;
+    for (int row : rows)
+        if (row < model_->RecordCount()) records.push_back(row);
+    return records;
+}
+
 void InitMemberGrid(MemberGridView* grid) {
     ApplyGridLook(grid);
     grid->verticalHeader()->hide();
     grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Cells, not whole rows, as a string grid selects; several rows at once for the
+    // commands that work on every selected record.
+    grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     const auto& layout = MemberGridLayout();
     for (int c = 0; c < kMemberGridColumns; ++c) {

@@ -28,9 +28,16 @@ struct MemberGridColumn {
 };
 const std::array<MemberGridColumn, kMemberGridColumns>& MemberGridLayout();
 
+// How the cells that are not enciphered are shown: task pages trim them, category pages
+// show them as the file holds them.
+enum class CellShowing { Trimmed, AsStored };
+
 // How a stored cell is shown: deciphered, trimmed or as stored. A cell that cannot be
 // deciphered shows the stored text, so one damaged value never keeps a page shut.
-std::string ShownCellText(int grid_column, std::string_view stored);
+std::string ShownCellText(int grid_column, std::string_view stored,
+                          CellShowing showing = CellShowing::Trimmed);
+
+inline constexpr std::string_view kSelectAllMembers = "SELECT * FROM DataList ORDER BY ID";
 
 class MemberGridModel : public QAbstractTableModel {
     Q_OBJECT
@@ -62,8 +69,10 @@ public:
     void FlushQueued();
     int QueuedCount() const { return static_cast<int>(queued_.size()); }
 
-    // Reads every DataList record of `db` in ID order, shown as the columns say.
-    void LoadDataList(Connection& db);
+    // Replaces the rows with the records `statement` reads from `db`, shown as the columns
+    // say. A failing statement raises and leaves the rows as they were.
+    void LoadDataList(Connection& db, std::string_view statement = kSelectAllMembers,
+                      CellShowing showing = CellShowing::Trimmed);
 
 private:
     struct Row {
@@ -88,6 +97,9 @@ public:
     MemberGridModel* memberModel() const { return model_; }
     // The current record row as the string grid numbers it (1 = first record).
     int CurrentGridRow() const;
+    // The records (from 0) that the selection covers, in grid order; the current record
+    // when nothing is selected. The empty row of a page without records is none.
+    std::vector<int> SelectedRecords() const;
 
 signals:
     void cellSelected(int column, int grid_row);
