@@ -263,15 +263,24 @@ int TaskCommands::TaskIdOf(const QString& name) const {
     return -1;
 }
 
+// Caption and icon together; unchanged ones are left alone, as this runs on every task
+// message.
+void ShowCommand(QAction* action, const QString& caption, QStyle::StandardPixmap icon, QWidget* window) {
+    if (action->text() == caption) return;
+    action->setText(caption);
+    action->setIcon(window->style()->standardIcon(icon));
+}
+
 // The pause-all button always says what a click does: the command pauses while any
 // task runs and resumes only when none runs (the Part set "继续所有任务" in two cases and
 // never set it back, so it could offer to resume while tasks ran, and a click paused them).
 void TaskCommands::ShowPauseCaptions() {
     const bool resume_all = scheduler_.CountTasksInState(tsRunning) == 0 &&
                             scheduler_.CountTasksInState(tsPaused) > 0;
-    QStyle* style = window_->style();
-    actions_.actPauseAll->setText(resume_all ? QStringLiteral("继续所有任务") : QStringLiteral("暂停所有任务"));
-    actions_.actPauseAll->setIcon(style->standardIcon(resume_all ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause));
+    if (resume_all)
+        ShowCommand(actions_.actPauseAll, QStringLiteral("继续所有任务"), QStyle::SP_MediaPlay, window_);
+    else
+        ShowCommand(actions_.actPauseAll, QStringLiteral("暂停所有任务"), QStyle::SP_MediaPause, window_);
 }
 
 void TaskCommands::UpdateTaskActions(const QString& number) {
@@ -287,15 +296,12 @@ void TaskCommands::UpdateTaskActions(const QString& number) {
         actions_.actCancel->setEnabled(true);
     }
     bool selected_paused = scheduler_.TaskInState(tsPaused, id);
-    QStyle* style = window_->style();
     if (scheduler_.TaskInState(tsRunning, id)) {
         actions_.actPause->setEnabled(true);
-        actions_.actPause->setText(QStringLiteral("暂停当前任务"));
-        actions_.actPause->setIcon(style->standardIcon(QStyle::SP_MediaPause));
+        ShowCommand(actions_.actPause, QStringLiteral("暂停当前任务"), QStyle::SP_MediaPause, window_);
     } else if (selected_paused) {
         actions_.actPause->setEnabled(true);
-        actions_.actPause->setText(QStringLiteral("继续当前任务"));
-        actions_.actPause->setIcon(style->standardIcon(QStyle::SP_MediaPlay));
+        ShowCommand(actions_.actPause, QStringLiteral("继续当前任务"), QStyle::SP_MediaPlay, window_);
     }
     actions_.actStart->setEnabled(!actions_.actPause->isEnabled());
     if (actions_.actRetryFailed) actions_.actRetryFailed->setEnabled(actions_.actStart->isEnabled());
@@ -557,10 +563,10 @@ void TaskCommands::doPauseTask() {
     int id = SelectedCell(3).toInt();
     if (scheduler_.TaskInState(tsRunning, id)) {
         scheduler_.PauseResumeTasks(id, true);
-        actions_.actPause->setText(QStringLiteral("继续当前任务"));
+        ShowCommand(actions_.actPause, QStringLiteral("继续当前任务"), QStyle::SP_MediaPlay, window_);
     } else if (scheduler_.TaskInState(tsPaused, id)) {
         scheduler_.PauseResumeTasks(id, false);
-        actions_.actPause->setText(QStringLiteral("暂停当前任务"));
+        ShowCommand(actions_.actPause, QStringLiteral("暂停当前任务"), QStyle::SP_MediaPause, window_);
     }
     scheduler_.Delay(100);
     UpdateTaskActions(SelectedNumber());
@@ -569,10 +575,8 @@ void TaskCommands::doPauseTask() {
 void TaskCommands::doPauseAllTask() {
     if (scheduler_.CountTasksInState(tsRunning) > 0) {
         scheduler_.PauseResumeTasks(-1, true);
-        actions_.actPauseAll->setText(QStringLiteral("继续所有任务"));
     } else if (scheduler_.CountTasksInState(tsPaused) > 0) {
         scheduler_.PauseResumeTasks(-1, false);
-        actions_.actPauseAll->setText(QStringLiteral("暂停所有任务"));
     }
     scheduler_.Delay(100);
     UpdateTaskActions(SelectedNumber());

@@ -48,7 +48,7 @@ constexpr ActionSpec kActions[] = {
     {"actDelTask", "删除任务", QStyle::SP_TrashIcon},
     {"actStart", "开始抓取", QStyle::SP_MediaPlay},
     {"actPause", "暂停当前任务", QStyle::SP_MediaPause},
-    {"actPauseAll", "暂停所有任务", QStyle::SP_MediaSeekForward},
+    {"actPauseAll", "暂停所有任务", QStyle::SP_MediaPause},
     {"actCancel", "中止所有任务", QStyle::SP_MediaStop},
     {"actViewData", "查看任务数据", QStyle::SP_FileDialogContentsView},
     {"actRetryFailed", "重新抓取失败的公司", QStyle::SP_BrowserReload},
