@@ -14,6 +14,7 @@
 #include "engine/task_progress.h"
 #include "sim/site_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_http_server.h"
 
 namespace qv {
 namespace {
@@ -187,6 +188,53 @@ TEST_F(PoliteCrawl, ABlockAtAResultPageKeepsThatPageForTheContinue) {
     site.SetBlockAfter(-1);
     EXPECT_EQ(Run(url, file, RunKind::Continue), 0);
     EXPECT_EQ(Records(file).size(), 60u);
+}
+
+// A search page that first asks the client to come back later.
+class SlowDownSite {
+public:
+    explicit SlowDownSite(std::string retry_after) : retry_after_(std::move(retry_after)) {
+        server_.server().Get("/search", [this](const httplib::Request&, httplib::Response& res) {
+            if (++hits_ == 1) {
+                res.status = 429;
+                res.set_header("Retry-After", retry_after_);
+            }
+            res.set_content("<html><form id=\"batchForm\"></form></html>", "text/html");
+        });
+        server_.Start();
+    }
+    std::string Url() const { return server_.Url("/search"); }
+    int hits() const { return hits_; }
+
+private:
+    std::string retry_after_;
+    std::atomic<int> hits_{0};
+    test::TestHttpServer server_;
+};
+
+TEST_F(PoliteCrawl, TheTaskSaysHowLongItWaitsAndAStopEndsTheWait) {
+    {
+        SlowDownSite site("1");
+        EXPECT_EQ(Run(site.Url(), NewFile("等待")), 0);
+        EXPECT_NE(std::find(sink->messages.begin(), sink->messages.end(),
+                            "网站要求放慢采集速度（HTTP 429），等待 1 秒后重试......"),
+                  sink->messages.end());
+        EXPECT_EQ(site.hits(), 2);
+    }
+    SlowDownSite site("16");
+    SpiderEnvironment env;
+    env.ui = &ui;
+    auto spider = AliSpider::Start(0, site.Url(), std::make_shared<Sink>(), NewFile("中止"), env);
+    while (site.hits() == 0) ui.WaitAndProcess(5ms);
+    ui.WaitAndProcess(200ms);
+    const auto stopped_at = Clock::now();
+    spider->gate().Stop();
+    while (spider->alive() && Clock::now() - stopped_at < 20s) ui.WaitAndProcess(2ms);
+    // It leaves its 16 s wait at once: 50 ms on a quiet machine, the bound allows a loaded one.
+    EXPECT_LT(Clock::now() - stopped_at, 2s);
+    EXPECT_FALSE(spider->alive());
+    spider->Join(true);
+    EXPECT_EQ(site.hits(), 1);
 }
 
 }  // namespace
