@@ -25,6 +25,7 @@
 #include "engine/fetcher.h"
 #include "engine/crawl.h"
 #include "engine/markup.h"
+#include "engine/request_pacer.h"
 #include "tasks/add_task_dialog.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
@@ -121,6 +122,10 @@ std::optional<FetchResult> FetchFirstPage(QWidget* owner, const std::string& url
     auto pending = std::async(std::launch::async, [url, &stop] {
         HttpClient client;
         client.SetStopFlag(&stop);
+        // The user can cancel, so a server that asks for a wait gets it.
+        RequestPacer pacer;
+        pacer.SetStopFlag(&stop);
+        client.SetPacer(&pacer);
         return FetchPage(url, client);
     });
     QProgressDialog progress(QStringLiteral("正在读取满足条件的搜索结果……"), QStringLiteral("取消"), 0, 0, owner);
