@@ -55,3 +55,6 @@ ls -l "$out"/演示-*.db
 echo
 echo "The first three records of 演示-灯具:"
 "$cli" dump "$out/演示-灯具.db" | head -n 3 || true
+echo
+"$cli" export "$out/演示-灯具.db" "$out/演示-灯具.xlsx"
+echo "演示-灯具 as a spreadsheet: $out/演示-灯具.xlsx"

@@ -1,5 +1,5 @@
 #pragma once
-// Realistic member records for the window benchmarks: values of the lengths the
+// Realistic member records for the benchmarks: values of the lengths the
 // marketplace's pages give, the same on every run.
 #include <array>
 #include <cstdint>

@@ -33,5 +33,6 @@ void AddCrawlCommand(CLI::App& app, Context& ctx);     // crawl
 void AddSettingCommand(CLI::App& app, Context& ctx);   // setting
 void AddCategoriesCommand(CLI::App& app, Context& ctx); // make-categories
 void AddFailuresCommand(CLI::App& app, Context& ctx);  // failures
+void AddExportCommand(CLI::App& app, Context& ctx);    // export
 
 }  // namespace qv::cli

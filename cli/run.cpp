@@ -17,6 +17,7 @@ int Run(int argc, const char* const* argv, Streams streams) {
     AddSettingCommand(app, ctx);
     AddCategoriesCommand(app, ctx);
     AddFailuresCommand(app, ctx);
+    AddExportCommand(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -19,6 +19,7 @@
 #include "core/app_info.h"
 #include "core/ini_file.h"
 #include "directory/category_pages.h"
+#include "directory/export_command.h"
 #include "directory/industry_page.h"
 #include "widgets/tab_bar.h"
 #include "tasks/task_commands.h"
@@ -247,6 +248,12 @@ void TMainFrm::ConnectCommands() {
     bind("actShowToolbar", [this] { doShowToolbar(); });
     bind("actShowStatusbar", [this] { doShowStatusbar(); });
     bind("actClose", [this] { close(); });
+    connect(pages_->gridMenu().actExport, &QAction::triggered, this, [this] {
+        Guarded([this] {
+            if (tasks::TaskDataPage* page = pages_->ShownPage())
+                directory::doExportToExcel(this, *page->record().MemberGrid);
+        });
+    });
     connect(commands_, &tasks::TaskCommands::allTasksEnded, this, &TMainFrm::NotifyTasksEnded);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/data_files.h"
+#include "core/member_grid_layout.h"
 
 namespace qv {
 class Connection;
@@ -19,25 +20,13 @@ class Connection;
 
 namespace qv::widgets {
 
-inline constexpr int kMemberGridColumns = 32;
-
-struct MemberGridColumn {
-    const char* heading;
-    int width;  // 0 = hidden
-    int field;  // index into kMemberColumns, -1 for column 0 (the record number)
-};
-const std::array<MemberGridColumn, kMemberGridColumns>& MemberGridLayout();
-
-// How the cells that are not enciphered are shown: task pages trim them, category pages
-// show them as the file holds them.
-enum class CellShowing { Trimmed, AsStored };
-
-// How a stored cell is shown: deciphered, trimmed or as stored. A cell that cannot be
-// deciphered shows the stored text, so one damaged value never keeps a page shut.
-std::string ShownCellText(int grid_column, std::string_view stored,
-                          CellShowing showing = CellShowing::Trimmed);
-
-inline constexpr std::string_view kSelectAllMembers = "SELECT * FROM DataList ORDER BY ID";
+// The column table and the shown-cell rules are shared with the export.
+using qv::CellShowing;
+using qv::kMemberGridColumns;
+using qv::kSelectAllMembers;
+using qv::MemberGridColumn;
+using qv::MemberGridLayout;
+using qv::ShownCellText;
 
 class MemberGridModel : public QAbstractTableModel {
     Q_OBJECT
@@ -58,6 +47,8 @@ public:
     int GridRowCount() const { return RecordCount() + 1 + (rows_.empty() ? 1 : 0); }
     // Text of a cell; record from 0, column 0 is the record number.
     QString Cell(int record, int column) const;
+    // The UTF-8 text of a cell of columns 1 to 31, without a copy; record from 0.
+    std::string_view CellView(int record, int column) const;
     void SetCell(int record, int column, std::string_view text);
 
     void Reserve(size_t records) { rows_.reserve(records); }
@@ -68,6 +59,9 @@ public:
     void QueueMember(const MemberValues& values);
     void FlushQueued();
     int QueuedCount() const { return static_cast<int>(queued_.size()); }
+    // While held, live rows wait in the queue (an export is reading the grid); releasing
+    // shows them at once.
+    void HoldRows(bool hold);
 
     // Replaces the rows with the records `statement` reads from `db`, shown as the columns
     // say. A failing statement raises and leaves the rows as they were.
@@ -80,12 +74,12 @@ private:
         std::array<std::uint32_t, kMemberGridColumns - 1> end{};
     };
     static Row MakeRow(const RowCells& cells);
-    std::string_view CellView(int record, int column) const;
     void InsertRows(std::vector<Row>&& rows);
 
     std::vector<Row> rows_;
     std::vector<Row> queued_;
     int loaded_from_ = -1;  // first row appended since the last FinishLoading
+    bool held_ = false;
     QTimer flush_timer_;
 };
 
