@@ -40,7 +40,7 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-// The columns after the Part's five: the run's state (or whether a task's last run did not
+// The columns after the first five: the run's state (or whether a task's last run did not
 // finish, after a stop, a crash or a kill, so the user sees what can be continued) and its
 // progress figures.
 enum TaskListColumn {
@@ -277,8 +277,8 @@ void ShowCommand(QAction* action, const QString& caption, QStyle::StandardPixmap
 }
 
 // The pause-all button always says what a click does: the command pauses while any
-// task runs and resumes only when none runs (the Part set "继续所有任务" in two cases and
-// never set it back, so it could offer to resume while tasks ran, and a click paused them).
+// task runs and resumes only when none runs (a caption set only by the command itself could
+// offer to resume while tasks ran, and a click then paused them).
 void TaskCommands::ShowPauseCaptions() {
     const bool resume_all = scheduler_.CountTasksInState(tsRunning) == 0 &&
                             scheduler_.CountTasksInState(tsPaused) > 0;

@@ -181,7 +181,7 @@ TEST_F(PoliteCrawl, ABlockAtAResultPageKeepsThatPageForTheContinue) {
     const std::string url = site.SearchUrl("翻页");
     const std::string file = NewFile("翻页");
     EXPECT_EQ(Run(url, file), AliSpider::kSiteBlocked);
-    EXPECT_EQ(sink->messages.size(), 4u);  // start, the Part's error, the block, "抓取失败"
+    EXPECT_EQ(sink->messages.size(), 4u);  // start, the list error, the block, "抓取失败"
     EXPECT_EQ(sink->messages[1], "抓取失败，错误严重，不可以继续抓取");
     EXPECT_EQ(sink->messages[2], std::string(kSiteBlockedMessage));
     EXPECT_EQ(Records(file).size(), 40u);
