@@ -76,6 +76,7 @@ struct CrawlRun {
     std::string out_dir;
     bool detail = false;
     int connections = 1;  // per task, for the pages of its companies
+    int interval_ms = 0;  // least time between the starts of two requests of one task
     StartMode mode = StartMode::Fresh;
 };
 
@@ -114,6 +115,8 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
     scheduler.SetCollectDetail([detail] { return detail; });
     const int connections = run.connections;
     scheduler.SetConnections([connections] { return connections; });
+    const int interval = run.interval_ms;
+    scheduler.SetRequestInterval([interval] { return interval; });
     int succeeded = 0, ended = 0;
     scheduler.SetEndObserver([&](const TThreadTask&, int code) {
         ++ended;
@@ -175,6 +178,9 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
     cmd->add_option("--connections", run->connections,
                     "connections per task for the pages of a result page's companies")
         ->check(CLI::Range(1, kMaxConnectionsPerTask));
+    cmd->add_option("--interval", run->interval_ms,
+                    "least milliseconds between the starts of two requests of one task")
+        ->check(CLI::Range(0, 3'600'000));
     auto* resume = cmd->add_flag_function(
         "--resume", [run](std::int64_t) { run->mode = StartMode::Resume; },
         "continue each task's unfinished run where it stopped, keeping its records");

@@ -52,6 +52,9 @@ inline constexpr IntSetting kConnectionsPerTask{"Options", "ConnectionsPerTask",
 
 // The marketplace's company-search host as a URL prefix ("http://127.0.0.1:8080"). An
 // empty value means the built-in host, which the search URL code owns.
+// The least milliseconds between the starts of two requests of one task (0: none).
+inline constexpr IntSetting kRequestInterval{"Options", "RequestInterval", 0, 0, 3'600'000};
+
 inline constexpr TextSetting kSearchHost{"Options", "SearchHost", ""};
 
 // The record search history: one earlier search text per key, an empty value is a free

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "core/data_files.h"
+#include "engine/request_pacer.h"
+#include "engine/task_progress.h"
 #include "engine/ui_handover.h"
 
 namespace qv {
@@ -71,6 +73,8 @@ struct SpiderEnvironment {
     std::function<bool()> collect_detail;
     // How many connections each task reads company pages over (1 to 8), read when it starts.
     std::function<int()> connections;
+    // The least time between the starts of two requests of a task, read when it starts.
+    std::function<int()> request_interval_ms;
     // The end report (queue index, result code), run on the UI thread while the thread
     // waits; only delivered when the thread was not stopped.
     std::function<void(int index, int code, const void* spider)> thread_ended;
@@ -79,11 +83,14 @@ struct SpiderEnvironment {
 class AliSpider : public std::enable_shared_from_this<AliSpider> {
 public:
     // Result codes: -1 before the body, 3 when it did not come back normally, 2 when
-    // the crawl failed, 0 on success.
+    // the crawl failed, 4 when it stopped itself because the site blocks it, 0 on success.
+    static constexpr int kSiteBlocked = 4;
+    // `progress`, when given, receives the run's counters.
     static std::shared_ptr<AliSpider> Start(int task_index, std::string url,
                                             std::shared_ptr<TaskSink> sink,
                                             std::string data_file, SpiderEnvironment env,
-                                            RunKind kind = RunKind::Fresh);
+                                            RunKind kind = RunKind::Fresh,
+                                            std::shared_ptr<TaskProgress> progress = nullptr);
     ~AliSpider();
     AliSpider(const AliSpider&) = delete;
     AliSpider& operator=(const AliSpider&) = delete;
@@ -99,7 +106,8 @@ public:
 
 private:
     AliSpider(int task_index, std::string url, std::shared_ptr<TaskSink> sink,
-              std::string data_file, SpiderEnvironment env, RunKind kind);
+              std::string data_file, SpiderEnvironment env, RunKind kind,
+              std::shared_ptr<TaskProgress> progress);
     void Execute();
     bool RunCrawl(Connection& db, CrawlHost& host);
     std::vector<std::unique_ptr<HttpClient>> FurtherConnections(HttpClient& first,
@@ -115,6 +123,10 @@ private:
     SpiderEnvironment env_;
     RunKind kind_;
     SpiderGate gate_;
+    // Every request of the task goes through it, whatever client makes it.
+    RequestPacer pacer_;
+    std::shared_ptr<TaskProgress> progress_;
+    std::atomic<bool> blocked_{false};
     std::atomic<int> result_code_{-1};
     std::atomic<bool> alive_{true};
     std::thread thread_;

@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
     app.add_option("--threads", options.threads,
                    "Connections served at once (each kept-alive connection holds one)")
         ->check(CLI::Range(1, 1000));
+    app.add_option("--block-after", options.block_after,
+                   "After N requests answer every page with a verification page (status 200)");
     CLI11_PARSE(app, argc, argv);
 
     // Block the stop signals before any thread starts, so that only sigwait sees them.

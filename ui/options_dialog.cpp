@@ -31,6 +31,16 @@ TOptionsFrm::TOptionsFrm(QWidget* owner) : QDialog(owner) {
     ConnectionsSPN->setToolTip(
         QStringLiteral("同一个任务同时读取公司网页所用的连接数，对任务开始后生效；1 表示逐个读取"));
     connections_label->setBuddy(ConnectionsSPN);
+    auto* interval_label = new QLabel(QStringLiteral("请求间隔："), general);
+    interval_label->setGeometry(11, 48, 70, 21);
+    IntervalSPN = new QSpinBox(general);
+    IntervalSPN->setObjectName(QStringLiteral("IntervalSPN"));
+    IntervalSPN->setGeometry(81, 48, 110, 21);
+    IntervalSPN->setRange(settings::kRequestInterval.min_value, settings::kRequestInterval.max_value);
+    IntervalSPN->setSingleStep(100);
+    IntervalSPN->setSuffix(QStringLiteral(" 毫秒"));
+    IntervalSPN->setToolTip(QStringLiteral("同一个任务两次请求开始之间至少间隔的时间，0 表示不间隔"));
+    interval_label->setBuddy(IntervalSPN);
     auto* ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setObjectName(QStringLiteral("OkBTN"));
     ok->setGeometry(192, 192, 75, 21);
@@ -46,11 +56,13 @@ void TOptionsFrm::showEvent(QShowEvent* event) {
     findChild<QPushButton*>(QStringLiteral("OkBTN"))->setDefault(true);
     DetailCHK->setChecked(ReadSetting(AppInfo->SettingsFile, settings::kCollectCompanyDetail));
     ConnectionsSPN->setValue(ReadSetting(AppInfo->SettingsFile, settings::kConnectionsPerTask));
+    IntervalSPN->setValue(ReadSetting(AppInfo->SettingsFile, settings::kRequestInterval));
 }
 
 void TOptionsFrm::OkBTNClick() {
     WriteSetting(AppInfo->SettingsFile, settings::kCollectCompanyDetail, DetailCHK->isChecked());
     WriteSetting(AppInfo->SettingsFile, settings::kConnectionsPerTask, ConnectionsSPN->value());
+    WriteSetting(AppInfo->SettingsFile, settings::kRequestInterval, IntervalSPN->value());
     accept();
 }
 

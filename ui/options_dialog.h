@@ -6,8 +6,9 @@ class QSpinBox;
 
 namespace qv::ui {
 
-// "选项...": whether collecting also reads every member's company profile, and over how
-// many connections each task reads its companies' pages.
+// "选项...": whether collecting also reads every member's company profile, the least
+// time between two requests of one task, and over how many connections each task reads
+// its companies' pages.
 class TOptionsFrm : public QDialog {
     Q_OBJECT
 public:
@@ -19,6 +20,7 @@ protected:
 private:
     void OkBTNClick();
     QCheckBox* DetailCHK;
+    QSpinBox* IntervalSPN;
     QSpinBox* ConnectionsSPN;
 };
 
