@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "core/data_files.h"
 #include "core/database.h"
+#include "engine/crawl.h"
 #include "engine/ordered_prefetch.h"
 #include "engine/scheduler.h"
 #include "sim/site_server.h"
@@ -185,6 +187,57 @@ TEST_F(ConnectionsTest, TheConnectionsShareTheTasksSession) {
     // Only the first request, which began the session, came without its cookie.
     EXPECT_GT(site.requests(), 200);
     EXPECT_EQ(site.requests_with_session(), site.requests() - 1);
+}
+
+// The task's one pacer spaces the starts of all its requests, whichever connection
+// makes them: the run cannot be shorter than the intervals between them.
+TEST_F(ConnectionsTest, TheRequestIntervalHoldsAcrossTheConnections) {
+    test::MiniSite site(12);
+    EventQueue ui;
+    TaskScheduler scheduler(ui);
+    scheduler.SetConnections([] { return 4; });
+    scheduler.SetRequestInterval([] { return 40; });
+    auto entry = std::make_unique<TThreadTask>();
+    entry->TaskID = 1;
+    entry->TaskName = "任务";
+    entry->Url = site.SearchUrl("s");
+    entry->DataFile = NewDataFile("paced");
+    auto sink = std::make_shared<RecordingSink>();
+    entry->Sink = sink;
+    const auto started = std::chrono::steady_clock::now();
+    scheduler.EnqueueTask(std::move(entry));
+    scheduler.DispatchTasks();
+    while (scheduler.CountRunningThreads() > 0) ui.WaitAndProcess(5ms);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(sink->rows, 12u);
+    EXPECT_EQ(site.contacts(), 12);
+    EXPECT_GE(took, 12 * 40ms) << "13 request starts, each at least 40 ms after the one before";
+}
+
+// The block-page rule judges the companies in list order: the task stops with its saved
+// position before the first blocked company, and a continue ends as a clean crawl would.
+TEST_F(ConnectionsTest, ABlockingSiteStopsFourConnectionsAndTheContinueCompletesTheRun) {
+    SiteOptions options;
+    options.companies = 100;
+    options.block_after = 50;
+    SiteServer site(options);
+    const std::string url = site.SearchUrl("拦截");
+    const std::string file = NewDataFile("blocked");
+    Run blocked = Crawl(url, 4, false, file);
+    EXPECT_NE(std::find(blocked.log.begin(), blocked.log.end(),
+                        std::string("message ") + kSiteBlockedMessage),
+              blocked.log.end());
+    site.SetBlockAfter(-1);
+    Crawl(url, 4, false, file, RunKind::Continue);
+
+    SiteServer clean(SiteOptions{.companies = 100});
+    const std::string clean_file = NewDataFile("clean");
+    Crawl(clean.SearchUrl("拦截"), 1, false, clean_file);
+    Connection a(file, DatabaseKind::DataFile), b(clean_file, DatabaseKind::DataFile);
+    const char* sql = "SELECT CompanyName, memberID, linkMan, phone, address FROM DataList ORDER BY ID";
+    DataPacket got = a.Query(sql), expected = b.Query(sql);
+    ASSERT_EQ(got.rows.size(), 100u);
+    EXPECT_EQ(got.rows, expected.rows);
 }
 
 TEST_F(ConnectionsTest, AStopWithFourConnectionsLeavesNoRowAfterIt) {
