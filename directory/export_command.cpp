@@ -71,8 +71,18 @@ QString ExportFileName(const QString& chosen, ExportFormat format) {
     return chosen + QLatin1Char('.') + ExtensionOf(format);
 }
 
+namespace {
+
+// Every record goes out, also those of a file still being walked.
+int AllGridRows(const widgets::MemberGridView& grid) {
+    grid.memberModel()->EnsureAllRecords();
+    return grid.memberModel()->GridRowCount();
+}
+
+}  // namespace
+
 MemberGridSource::MemberGridSource(const widgets::MemberGridView& grid)
-    : grid_(grid), rows_(grid.memberModel()->GridRowCount()) {}
+    : grid_(grid), rows_(AllGridRows(grid)) {}
 
 int MemberGridSource::ColumnCount() const { return widgets::kMemberGridColumns; }
 

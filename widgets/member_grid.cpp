@@ -13,6 +13,8 @@ namespace {
 
 // Rows gathered from live crawls reach the view at most this often.
 constexpr int kFlushIntervalMs = 40;
+// How often the count of a data file being walked is brought to the view.
+constexpr int kFileWalkIntervalMs = 100;
 
 }  // namespace
 
@@ -20,6 +22,8 @@ MemberGridModel::MemberGridModel(QObject* parent) : QAbstractTableModel(parent) 
     flush_timer_.setSingleShot(true);
     flush_timer_.setInterval(kFlushIntervalMs);
     connect(&flush_timer_, &QTimer::timeout, this, &MemberGridModel::FlushQueued);
+    file_timer_.setInterval(kFileWalkIntervalMs);
+    connect(&file_timer_, &QTimer::timeout, this, &MemberGridModel::AbsorbFileRecords);
 }
 
 int MemberGridModel::rowCount(const QModelIndex& parent) const {
@@ -44,6 +48,7 @@ QVariant MemberGridModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 std::string_view MemberGridModel::CellView(int record, int column) const {
+    if (file_) return file_->Row(record).Cell(column);
     const Row& row = rows_[static_cast<size_t>(record)];
     size_t i = static_cast<size_t>(column - 1);
     size_t begin = i == 0 ? 0 : row.end[i - 1];
@@ -60,6 +65,15 @@ QString MemberGridModel::Cell(int record, int column) const {
 
 void MemberGridModel::SetCell(int record, int column, std::string_view text) {
     if (record < 0 || record >= RecordCount() || column < 1 || column >= kMemberGridColumns) return;
+    if (file_) {
+        MemberRowText row = file_->Row(record);
+        RowCells cells;
+        for (int c = 1; c < kMemberGridColumns; ++c)
+            cells[static_cast<size_t>(c - 1)] = c == column ? text : row.Cell(c);
+        file_->Replace(record, MemberRowText::Of(cells));
+        emit dataChanged(index(record, column), index(record, column));
+        return;
+    }
     RowCells cells;
     std::array<std::string, kMemberGridColumns - 1> copies;
     for (int c = 1; c < kMemberGridColumns; ++c) copies[c - 1] = std::string(CellView(record, c));
@@ -142,10 +156,60 @@ void MemberGridModel::LoadDataList(Connection& db, std::string_view statement,
         showing);
     // The rows change only once the whole result has been read.
     beginResetModel();
+    file_timer_.stop();
+    file_.reset();
     rows_ = std::move(rows);
     queued_.clear();
     loaded_from_ = -1;
     endResetModel();
+}
+
+void MemberGridModel::OpenDataFile(const std::string& path, std::string_view statement,
+                                   CellShowing showing) {
+    auto file = std::make_unique<MemberFileRows>(path, statement, showing);
+    beginResetModel();
+    file_timer_.stop();
+    file_ = std::move(file);
+    rows_.clear();
+    rows_.shrink_to_fit();
+    queued_.clear();
+    loaded_from_ = -1;
+    endResetModel();
+    if (!file_->Loaded()) file_timer_.start();
+}
+
+void MemberGridModel::AbsorbFileRecords() {
+    if (!file_) return;
+    int before = RecordCount();
+    if (file_->Loaded()) file_timer_.stop();
+    if (!file_->Absorb()) return;
+    int after = RecordCount();
+    if (after < before || before == 0) {
+        // The file lost records since the page opened: drawn anew.
+        beginResetModel();
+        endResetModel();
+    } else {
+        beginInsertRows({}, before, after - 1);
+        endInsertRows();
+    }
+    if (file_->Loaded()) file_timer_.stop();
+}
+
+void MemberGridModel::EnsureAllRecords() {
+    if (!file_ || file_->Loaded()) return;
+    file_->JoinLoader();
+    AbsorbFileRecords();
+}
+
+int MemberGridModel::FindRecord(int column, std::string_view needle, int from) {
+    if (column < 1 || column >= kMemberGridColumns) return -1;
+    if (file_) {
+        EnsureAllRecords();
+        return file_->Find(column, needle, from);
+    }
+    for (int r = std::max(0, from); r < RecordCount(); ++r)
+        if (CellView(r, column).find(needle) != std::string_view::npos) return r;
+    return -1;
 }
 
 MemberGridView::MemberGridView(QWidget* parent)
