@@ -53,6 +53,13 @@ void AppendCell(std::string& text, std::vector<std::uint64_t>& end, std::string_
     end.push_back(text.size());
 }
 
+void AppendColumn(std::string& text, std::vector<std::uint64_t>& end, const std::string& more_text,
+                  const std::vector<std::uint64_t>& more_end) {
+    std::uint64_t base = text.size();
+    text.append(more_text);
+    for (std::uint64_t e : more_end) end.push_back(base + e);
+}
+
 }  // namespace
 
 std::optional<std::string> DataListCondition(std::string_view statement) {
@@ -127,12 +134,9 @@ void MemberFileRows::Load(std::string path) {
     auto hand_over = [&] {
         std::lock_guard lock(mutex_);
         handed_.ids.insert(handed_.ids.end(), batch.ids.begin(), batch.ids.end());
-        for (size_t k = 0; k < batch.search.size(); ++k) {
-            SearchColumn& to = handed_.search[k];
-            std::uint64_t base = to.text.size();
-            to.text.append(batch.search[k].text);
-            for (std::uint64_t e : batch.search[k].end) to.end.push_back(base + e);
-        }
+        for (size_t k = 0; k < batch.search.size(); ++k)
+            AppendColumn(handed_.search[k].text, handed_.search[k].end, batch.search[k].text,
+                         batch.search[k].end);
         batch = Batch{};
     };
     std::string error;
@@ -168,31 +172,44 @@ int MemberFileRows::Count() const {
 }
 
 bool MemberFileRows::Absorb() {
-    if (loaded_) return false;
     int before = Count();
-    Batch batch;
-    bool done = false;
+    Stage();
+    Commit();
+    return Count() != before;
+}
+
+int MemberFileRows::Stage() {
+    if (loaded_) return Count();
     {
         std::lock_guard lock(mutex_);
-        std::swap(batch, handed_);
-        done = done_;
-        if (done) load_error_ = error_;
+        staged_.ids.insert(staged_.ids.end(), handed_.ids.begin(), handed_.ids.end());
+        for (size_t k = 0; k < handed_.search.size(); ++k)
+            AppendColumn(staged_.search[k].text, staged_.search[k].end, handed_.search[k].text,
+                         handed_.search[k].end);
+        handed_ = Batch{};
+        staged_done_ = done_;
+        if (done_) load_error_ = error_;
     }
-    if (!batch.ids.empty()) {
+    size_t ids = ids_.size() + staged_.ids.size();
+    if (staged_done_ || ids >= first_rows_.size()) return static_cast<int>(ids);
+    return static_cast<int>(first_rows_.size());
+}
+
+void MemberFileRows::Commit() {
+    if (loaded_) return;
+    if (!staged_.ids.empty()) {
         // The last block read may have been short of rows that are known now.
         if (!ids_.empty()) cache_.erase(static_cast<int>((ids_.size() - 1) / kBlockRows));
-        ids_.insert(ids_.end(), batch.ids.begin(), batch.ids.end());
-        for (size_t k = 0; k < search_.size(); ++k) {
-            std::uint64_t base = search_[k].text.size();
-            search_[k].text.append(batch.search[k].text);
-            for (std::uint64_t e : batch.search[k].end) search_[k].end.push_back(base + e);
-        }
+        ids_.insert(ids_.end(), staged_.ids.begin(), staged_.ids.end());
+        for (size_t k = 0; k < search_.size(); ++k)
+            AppendColumn(search_[k].text, search_[k].end, staged_.search[k].text,
+                         staged_.search[k].end);
     }
-    if (done) {
+    staged_ = Batch{};
+    if (staged_done_) {
         loaded_ = true;
         if (loader_.joinable()) loader_.join();
     }
-    return Count() != before;
 }
 
 void MemberFileRows::JoinLoader() {

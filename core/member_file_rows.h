@@ -54,6 +54,10 @@ public:
     // Takes over what the loader has found since the last call; true when the count grew
     // or shrank. Called on the owner's thread only, as everything below.
     bool Absorb();
+    // Absorb in two steps, so that a view hears of a change before it is made: Stage
+    // takes what the loader found and returns the count that Commit then gives.
+    int Stage();
+    void Commit();
     bool Loaded() const { return loaded_; }
     // Waits for the loader and takes over the rest.
     void WaitLoaded();
@@ -102,6 +106,8 @@ private:
     std::unordered_map<int, std::vector<MemberRowText>> cache_;
     size_t cache_bytes_ = 0;
     std::map<int, MemberRowText> replaced_;
+    Batch staged_;
+    bool staged_done_ = false;
     MemberRowText empty_;
     bool loaded_ = false;
     std::string load_error_;

@@ -180,17 +180,23 @@ void MemberGridModel::OpenDataFile(const std::string& path, std::string_view sta
 
 void MemberGridModel::AbsorbFileRecords() {
     if (!file_) return;
+    if (file_->Loaded()) {
+        file_timer_.stop();
+        return;
+    }
     int before = RecordCount();
-    if (file_->Loaded()) file_timer_.stop();
-    if (!file_->Absorb()) return;
-    int after = RecordCount();
-    if (after < before || before == 0) {
-        // The file lost records since the page opened: drawn anew.
+    int after = file_->Stage();
+    if (after > before && before > 0) {
+        beginInsertRows({}, before, after - 1);
+        file_->Commit();
+        endInsertRows();
+    } else if (after != before) {
+        // The file lost records since the page opened, or the first ones arrive: drawn anew.
         beginResetModel();
+        file_->Commit();
         endResetModel();
     } else {
-        beginInsertRows({}, before, after - 1);
-        endInsertRows();
+        file_->Commit();
     }
     if (file_->Loaded()) file_timer_.stop();
 }
