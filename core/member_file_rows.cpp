@@ -12,7 +12,6 @@ namespace {
 constexpr std::string_view kSelectHead = "SELECT * FROM DataList";
 constexpr std::string_view kOrderTail = " ORDER BY ID";
 constexpr int kFirstRows = 1000;       // read before the page shows: more than a screen
-constexpr size_t kHandOverRows = 16384;  // the loader hands over this many at a time
 
 struct LoaderStopped {};
 
@@ -46,18 +45,6 @@ void ForEachShownRow(Connection& db, std::string_view sql, CellShowing showing,
         std::int64_t id = id_column < 0 ? 0 : std::stoll(std::string(row.cells[id_column]));
         visit(id, shown);
     });
-}
-
-void AppendCell(std::string& text, std::vector<std::uint64_t>& end, std::string_view cell) {
-    text.append(cell);
-    end.push_back(text.size());
-}
-
-void AppendColumn(std::string& text, std::vector<std::uint64_t>& end, const std::string& more_text,
-                  const std::vector<std::uint64_t>& more_end) {
-    std::uint64_t base = text.size();
-    text.append(more_text);
-    for (std::uint64_t e : more_end) end.push_back(base + e);
 }
 
 }  // namespace
@@ -94,9 +81,15 @@ std::string_view MemberRowText::Cell(int column) const {
     return std::string_view(text).substr(begin, end[i] - begin);
 }
 
-std::string_view MemberFileRows::SearchColumn::Cell(size_t record) const {
-    size_t begin = record == 0 ? 0 : end[record - 1];
-    return std::string_view(text).substr(begin, end[record] - begin);
+void MemberFileRows::Chunk::Add(std::int64_t id, size_t slot, std::string_view cell) {
+    if (slot == 0) ids.push_back(id);
+    text[slot].append(cell);
+    end[slot].push_back(static_cast<std::uint32_t>(text[slot].size()));
+}
+
+std::string_view MemberFileRows::Chunk::Cell(size_t slot, size_t row) const {
+    size_t begin = row == 0 ? 0 : end[slot][row - 1];
+    return std::string_view(text[slot]).substr(begin, end[slot][row] - begin);
 }
 
 MemberFileRows::MemberFileRows(const std::string& path, std::string_view statement,
@@ -115,9 +108,11 @@ MemberFileRows::MemberFileRows(const std::string& path, std::string_view stateme
     if (first_rows_.size() < static_cast<size_t>(kFirstRows)) {
         // The whole result is read already; no walk is needed.
         ids_ = first_ids_;
+        Chunk chunk;
         for (size_t k = 0; k < kSearchedGridColumns.size(); ++k)
-            for (const MemberRowText& row : first_rows_)
-                AppendCell(search_[k].text, search_[k].end, row.Cell(kSearchedGridColumns[k]));
+            for (size_t r = 0; r < first_rows_.size(); ++r)
+                chunk.Add(first_ids_[r], k, first_rows_[r].Cell(kSearchedGridColumns[k]));
+        chunks_.push_back(std::move(chunk));
         loaded_ = true;
         return;
     }
@@ -130,14 +125,12 @@ MemberFileRows::~MemberFileRows() {
 }
 
 void MemberFileRows::Load(std::string path) {
-    Batch batch;
+    Chunk chunk;
     auto hand_over = [&] {
+        if (chunk.ids.empty()) return;
         std::lock_guard lock(mutex_);
-        handed_.ids.insert(handed_.ids.end(), batch.ids.begin(), batch.ids.end());
-        for (size_t k = 0; k < batch.search.size(); ++k)
-            AppendColumn(handed_.search[k].text, handed_.search[k].end, batch.search[k].text,
-                         batch.search[k].end);
-        batch = Batch{};
+        handed_.push_back(std::move(chunk));
+        chunk = Chunk{};
     };
     std::string error;
     try {
@@ -148,12 +141,14 @@ void MemberFileRows::Load(std::string path) {
         std::array<std::string, kSearchedGridColumns.size()> scratch;
         db.ForEachRow(sql, [&](const Connection::RowView& row) {
             if (stop_) throw LoaderStopped{};
-            batch.ids.push_back(std::stoll(std::string(row.cells[0])));
+            std::int64_t id = std::stoll(std::string(row.cells[0]));
             for (size_t k = 0; k < kSearchedGridColumns.size(); ++k)
-                AppendCell(batch.search[k].text, batch.search[k].end,
-                           ShownCellView(kSearchedGridColumns[k], row.cells[k + 1], showing_,
-                                         scratch[k]));
-            if (batch.ids.size() >= kHandOverRows) hand_over();
+                chunk.Add(id, k,
+                          ShownCellView(kSearchedGridColumns[k], row.cells[k + 1], showing_, scratch[k]));
+            if (chunk.ids.size() >= kChunkRows) {
+                for (std::string& text : chunk.text) text.shrink_to_fit();
+                hand_over();
+            }
         });
     } catch (const LoaderStopped&) {
         return;
@@ -182,30 +177,27 @@ int MemberFileRows::Stage() {
     if (loaded_) return Count();
     {
         std::lock_guard lock(mutex_);
-        staged_.ids.insert(staged_.ids.end(), handed_.ids.begin(), handed_.ids.end());
-        for (size_t k = 0; k < handed_.search.size(); ++k)
-            AppendColumn(staged_.search[k].text, staged_.search[k].end, handed_.search[k].text,
-                         handed_.search[k].end);
-        handed_ = Batch{};
+        for (Chunk& chunk : handed_) staged_.push_back(std::move(chunk));
+        handed_.clear();
         staged_done_ = done_;
         if (done_) load_error_ = error_;
     }
-    size_t ids = ids_.size() + staged_.ids.size();
+    size_t ids = ids_.size();
+    for (const Chunk& chunk : staged_) ids += chunk.ids.size();
     if (staged_done_ || ids >= first_rows_.size()) return static_cast<int>(ids);
     return static_cast<int>(first_rows_.size());
 }
 
 void MemberFileRows::Commit() {
     if (loaded_) return;
-    if (!staged_.ids.empty()) {
+    if (!staged_.empty() && !ids_.empty())
         // The last block read may have been short of rows that are known now.
-        if (!ids_.empty()) cache_.erase(static_cast<int>((ids_.size() - 1) / kBlockRows));
-        ids_.insert(ids_.end(), staged_.ids.begin(), staged_.ids.end());
-        for (size_t k = 0; k < search_.size(); ++k)
-            AppendColumn(search_[k].text, search_[k].end, staged_.search[k].text,
-                         staged_.search[k].end);
+        cache_.erase(static_cast<int>((ids_.size() - 1) / kBlockRows));
+    for (Chunk& chunk : staged_) {
+        ids_.insert(ids_.end(), chunk.ids.begin(), chunk.ids.end());
+        chunks_.push_back(std::move(chunk));
     }
-    staged_ = Batch{};
+    staged_.clear();
     if (staged_done_) {
         loaded_ = true;
         if (loader_.joinable()) loader_.join();
@@ -269,8 +261,9 @@ int MemberFileRows::Find(int column, std::string_view needle, int from) {
         if (auto found = replaced_.find(r); found != replaced_.end())
             cell = found->second.Cell(column);
         else if (column_at != kSearchedGridColumns.end())
-            cell = search_[static_cast<size_t>(column_at - kSearchedGridColumns.begin())].Cell(
-                static_cast<size_t>(r));
+            cell = chunks_[static_cast<size_t>(r) / kChunkRows].Cell(
+                static_cast<size_t>(column_at - kSearchedGridColumns.begin()),
+                static_cast<size_t>(r) % kChunkRows);
         else
             cell = Row(r).Cell(column);
         if (cell.find(needle) != std::string_view::npos) return r;

@@ -77,17 +77,17 @@ public:
 
 private:
     static constexpr int kBlockRows = 64;
+    static constexpr size_t kChunkRows = 16384;
     static constexpr size_t kCacheBudget = 64u << 20;  // bytes of cached rows
 
-    struct SearchColumn {
-        std::string text;
-        std::vector<std::uint64_t> end;
-        std::string_view Cell(size_t record) const;
-    };
-    // What the loader hands over: IDs and search cells of the next records.
-    struct Batch {
+    // The IDs and searched cells of up to kChunkRows records in a row. The loader hands
+    // them over whole, so the walk's text is never copied or regrown.
+    struct Chunk {
         std::vector<std::int64_t> ids;
-        std::array<SearchColumn, kSearchedGridColumns.size()> search;
+        std::array<std::string, kSearchedGridColumns.size()> text;
+        std::array<std::vector<std::uint32_t>, kSearchedGridColumns.size()> end;
+        void Add(std::int64_t id, size_t column_slot, std::string_view cell);
+        std::string_view Cell(size_t slot, size_t row) const;
     };
 
     void Load(std::string path);
@@ -100,13 +100,13 @@ private:
 
     // Owner's thread.
     std::vector<std::int64_t> ids_;
-    std::array<SearchColumn, kSearchedGridColumns.size()> search_;
+    std::vector<Chunk> chunks_;  // chunk k holds records k * kChunkRows on
     std::vector<MemberRowText> first_rows_;  // shown before the loader's first hand-over
     std::vector<std::int64_t> first_ids_;
     std::unordered_map<int, std::vector<MemberRowText>> cache_;
     size_t cache_bytes_ = 0;
     std::map<int, MemberRowText> replaced_;
-    Batch staged_;
+    std::vector<Chunk> staged_;
     bool staged_done_ = false;
     MemberRowText empty_;
     bool loaded_ = false;
@@ -114,7 +114,7 @@ private:
 
     // Shared with the loader.
     std::mutex mutex_;
-    Batch handed_;
+    std::vector<Chunk> handed_;
     bool done_ = false;
     std::string error_;
     std::atomic<bool> stop_{false};
