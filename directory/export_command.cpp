@@ -102,6 +102,8 @@ int MemberGridSource::ColumnWidth(int column) const {
 void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid, int progress_after_ms) {
     std::optional<Choice> choice = AskFile(parent);
     if (!choice) return;
+    // Every record goes out: a page still counting them finishes first, or is cancelled.
+    if (!widgets::WaitForAllRecords(*grid.memberModel(), parent)) return;
 
     QProgressDialog progress(QStringLiteral("正在导出数据……"), QStringLiteral("取消"), 0,
                              kProgressSteps, parent);

@@ -152,6 +152,8 @@ void RecordSearch::searchBTNClick() {
     // Both texts are UTF-8, so a hit found on bytes begins and ends on whole characters.
     const int column = kSearchFields[static_cast<size_t>(field)].grid_column;
     widgets::MemberGridModel& model = *page->record().MemberGrid->memberModel();
+    // A page just opened may still be counting its records; a cancel leaves all as it was.
+    if (!widgets::WaitForAllRecords(model, this)) return;
     const int from = last_found_row_ >= 0 ? last_found_row_ : 0;  // as a record index
     if (int record = model.FindRecord(column, text, from); record >= 0) {
         const int row = record + 1;

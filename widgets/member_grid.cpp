@@ -1,11 +1,16 @@
 #include "widgets/member_grid.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
+#include <QProgressDialog>
 
 #include <algorithm>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "core/database.h"
+#include "widgets/dialog_ex.h"
 #include "widgets/grids.h"
 
 namespace qv::widgets {
@@ -257,6 +262,24 @@ void InitMemberGrid(MemberGridView* grid) {
         else
             grid->setColumnWidth(c, layout[c].width);
     }
+}
+
+bool WaitForAllRecords(MemberGridModel& model, QWidget* parent) {
+    if (model.AllRecordsKnown()) return true;
+    QProgressDialog progress(QStringLiteral("正在读取数据文件……"), QStringLiteral("取消"), 0, 0,
+                             parent);
+    progress.setObjectName(QStringLiteral("RecordWalkProgress"));
+    progress.setWindowTitle(ApplicationTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setValue(0);
+    // The model's own timer takes over the walked records while events run.
+    while (!model.AllRecordsKnown()) {
+        if (progress.wasCanceled()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 }  // namespace qv::widgets

@@ -80,6 +80,7 @@ public:
                       CellShowing showing = CellShowing::Trimmed);
     // Waits until every record of an opened data file is counted (export, search).
     void EnsureAllRecords();
+    bool AllRecordsKnown() const { return !file_ || file_->Loaded(); }
     // The first record from `from` on whose cell of `column` (1 to 31) contains `needle`
     // (UTF-8, case-sensitive), or -1.
     int FindRecord(int column, std::string_view needle, int from);
@@ -123,5 +124,9 @@ private:
 };
 
 void InitMemberGrid(MemberGridView* grid);
+
+// Before a command that needs every record: while the grid's file is still being walked,
+// a progress box that can cancel; false when the user cancelled.
+bool WaitForAllRecords(MemberGridModel& model, QWidget* parent);
 
 }  // namespace qv::widgets

@@ -177,6 +177,17 @@ TEST_F(MemberFileModel, TheExportSourceHoldsEveryRecordEvenDuringTheWalk) {
     EXPECT_EQ(source.CellText(1500, 5), "王1500");
 }
 
+TEST_F(MemberFileModel, TheCurrentCellStaysWhileTheWalkAddsRecords) {
+    widgets::MemberGridView view;
+    auto* shown = view.memberModel();
+    shown->OpenDataFile(file);
+    view.setCurrentIndex(shown->index(5, 2));
+    ASSERT_TRUE(widgets::WaitForAllRecords(*shown, &view));
+    EXPECT_EQ(shown->RecordCount(), kRecords);
+    EXPECT_EQ(view.CurrentGridRow(), 6) << "records are inserted, the view is not reset";
+    EXPECT_TRUE(widgets::WaitForAllRecords(*shown, &view)) << "nothing to wait for";
+}
+
 TEST(DataListCondition, TakesTheConditionOfTheShownStatementsOnly) {
     EXPECT_EQ(DataListCondition(kSelectAllMembers), "1");
     EXPECT_EQ(DataListCondition(directory::kSelectTrustPassMembers), "memberType='诚信通会员'");
