@@ -75,7 +75,8 @@ TCategoryTab& CategoryPages::OpenCategoryPage(const QString& name, const std::st
     auto* grid = new widgets::MemberGridView;
     std::unique_ptr<widgets::MemberGridView> owned(grid);
     widgets::InitMemberGrid(grid);
-    grid->memberModel()->LoadDataList(*db, widgets::kSelectAllMembers, widgets::CellShowing::AsStored);
+    // The first records show at once; the rest are read as they come into view.
+    grid->memberModel()->OpenDataFile(path, widgets::kSelectAllMembers, widgets::CellShowing::AsStored);
 
     auto* page = new CategoryPage(pages_);
     TCategoryTab& tab = page->record();
@@ -87,6 +88,10 @@ TCategoryTab& CategoryPages::OpenCategoryPage(const QString& name, const std::st
     grid->setParent(page);
     page->layout()->addWidget(grid);
     connect(grid, &widgets::MemberGridView::cellSelected, this, &CategoryPages::CategoryDataSGSelectCell);
+    // The total grows while the file is walked.
+    connect(grid->memberModel(), &QAbstractItemModel::rowsInserted, page, [this, page, grid] {
+        if (ShownPage() == page) ShowRecordCounter(grid->CurrentGridRow());
+    });
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
         // The entries work on the row under the pointer, as a click there would make it.
@@ -106,7 +111,7 @@ TCategoryTab& CategoryPages::OpenCategoryPage(const QString& name, const std::st
 }
 
 void CategoryPages::FillCategoryGrid(TCategoryTab& tab, std::string_view statement) {
-    tab.MemberGrid->memberModel()->LoadDataList(*tab.DbConnection, statement,
+    tab.MemberGrid->memberModel()->OpenDataFile(tab.DbConnection->path(), statement,
                                                 widgets::CellShowing::AsStored);
     tab.Statement = std::string(statement);
 }

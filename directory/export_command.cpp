@@ -71,8 +71,18 @@ QString ExportFileName(const QString& chosen, ExportFormat format) {
     return chosen + QLatin1Char('.') + ExtensionOf(format);
 }
 
+namespace {
+
+// Every record goes out, also those of a file still being walked.
+int AllGridRows(const widgets::MemberGridView& grid) {
+    grid.memberModel()->EnsureAllRecords();
+    return grid.memberModel()->GridRowCount();
+}
+
+}  // namespace
+
 MemberGridSource::MemberGridSource(const widgets::MemberGridView& grid)
-    : grid_(grid), rows_(grid.memberModel()->GridRowCount()) {}
+    : grid_(grid), rows_(AllGridRows(grid)) {}
 
 int MemberGridSource::ColumnCount() const { return widgets::kMemberGridColumns; }
 
@@ -92,6 +102,8 @@ int MemberGridSource::ColumnWidth(int column) const {
 void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid, int progress_after_ms) {
     std::optional<Choice> choice = AskFile(parent);
     if (!choice) return;
+    // Every record goes out: a page still counting them finishes first, or is cancelled.
+    if (!widgets::WaitForAllRecords(*grid.memberModel(), parent)) return;
 
     QProgressDialog progress(QStringLiteral("正在导出数据……"), QStringLiteral("取消"), 0,
                              kProgressSteps, parent);

@@ -149,17 +149,17 @@ void RecordSearch::searchBTNClick() {
     }
     RememberSearchText(text);
 
-    // Characters are compared, never bytes, so a hit cannot begin inside a character.
-    const QString needle = QString::fromStdString(text);
+    // Both texts are UTF-8, so a hit found on bytes begins and ends on whole characters.
     const int column = kSearchFields[static_cast<size_t>(field)].grid_column;
-    const widgets::MemberGridModel& model = *page->record().MemberGrid->memberModel();
-    const int last_row = model.GridRowCount() - 1;
-    for (int row = last_found_row_ >= 0 ? last_found_row_ + 1 : 1; row <= last_row; ++row) {
-        if (model.Cell(row - 1, column).contains(needle, Qt::CaseSensitive)) {
-            pages_.SelectRow(row, column);
-            last_found_row_ = row;
-            return;
-        }
+    widgets::MemberGridModel& model = *page->record().MemberGrid->memberModel();
+    // A page just opened may still be counting its records; a cancel leaves all as it was.
+    if (!widgets::WaitForAllRecords(model, this)) return;
+    const int from = last_found_row_ >= 0 ? last_found_row_ : 0;  // as a record index
+    if (int record = model.FindRecord(column, text, from); record >= 0) {
+        const int row = record + 1;
+        pages_.SelectRow(row, column);
+        last_found_row_ = row;
+        return;
     }
     last_found_row_ = -1;
     widgets::ShowInfo(QStringLiteral("未找到符合搜索文字的记录"));

@@ -135,8 +135,13 @@ TTaskTab& TaskPages::OpenViewPage(const QString& name, const std::string& data_f
     auto db = std::make_unique<Connection>(data_file, DatabaseKind::DataFile);
     // Read before the page exists, so a broken file adds no page.
     auto* grid = NewMemberGrid(nullptr, this);
-    grid->memberModel()->LoadDataList(*db);
+    // The first records show at once; the rest are read as they come into view.
+    grid->memberModel()->OpenDataFile(data_file);
     TaskDataPage* page = AddPage(name);
+    // The total grows while the file is walked.
+    connect(grid->memberModel(), &QAbstractItemModel::rowsInserted, page, [this, page] {
+        if (ShownPage() == page) ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
+    });
     TTaskTab& tab = page->record();
     grid->setParent(page);
     tab.MemberGrid = grid;

@@ -1,11 +1,16 @@
 #include "widgets/member_grid.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
+#include <QProgressDialog>
 
 #include <algorithm>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "core/database.h"
+#include "widgets/dialog_ex.h"
 #include "widgets/grids.h"
 
 namespace qv::widgets {
@@ -13,6 +18,8 @@ namespace {
 
 // Rows gathered from live crawls reach the view at most this often.
 constexpr int kFlushIntervalMs = 40;
+// How often the count of a data file being walked is brought to the view.
+constexpr int kFileWalkIntervalMs = 100;
 
 }  // namespace
 
@@ -20,6 +27,8 @@ MemberGridModel::MemberGridModel(QObject* parent) : QAbstractTableModel(parent) 
     flush_timer_.setSingleShot(true);
     flush_timer_.setInterval(kFlushIntervalMs);
     connect(&flush_timer_, &QTimer::timeout, this, &MemberGridModel::FlushQueued);
+    file_timer_.setInterval(kFileWalkIntervalMs);
+    connect(&file_timer_, &QTimer::timeout, this, &MemberGridModel::AbsorbFileRecords);
 }
 
 int MemberGridModel::rowCount(const QModelIndex& parent) const {
@@ -44,6 +53,7 @@ QVariant MemberGridModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 std::string_view MemberGridModel::CellView(int record, int column) const {
+    if (file_) return file_->Row(record).Cell(column);
     const Row& row = rows_[static_cast<size_t>(record)];
     size_t i = static_cast<size_t>(column - 1);
     size_t begin = i == 0 ? 0 : row.end[i - 1];
@@ -60,6 +70,15 @@ QString MemberGridModel::Cell(int record, int column) const {
 
 void MemberGridModel::SetCell(int record, int column, std::string_view text) {
     if (record < 0 || record >= RecordCount() || column < 1 || column >= kMemberGridColumns) return;
+    if (file_) {
+        MemberRowText row = file_->Row(record);
+        RowCells cells;
+        for (int c = 1; c < kMemberGridColumns; ++c)
+            cells[static_cast<size_t>(c - 1)] = c == column ? text : row.Cell(c);
+        file_->Replace(record, MemberRowText::Of(cells));
+        emit dataChanged(index(record, column), index(record, column));
+        return;
+    }
     RowCells cells;
     std::array<std::string, kMemberGridColumns - 1> copies;
     for (int c = 1; c < kMemberGridColumns; ++c) copies[c - 1] = std::string(CellView(record, c));
@@ -142,10 +161,66 @@ void MemberGridModel::LoadDataList(Connection& db, std::string_view statement,
         showing);
     // The rows change only once the whole result has been read.
     beginResetModel();
+    file_timer_.stop();
+    file_.reset();
     rows_ = std::move(rows);
     queued_.clear();
     loaded_from_ = -1;
     endResetModel();
+}
+
+void MemberGridModel::OpenDataFile(const std::string& path, std::string_view statement,
+                                   CellShowing showing) {
+    auto file = std::make_unique<MemberFileRows>(path, statement, showing);
+    beginResetModel();
+    file_timer_.stop();
+    file_ = std::move(file);
+    rows_.clear();
+    rows_.shrink_to_fit();
+    queued_.clear();
+    loaded_from_ = -1;
+    endResetModel();
+    if (!file_->Loaded()) file_timer_.start();
+}
+
+void MemberGridModel::AbsorbFileRecords() {
+    if (!file_) return;
+    if (file_->Loaded()) {
+        file_timer_.stop();
+        return;
+    }
+    int before = RecordCount();
+    int after = file_->Stage();
+    if (after > before && before > 0) {
+        beginInsertRows({}, before, after - 1);
+        file_->Commit();
+        endInsertRows();
+    } else if (after != before) {
+        // The file lost records since the page opened, or the first ones arrive: drawn anew.
+        beginResetModel();
+        file_->Commit();
+        endResetModel();
+    } else {
+        file_->Commit();
+    }
+    if (file_->Loaded()) file_timer_.stop();
+}
+
+void MemberGridModel::EnsureAllRecords() {
+    if (!file_ || file_->Loaded()) return;
+    file_->JoinLoader();
+    AbsorbFileRecords();
+}
+
+int MemberGridModel::FindRecord(int column, std::string_view needle, int from) {
+    if (column < 1 || column >= kMemberGridColumns) return -1;
+    if (file_) {
+        EnsureAllRecords();
+        return file_->Find(column, needle, from);
+    }
+    for (int r = std::max(0, from); r < RecordCount(); ++r)
+        if (CellView(r, column).find(needle) != std::string_view::npos) return r;
+    return -1;
 }
 
 MemberGridView::MemberGridView(QWidget* parent)
@@ -187,6 +262,24 @@ void InitMemberGrid(MemberGridView* grid) {
         else
             grid->setColumnWidth(c, layout[c].width);
     }
+}
+
+bool WaitForAllRecords(MemberGridModel& model, QWidget* parent) {
+    if (model.AllRecordsKnown()) return true;
+    QProgressDialog progress(QStringLiteral("正在读取数据文件……"), QStringLiteral("取消"), 0, 0,
+                             parent);
+    progress.setObjectName(QStringLiteral("RecordWalkProgress"));
+    progress.setWindowTitle(ApplicationTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setValue(0);
+    // The model's own timer takes over the walked records while events run.
+    while (!model.AllRecordsKnown()) {
+        if (progress.wasCanceled()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 }  // namespace qv::widgets

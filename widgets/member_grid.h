@@ -7,11 +7,13 @@
 #include <QTimer>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/data_files.h"
+#include "core/member_file_rows.h"
 #include "core/member_grid_layout.h"
 
 namespace qv {
@@ -41,10 +43,13 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Records shown; the grid still draws one empty row when there are none.
-    int RecordCount() const { return static_cast<int>(rows_.size()); }
+    // Records shown; the grid still draws one empty row when there are none. While a
+    // data file is being walked, the records found so far.
+    int RecordCount() const {
+        return file_ ? file_->Count() : static_cast<int>(rows_.size());
+    }
     // The grid's row count as a string grid counts it: header + rows, at least 2.
-    int GridRowCount() const { return RecordCount() + 1 + (rows_.empty() ? 1 : 0); }
+    int GridRowCount() const { return RecordCount() + 1 + (RecordCount() == 0 ? 1 : 0); }
     // Text of a cell; record from 0, column 0 is the record number.
     QString Cell(int record, int column) const;
     // The UTF-8 text of a cell of columns 1 to 31, without a copy; record from 0.
@@ -67,6 +72,18 @@ public:
     // say. A failing statement raises and leaves the rows as they were.
     void LoadDataList(Connection& db, std::string_view statement = kSelectAllMembers,
                       CellShowing showing = CellShowing::Trimmed);
+    // Shows the records `statement` ("SELECT * FROM DataList[ WHERE ...] ORDER BY ID")
+    // reads from the data file at `path` without reading them all: the first ones at once,
+    // the rest as they come into view, while a walk of the file counts them. A failing
+    // statement raises and leaves the rows as they were.
+    void OpenDataFile(const std::string& path, std::string_view statement = kSelectAllMembers,
+                      CellShowing showing = CellShowing::Trimmed);
+    // Waits until every record of an opened data file is counted (export, search).
+    void EnsureAllRecords();
+    bool AllRecordsKnown() const { return !file_ || file_->Loaded(); }
+    // The first record from `from` on whose cell of `column` (1 to 31) contains `needle`
+    // (UTF-8, case-sensitive), or -1.
+    int FindRecord(int column, std::string_view needle, int from);
 
 private:
     struct Row {
@@ -75,12 +92,16 @@ private:
     };
     static Row MakeRow(const RowCells& cells);
     void InsertRows(std::vector<Row>&& rows);
+    // Tells the view about records the file walk has found since the last call.
+    void AbsorbFileRecords();
 
     std::vector<Row> rows_;
     std::vector<Row> queued_;
     int loaded_from_ = -1;  // first row appended since the last FinishLoading
     bool held_ = false;
     QTimer flush_timer_;
+    std::unique_ptr<MemberFileRows> file_;  // a data file read on demand; else rows_
+    QTimer file_timer_;
 };
 
 // The view: cell selection, column widths and headings, columns 29 to 31 hidden.
@@ -103,5 +124,9 @@ private:
 };
 
 void InitMemberGrid(MemberGridView* grid);
+
+// Before a command that needs every record: while the grid's file is still being walked,
+// a progress box that can cancel; false when the user cancelled.
+bool WaitForAllRecords(MemberGridModel& model, QWidget* parent);
 
 }  // namespace qv::widgets
