@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "engine/markup.h"
 #include "engine/profile.h"
+#include "engine/result_page_log.h"
 #include "engine/site_markers.h"
 
 namespace qv {
@@ -213,6 +214,22 @@ NextPage FindNextPage(View page) {
     return {true, true, Utf16ToUtf8(next)};
 }
 
+// False, with the serious error said, when the page must not be read.
+bool EnterResultPage(ResultPageLog& pages, const std::string& url, CrawlHost& host) {
+    switch (pages.Enter(url)) {
+    case ResultPageLog::Verdict::New:
+        return true;
+    case ResultPageLog::Verdict::AlreadyRead:
+        host.Message(Message("公司列表的下一页链接指回已读过的结果页，翻页循环：", url, kSerious));
+        return false;
+    case ResultPageLog::Verdict::TooMany:
+        host.Message(Message("公司列表已读满 " + std::to_string(ResultPageLog::kMaxPages) +
+                                 " 页，不再翻页", "", kSerious));
+        return false;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<ListEntry> ReadListEntries(std::u16string_view list_text) {
@@ -228,7 +245,9 @@ std::vector<ListEntry> ReadListEntries(std::u16string_view list_text) {
 
 bool CrawlCompanyList(const std::string& url, CrawlHost& host) {
     std::string page_url = url;
+    ResultPageLog pages;
     for (;;) {
+        if (!EnterResultPage(pages, page_url, host)) return false;
         FetchResult fetched = host.Fetch(page_url);
         if (!fetched.error.empty()) {
             host.Message(Message("抓取公司列表网页时产生错误：", fetched.error, kSerious));
