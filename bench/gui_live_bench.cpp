@@ -23,11 +23,11 @@
 #include "core/ini_file.h"
 #include "core/text.h"
 #include "sim/site_server.h"
-#include "tasks/member_grid.h"
+#include "widgets/member_grid.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "ui/application.h"
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -75,11 +75,11 @@ int main(int argc, char** argv) {
     {
         qv::ui::TApplication app(argc, argv);
         // Nothing may wait for a user: questions are answered yes, every message is printed.
-        qv::ui::SetMessageHandler([](const qv::ui::ShownMessage& m) {
+        qv::widgets::SetMessageHandler([](const qv::widgets::ShownMessage& m) {
             std::printf("message: [%s] %s %s\n", m.caption.toUtf8().constData(),
                         m.message.toUtf8().constData(), m.detail.toUtf8().constData());
-            if (m.box == qv::ui::ShownMessage::Box::SystemQuestion) return int(qv::ui::mrOk);
-            return (m.buttons & qv::ui::mbYes) ? int(qv::ui::mrYes) : int(qv::ui::mrOk);
+            if (m.box == qv::widgets::ShownMessage::Box::SystemQuestion) return int(qv::widgets::mrOk);
+            return (m.buttons & qv::widgets::mbYes) ? int(qv::widgets::mrYes) : int(qv::widgets::mrOk);
         });
         qv::ui::TMainFrm window;
         window.show();

@@ -17,7 +17,7 @@
 #include "core/data_files.h"
 #include "core/data_module.h"
 #include "core/database.h"
-#include "tasks/member_grid.h"
+#include "widgets/member_grid.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "ui/application.h"

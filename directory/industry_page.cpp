@@ -6,7 +6,7 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
-#include "tasks/tab_bar.h"
+#include "widgets/tab_bar.h"
 
 namespace qv::directory {
 
@@ -20,7 +20,7 @@ IndustryPage::IndustryPage(QWidget* parent) : QWidget(parent) {
     actPrevBar = new QAction(QStringLiteral("<"), this);
     actNextBar = new QAction(QStringLiteral(">"), this);
     actCloseTabsheetBar = new QAction(QStringLiteral("X"), this);
-    CategoryBarPL = tasks::NewTabBar(this, {actPrevBar, actNextBar, actCloseTabsheetBar});
+    CategoryBarPL = widgets::NewTabBar(this, {actPrevBar, actNextBar, actCloseTabsheetBar});
     CategoryBarPL->setObjectName(QStringLiteral("CategoryBarPL"));
     CategoryPG->setCornerWidget(CategoryBarPL, Qt::TopRightCorner);
     auto* splitter = new QSplitter(Qt::Horizontal, this);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Configures (once) and builds the tree incrementally into build/.
+# Usage: scripts/build.sh [TARGET...] [-- NINJA-OPTIONS]; no target builds everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ ! -f build/build.ninja ]; then
@@ -8,4 +9,6 @@ if [ ! -f build/build.ninja ]; then
   if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
   cmake -B build -S . -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
 fi
-cmake --build build "$@"
+targets=()
+while [ $# -gt 0 ] && [ "$1" != "--" ]; do targets+=(--target "$1"); shift; done
+cmake --build build "${targets[@]}" "$@"

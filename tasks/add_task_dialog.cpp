@@ -14,9 +14,9 @@
 #include <QVBoxLayout>
 
 #include "core/data_module.h"
-#include "tasks/dialog_buttons.h"
+#include "widgets/dialog_buttons.h"
 #include "core/text.h"
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 
 namespace qv::tasks {
 namespace {
@@ -44,7 +44,7 @@ TfrmAddTask::TfrmAddTask(QWidget* owner) : QDialog(owner) {
     pages_->setObjectName(QStringLiteral("PageControl"));
     pages_->addTab(BuildKeywordTab(), QStringLiteral("A.按关键词搜索"));
     pages_->addTab(BuildCategoryTab(), QStringLiteral("B.按行业分类搜索"));
-    QDialogButtonBox* buttons = NewOkCancelButtons(this);
+    QDialogButtonBox* buttons = widgets::NewOkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_);
     layout->addWidget(buttons);
@@ -155,7 +155,7 @@ void TfrmAddTask::showEvent(QShowEvent* event) {
 bool TfrmAddTask::TakeKeywordSearch() {
     std::string keyword = Trim(S(keyword_->text()));
     if (keyword.empty()) {
-        ui::ShowWarning(QStringLiteral("关键词必须输入。"));
+        widgets::ShowWarning(QStringLiteral("关键词必须输入。"));
         keyword_->setFocus();
         return false;
     }
@@ -175,7 +175,7 @@ bool TfrmAddTask::TakeKeywordSearch() {
 
 bool TfrmAddTask::TakeCategorySearch() {
     if (category_->currentIndex() < 0) {
-        ui::ShowWarning(QStringLiteral("行业分类必须要选择。"));
+        widgets::ShowWarning(QStringLiteral("行业分类必须要选择。"));
         category_->setFocus();
         return false;
     }
@@ -193,9 +193,9 @@ void TfrmAddTask::accept() {
 
 int ShowAddTaskDialog(QWidget* owner, TAddTaskResult& result) {
     TfrmAddTask dialog(owner);
-    if (dialog.exec() != QDialog::Accepted) return ui::mrCancel;
+    if (dialog.exec() != QDialog::Accepted) return widgets::mrCancel;
     result = dialog.result();
-    return ui::mrOk;
+    return widgets::mrOk;
 }
 
 }  // namespace qv::tasks

@@ -21,12 +21,12 @@
 #include "engine/fetcher.h"
 #include "engine/markup.h"
 #include "tasks/add_task_dialog.h"
-#include "tasks/grids.h"
-#include "tasks/member_grid.h"
+#include "widgets/grids.h"
+#include "widgets/member_grid.h"
 #include "tasks/search_host.h"
 #include "tasks/task_pages.h"
 #include "tasks/task_property_dialog.h"
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 
 namespace qv::tasks {
 namespace {
@@ -48,7 +48,7 @@ std::optional<FetchResult> FetchFirstPage(QWidget* owner, const std::string& url
         return FetchPage(url, client);
     });
     QProgressDialog progress(QStringLiteral("正在读取满足条件的搜索结果……"), QStringLiteral("取消"), 0, 0, owner);
-    progress.setWindowTitle(ui::ApplicationTitle());
+    progress.setWindowTitle(widgets::ApplicationTitle());
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
@@ -109,7 +109,7 @@ TaskCommands::~TaskCommands() = default;
 
 void TaskCommands::InitTaskListGrid() {
     QTableWidget* grid = taskListSG_;
-    ApplyGridLook(grid);
+    widgets::ApplyGridLook(grid);
     grid->setColumnCount(5);
     grid->setHorizontalHeaderLabels({QStringLiteral("序号"), QStringLiteral("任务名称"),
                                      QStringLiteral("备注"), QStringLiteral("任务编号"),
@@ -143,11 +143,11 @@ void TaskCommands::FillTaskListGrid() {
     taskListSG_->setRowCount(std::max(1, n));
     for (int r = 0; r < n; ++r) {
         size_t row = static_cast<size_t>(r);
-        SetCellText(taskListSG_, r, 0, QString::number(r + 1));
-        SetCellText(taskListSG_, r, 1, Q(Trim(cdsTasks_.Text(row, "TaskName"))));
-        SetCellText(taskListSG_, r, 2, Q(Trim(cdsTasks_.Text(row, "Remark"))));
-        SetCellText(taskListSG_, r, 3, Q(cdsTasks_.Text(row, "ID")));
-        SetCellText(taskListSG_, r, 4, Q(cdsTasks_.Text(row, "searchURL")));
+        widgets::SetCellText(taskListSG_, r, 0, QString::number(r + 1));
+        widgets::SetCellText(taskListSG_, r, 1, Q(Trim(cdsTasks_.Text(row, "TaskName"))));
+        widgets::SetCellText(taskListSG_, r, 2, Q(Trim(cdsTasks_.Text(row, "Remark"))));
+        widgets::SetCellText(taskListSG_, r, 3, Q(cdsTasks_.Text(row, "ID")));
+        widgets::SetCellText(taskListSG_, r, 4, Q(cdsTasks_.Text(row, "searchURL")));
     }
     // The grid always has a current row, as a string grid does.
     current = std::clamp(current, 0, taskListSG_->rowCount() - 1);
@@ -222,7 +222,7 @@ namespace {
 // The data file's path; "" after the file error when the name cannot be a file name.
 std::string UsableTaskFilePath(const QString& name) {
     if (IsUsableTaskName(S(name))) return TaskFilePath(name);
-    ui::ShowError(kFileError);
+    widgets::ShowError(kFileError);
     return {};
 }
 
@@ -232,7 +232,7 @@ bool TaskCommands::CreateTaskDataFile(const QString& name) {
     std::string path = UsableTaskFilePath(name);
     if (path.empty()) return false;
     if (!CreateDatabaseFile(path, true)) {
-        ui::ShowError(kFileError);
+        widgets::ShowError(kFileError);
         return false;
     }
     ExecuteOnDatabaseFile(path, kCreateDataListSql);
@@ -241,19 +241,19 @@ bool TaskCommands::CreateTaskDataFile(const QString& name) {
 
 void TaskCommands::doAddTask() {
     TAddTaskResult search;
-    if (ShowAddTaskDialog(window_, search) == ui::mrOk) {
+    if (ShowAddTaskDialog(window_, search) == widgets::mrOk) {
         std::string url = BuildSearchUrl(search, SearchHost(AppInfo->SettingsFile));
         std::optional<FetchResult> fetched = FetchFirstPage(window_, url);
         if (!fetched) return;
         const FetchResult& page = *fetched;
         if (!Trim(page.error).empty()) {
-            ui::ShowErrorDetail(QStringLiteral("抓取满足条件的任务数据时产生错误，错误信息如下："),
+            widgets::ShowErrorDetail(QStringLiteral("抓取满足条件的任务数据时产生错误，错误信息如下："),
                                 Q(page.error));
             return;
         }
         QString count = QString::fromStdU16String(Trim(ResultCountText(DecodeAndNormalize(page.body))));
         QString name, remark;
-        if (ShowTaskPropertyDialog(window_, count, search, name, remark) == ui::mrOk) {
+        if (ShowTaskPropertyDialog(window_, count, search, name, remark) == widgets::mrOk) {
             MiddleObj->ExecuteSQL(InsertTaskStatement(name, remark, search, url));
             LoadTasks();
             FillTaskListGrid();
@@ -271,8 +271,8 @@ bool TaskCommands::PrepareDataFile(const QString& name) {
     Connection db(path, DatabaseKind::DataFile);
     DataPacket count = db.Query("SELECT COUNT(*) FROM DataList");
     if (count.rows.empty() || count.Integer(0, "COUNT(*)") <= 0) return true;
-    if (ui::AskConfirm(QStringLiteral("这个任务已经被采集过，如果需要重新采集，将会将原有的数据删除。确认吗？")) !=
-        ui::mrYes)
+    if (widgets::AskConfirm(QStringLiteral("这个任务已经被采集过，如果需要重新采集，将会将原有的数据删除。确认吗？")) !=
+        widgets::mrYes)
         return false;
     db.Execute("DELETE FROM DataList");
     return true;
@@ -281,20 +281,20 @@ bool TaskCommands::PrepareDataFile(const QString& name) {
 void TaskCommands::doStartTask() {
     QString number = SelectedNumber(), name = SelectedName(), url = SelectedUrl();
     if (url.isEmpty()) {
-        ui::ShowWarning(QStringLiteral("没有要获取页面的网址。此任务不正确，建议删除后重建。"));
+        widgets::ShowWarning(QStringLiteral("没有要获取页面的网址。此任务不正确，建议删除后重建。"));
         return;
     }
     if (int page = pages_.FindTaskPage(name); page >= 0) {
         pages_.ShowPage(page);
         pages_.UpdatePageButtons();
-        ui::ShowWarning(QStringLiteral("这个任务已经被打开，需要再次采集前请先关闭。"));
+        widgets::ShowWarning(QStringLiteral("这个任务已经被打开，需要再次采集前请先关闭。"));
         return;
     }
     // Paused and waiting tasks hold queue places too; with none free the start is refused
     // here, before the data file is touched, rather than after its page has opened.
     if (scheduler_.CountTasksInState(tsRunning) >= scheduler_.Limit() ||
         scheduler_.FindFreeQueueIndex() < 0) {
-        ui::ShowWarning(QStringLiteral("程序限制了同时运行的任务数不能超过：%1 个。").arg(scheduler_.Limit()));
+        widgets::ShowWarning(QStringLiteral("程序限制了同时运行的任务数不能超过：%1 个。").arg(scheduler_.Limit()));
         return;
     }
     if (!PrepareDataFile(name)) return;
@@ -306,7 +306,7 @@ void TaskCommands::doStartTask() {
     entry->Sink = tab.Sink;
     entry->DataFile = TaskFilePath(name);
     if (scheduler_.EnqueueTask(std::move(entry))) scheduler_.DispatchTasks();
-    ResizeLogGrid(tab.LogGrid);
+    widgets::ResizeLogGrid(tab.LogGrid);
     UpdateTaskActions(SelectedNumber());
     pages_.UpdatePageButtons();
 }
@@ -337,7 +337,7 @@ void TaskCommands::doPauseAllTask() {
 }
 
 void TaskCommands::doCancelTask() {
-    if (ui::AskQuestion(QStringLiteral("询问"), QStringLiteral("你确定要中止所有任务吗？")) == ui::mrOk) {
+    if (widgets::AskQuestion(QStringLiteral("询问"), QStringLiteral("你确定要中止所有任务吗？")) == widgets::mrOk) {
         int n = scheduler_.StopThreads();
         scheduler_.DiscardEntries();
         for (int i = 1; i < pages_.PageCount(); ++i) {
@@ -354,12 +354,12 @@ void TaskCommands::doDelTask() {
     if (int page = pages_.FindTaskPage(name); page >= 0) {
         pages_.ShowPage(page);
         pages_.UpdatePageButtons();
-        ui::ShowWarning(QStringLiteral("这个任务已经被打开，删除任务前请先关闭这个任务。"));
+        widgets::ShowWarning(QStringLiteral("这个任务已经被打开，删除任务前请先关闭这个任务。"));
         return;
     }
     QString question = QStringLiteral("你确认删除任务【 ") + name +
                        QStringLiteral(" 】吗？\r\n\r\n（删除任务的同时会把保存的历史数据一起删除。）");
-    if (ui::AskConfirm(question) != ui::mrYes) return;
+    if (widgets::AskConfirm(question) != widgets::mrYes) return;
     MiddleObj->ExecuteSQL("DELETE FROM Tasks WHERE ID=" + IntToStr(number.toLongLong()));
     std::string path = IsUsableTaskName(S(name)) ? TaskFilePath(name) : std::string();
     LoadTasks();
@@ -368,7 +368,7 @@ void TaskCommands::doDelTask() {
     UpdateCommandActions();
     // A task whose name cannot be a file name never had a file.
     if (!path.empty()) RemoveDataFile(path);
-    ui::ShowInfo(QStringLiteral("任务删除成功。"));
+    widgets::ShowInfo(QStringLiteral("任务删除成功。"));
 }
 
 void TaskCommands::doViewData() {
@@ -377,7 +377,7 @@ void TaskCommands::doViewData() {
     if (int page = pages_.FindTaskPage(name); page >= 0) {
         pages_.ShowPage(page);
         pages_.UpdatePageButtons();
-        ui::ShowError(QStringLiteral("这个任务已经被打开。"));
+        widgets::ShowError(QStringLiteral("这个任务已经被打开。"));
         return;
     }
     pages_.OpenViewPage(name, TaskFilePath(name));
@@ -388,10 +388,10 @@ bool TaskCommands::ClosePageGuard(TTaskTab& tab) {
     bool queued = id >= 0 && (scheduler_.TaskInState(tsWaiting, id) ||
                               scheduler_.TaskInState(tsRunning, id) ||
                               scheduler_.TaskInState(tsPaused, id));
-    if (!queued) return ui::AskConfirm(QStringLiteral("确认要关闭这个页面吗？")) == ui::mrYes;
+    if (!queued) return widgets::AskConfirm(QStringLiteral("确认要关闭这个页面吗？")) == widgets::mrYes;
     // Its thread still writes into this page: it is stopped before the page goes.
-    if (ui::AskConfirm(QStringLiteral("这个任务还在采集数据，关闭页面将中止这个任务。确认要关闭这个页面吗？")) !=
-        ui::mrYes)
+    if (widgets::AskConfirm(QStringLiteral("这个任务还在采集数据，关闭页面将中止这个任务。确认要关闭这个页面吗？")) !=
+        widgets::mrYes)
         return false;
     scheduler_.StopTask(id);
     UpdateTaskActions(SelectedNumber());
@@ -412,7 +412,7 @@ void TaskCommands::taskListSGSelectCell(int, int row) {
 
 void TaskCommands::SelectTaskRow(const QString& name) {
     for (int r = 0; r < taskListSG_->rowCount(); ++r) {
-        if (CellText(taskListSG_, r, 1) != name) continue;
+        if (widgets::CellText(taskListSG_, r, 1) != name) continue;
         if (r == taskListSG_->currentRow())
             taskListSGSelectCell(taskListSG_->currentColumn(), r);
         else
@@ -424,8 +424,8 @@ void TaskCommands::SelectTaskRow(const QString& name) {
 bool TaskCommands::CloseQuery() {
     int n = scheduler_.CountRunningThreads();
     if (n == 0) return true;
-    if (ui::AskQuestion(QStringLiteral("询问"),
-                        QStringLiteral("当前还有 %1 个任务在运行，确定要退出？").arg(n)) != ui::mrOk)
+    if (widgets::AskQuestion(QStringLiteral("询问"),
+                        QStringLiteral("当前还有 %1 个任务在运行，确定要退出？").arg(n)) != widgets::mrOk)
         return false;
     scheduler_.StopThreads();
     return true;

@@ -10,7 +10,7 @@
 
 #include "core/database.h"
 #include "engine/scheduler.h"
-#include "tasks/qt_handover.h"
+#include "widgets/qt_handover.h"
 
 class QAction;
 class QTableWidget;
@@ -88,7 +88,7 @@ private:
     TaskActions actions_;
     std::function<void(const QString&)> set_status_;
     DataPacket cdsTasks_;
-    QtUiHandover handover_;
+    widgets::QtUiHandover handover_;
     TaskScheduler scheduler_{handover_};
 };
 

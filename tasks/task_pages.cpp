@@ -7,9 +7,9 @@
 #include <QVBoxLayout>
 
 #include "core/database.h"
-#include "tasks/grids.h"
-#include "tasks/member_grid.h"
-#include "ui/dialog_ex.h"
+#include "widgets/grids.h"
+#include "widgets/member_grid.h"
+#include "widgets/dialog_ex.h"
 
 namespace qv::tasks {
 namespace {
@@ -17,21 +17,22 @@ namespace {
 constexpr int kLogGridHeight = 60;
 constexpr int kSplitterHeight = 4;
 
-MemberGridView* NewMemberGrid(QWidget* parent, TaskPages* pages) {
-    auto* grid = new MemberGridView(parent);
-    InitMemberGrid(grid);
-    QObject::connect(grid, &MemberGridView::cellSelected, pages,
+widgets::MemberGridView* NewMemberGrid(QWidget* parent, TaskPages* pages) {
+    auto* grid = new widgets::MemberGridView(parent);
+    widgets::InitMemberGrid(grid);
+    QObject::connect(grid, &widgets::MemberGridView::cellSelected, pages,
                      [pages](int, int row) { pages->ShowRecordCounter(row); });
+    pages->gridMenu().Attach(grid);
     return grid;
 }
 
 }  // namespace
 
-RunPageSink::RunPageSink(MemberGridView* members, QTableWidget* log)
+RunPageSink::RunPageSink(widgets::MemberGridView* members, QTableWidget* log)
     : members_(members), log_(log) {}
 
 void RunPageSink::AppendMessage(const std::string& text) {
-    if (log_) AppendLogMessage(log_, QString::fromStdString(text));
+    if (log_) widgets::AppendLogMessage(log_, QString::fromStdString(text));
 }
 
 void RunPageSink::AppendMemberRow(const MemberValues& values) {
@@ -51,7 +52,11 @@ TaskDataPage::~TaskDataPage() = default;
 
 TaskPages::TaskPages(QTabWidget* bottom, PageButtons buttons,
                      std::function<void(const QString&)> set_status)
-    : QObject(bottom), bottom_(bottom), buttons_(buttons), set_status_(std::move(set_status)) {
+    : QObject(bottom),
+      bottom_(bottom),
+      grid_menu_(new DataGridMenu(bottom)),
+      buttons_(buttons),
+      set_status_(std::move(set_status)) {
     connect(bottom_, &QTabWidget::currentChanged, this, [this] {
         if (!changing_page_) BottomPagePGChange();
     });
@@ -99,7 +104,7 @@ TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_fi
     tab.Splitter->setChildrenCollapsible(false);
     tab.MemberGrid = NewMemberGrid(tab.Splitter, this);
     tab.LogGrid = new QTableWidget(tab.Splitter);
-    InitLogGrid(tab.LogGrid);
+    widgets::InitLogGrid(tab.LogGrid);
     tab.Splitter->addWidget(tab.MemberGrid);
     tab.Splitter->addWidget(tab.LogGrid);
     tab.Splitter->setStretchFactor(0, 1);
@@ -147,7 +152,7 @@ void TaskPages::doCloseTabsheet() {
     if (!page) return;
     if (close_guard_) {
         if (!close_guard_(page->record())) return;
-    } else if (ui::AskConfirm(QStringLiteral("确认要关闭这个页面吗？")) != ui::mrYes) {
+    } else if (widgets::AskConfirm(QStringLiteral("确认要关闭这个页面吗？")) != widgets::mrYes) {
         return;
     }
     CloseTaskPage(index);
@@ -184,7 +189,7 @@ void TaskPages::ShowRecordCounter(int row) {
 }
 
 void TaskPages::ResizeShownLogGrid() {
-    if (TaskDataPage* page = ShownPage()) ResizeLogGrid(page->record().LogGrid);
+    if (TaskDataPage* page = ShownPage()) widgets::ResizeLogGrid(page->record().LogGrid);
 }
 
 void TaskPages::BottomPagePGChange() {

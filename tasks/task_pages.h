@@ -11,7 +11,8 @@
 #include <memory>
 
 #include "engine/spider_thread.h"
-#include "tasks/member_grid.h"
+#include "tasks/data_grid_menu.h"
+#include "widgets/member_grid.h"
 
 class QAction;
 class QSplitter;
@@ -27,14 +28,14 @@ namespace qv::tasks {
 // thread; once the page is closed the calls find no grids and do nothing.
 class RunPageSink : public TaskSink {
 public:
-    RunPageSink(MemberGridView* members, QTableWidget* log);
+    RunPageSink(widgets::MemberGridView* members, QTableWidget* log);
     void AppendMessage(const std::string& text) override;
     void AppendMemberRow(const MemberValues& values) override;
     void RepaintMembers() override;
     QTableWidget* logGrid() const { return log_; }
 
 private:
-    QPointer<MemberGridView> members_;
+    QPointer<widgets::MemberGridView> members_;
     QPointer<QTableWidget> log_;
 };
 
@@ -42,7 +43,7 @@ private:
 struct TTaskTab {
     QString PageKey;
     QWidget* Page = nullptr;
-    MemberGridView* MemberGrid = nullptr;
+    widgets::MemberGridView* MemberGrid = nullptr;
     QTableWidget* LogGrid = nullptr;   // run pages only
     QSplitter* Splitter = nullptr;     // run pages only
     // The page's own connection to the data file; a viewing page reads through it once,
@@ -75,6 +76,8 @@ public:
     TaskPages(QTabWidget* bottom, PageButtons buttons, std::function<void(const QString&)> set_status);
 
     QTabWidget* pageControl() const { return bottom_; }
+    // DataGridPM, the pop-up menu every member grid of these pages carries.
+    DataGridMenu& gridMenu() const { return *grid_menu_; }
     // Index of the open page whose record carries `name` exactly, or -1.
     int FindTaskPage(const QString& name) const;
     TaskDataPage* PageAt(int index) const;
@@ -111,6 +114,7 @@ private:
     TaskDataPage* AddPage(const QString& name);
 
     QTabWidget* bottom_;
+    DataGridMenu* grid_menu_;
     PageButtons buttons_;
     std::function<void(const QString&)> set_status_;
     std::function<bool(TTaskTab&)> close_guard_;

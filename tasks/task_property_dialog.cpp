@@ -12,9 +12,9 @@
 
 #include "core/data_files.h"
 #include "core/data_module.h"
-#include "tasks/dialog_buttons.h"
+#include "widgets/dialog_buttons.h"
 #include "core/text.h"
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 
 namespace qv::tasks {
 namespace {
@@ -60,7 +60,7 @@ TfrmTaskProperty::TfrmTaskProperty(QWidget* owner, const QString& count,
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("任务名称："), name_edit_);
     form->addRow(QStringLiteral("备注说明："), remark_edit_);
-    QDialogButtonBox* buttons = NewOkCancelButtons(this);
+    QDialogButtonBox* buttons = widgets::NewOkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(total_);
     layout->addLayout(form);
@@ -86,7 +86,7 @@ void TfrmTaskProperty::showEvent(QShowEvent* event) {
 void TfrmTaskProperty::accept() {
     std::string name = Trim(name_edit_->text().toStdString());
     if (name.empty()) {
-        ui::ShowWarning(QStringLiteral("任务名称不能为空。"));
+        widgets::ShowWarning(QStringLiteral("任务名称不能为空。"));
         return;
     }
     // Refused here, before anything is stored: the data file could never be made.
@@ -98,7 +98,7 @@ void TfrmTaskProperty::accept() {
         return;
     }
     if (NameTaken(name)) {
-        ui::ShowWarning(QStringLiteral("任务名称重复。"));
+        widgets::ShowWarning(QStringLiteral("任务名称重复。"));
         name_edit_->setFocus();
         return;
     }
@@ -111,10 +111,10 @@ void TfrmTaskProperty::accept() {
 int ShowTaskPropertyDialog(QWidget* owner, const QString& count, const TAddTaskResult& search,
                            QString& name, QString& remark) {
     TfrmTaskProperty dialog(owner, count, search);
-    if (dialog.exec() != QDialog::Accepted) return ui::mrCancel;
+    if (dialog.exec() != QDialog::Accepted) return widgets::mrCancel;
     name = dialog.taskName();
     remark = dialog.remark();
-    return ui::mrOk;
+    return widgets::mrOk;
 }
 
 }  // namespace qv::tasks

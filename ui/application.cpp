@@ -4,7 +4,7 @@
 
 #include <exception>
 
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 
 namespace qv::ui {
 
@@ -29,9 +29,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        ShowError(QString::fromUtf8(e.what()));
+        widgets::ShowError(QString::fromUtf8(e.what()));
     } catch (...) {
-        ShowError(QStringLiteral("未知错误。"));
+        widgets::ShowError(QStringLiteral("未知错误。"));
     }
     return false;
 }

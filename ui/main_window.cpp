@@ -18,11 +18,11 @@
 #include "core/app_info.h"
 #include "core/ini_file.h"
 #include "directory/industry_page.h"
-#include "tasks/tab_bar.h"
+#include "widgets/tab_bar.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "ui/about_dialog.h"
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 #include "ui/options_dialog.h"
 #include "ui/start_page.h"
 
@@ -64,7 +64,7 @@ void Guarded(Fn&& fn) {
     try {
         fn();
     } catch (const std::exception& e) {
-        ShowError(QString::fromUtf8(e.what()));
+        widgets::ShowError(QString::fromUtf8(e.what()));
     }
 }
 
@@ -191,7 +191,7 @@ QWidget* TMainFrm::CreateTaskPage() {
     connect(MainWB, &QTextBrowser::anchorClicked, this,
             [](const QUrl& url) { OpenWebPage(url.toString().toUtf8().constData()); });
     BottomPagePG->addTab(MainWB, QStringLiteral("起始页面"));
-    TabBarPL = tasks::NewTabBar(BottomPagePG, {action("actPrev"), action("actNext"),
+    TabBarPL = widgets::NewTabBar(BottomPagePG, {action("actPrev"), action("actNext"),
                                                action("actCloseTabsheet")});
     TabBarPL->setObjectName(QStringLiteral("TabBarPL"));
     BottomPagePG->setCornerWidget(TabBarPL, Qt::TopRightCorner);

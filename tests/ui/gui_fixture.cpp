@@ -13,8 +13,8 @@
 #include "core/ini_file.h"
 #include "core/text.h"
 #include "tasks/add_task_dialog.h"
-#include "tasks/grids.h"
-#include "tasks/member_grid.h"
+#include "widgets/grids.h"
+#include "widgets/member_grid.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "tasks/task_property_dialog.h"
@@ -27,18 +27,18 @@
 namespace qv::test {
 
 MessageRecorder::MessageRecorder() {
-    previous_ = ui::SetMessageHandler([this](const ui::ShownMessage& m) {
+    previous_ = widgets::SetMessageHandler([this](const widgets::ShownMessage& m) {
         shown.push_back(m);
         if (!answers.empty()) {
             int answer = answers.front();
             answers.pop_front();
             return answer;
         }
-        return (m.buttons & ui::mbOK) ? int(ui::mrOk) : int(ui::mrYes);
+        return (m.buttons & widgets::mbOK) ? int(widgets::mrOk) : int(widgets::mrYes);
     });
 }
 
-MessageRecorder::~MessageRecorder() { ui::SetMessageHandler(previous_); }
+MessageRecorder::~MessageRecorder() { widgets::SetMessageHandler(previous_); }
 
 std::vector<std::string> MessageRecorder::Texts() const {
     std::vector<std::string> texts;
@@ -121,7 +121,7 @@ void MainWindowFixture::AddTaskThroughDialogs(const std::string& keyword, const 
 void MainWindowFixture::SelectTask(const std::string& name) {
     QTableWidget* list = window->commands().taskList();
     for (int r = 0; r < list->rowCount(); ++r)
-        if (tasks::CellText(list, r, 1) == QString::fromStdString(name)) {
+        if (widgets::CellText(list, r, 1) == QString::fromStdString(name)) {
             list->setCurrentCell(r, 1);
             return;
         }
@@ -146,7 +146,7 @@ std::vector<std::string> MainWindowFixture::PageMessages(const std::string& name
     if (!page || !page->record().LogGrid) return texts;
     QTableWidget* log = page->record().LogGrid;
     for (int r = 0; r < log->rowCount(); ++r)
-        if (!tasks::CellText(log, r, 0).isEmpty()) texts.push_back(tasks::CellText(log, r, 1).toStdString());
+        if (!widgets::CellText(log, r, 0).isEmpty()) texts.push_back(widgets::CellText(log, r, 1).toStdString());
     return texts;
 }
 

@@ -17,7 +17,7 @@
 
 #include "sim/site_server.h"
 #include "tests/support/temp_dir.h"
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 
 namespace qv::ui {
 class TMainFrm;
@@ -34,7 +34,7 @@ class MessageRecorder {
 public:
     MessageRecorder();
     ~MessageRecorder();
-    std::vector<ui::ShownMessage> shown;
+    std::vector<widgets::ShownMessage> shown;
     std::deque<int> answers;
     // Texts of everything shown, in order.
     std::vector<std::string> Texts() const;
@@ -42,7 +42,7 @@ public:
     void Clear() { shown.clear(); }
 
 private:
-    ui::MessageHandler previous_;
+    widgets::MessageHandler previous_;
 };
 
 // Processes events until `done` holds; false after `timeout`.

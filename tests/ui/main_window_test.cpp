@@ -140,7 +140,7 @@ TEST_F(MainWindowTest, PageButtonsAndTheTaskListFollowTheShownPage) {
 
     // Closing asks; the page that followed is shown, or the first after the last page.
     window->bottomPages()->tabBar()->setCurrentIndex(1);
-    messages.answers = {ui::mrNo};
+    messages.answers = {widgets::mrNo};
     window->action("actCloseTabsheet")->trigger();
     EXPECT_EQ(messages.Last(), "确认要关闭这个页面吗？");
     EXPECT_EQ(pages.PageCount(), 3);

@@ -9,15 +9,15 @@
 #include <thread>
 
 #include "core/field_cipher.h"
-#include "tasks/member_grid.h"
-#include "tasks/qt_handover.h"
+#include "widgets/member_grid.h"
+#include "widgets/qt_handover.h"
 #include "tests/ui/gui_fixture.h"
 
 namespace qv::test {
 namespace {
 
 using namespace std::chrono_literals;
-using tasks::MemberGridModel;
+using widgets::MemberGridModel;
 
 MemberValues Member(int n) {
     MemberValues v{};
@@ -29,8 +29,8 @@ MemberValues Member(int n) {
 }
 
 TEST(MemberGrid, HasThirtyTwoColumnsWithTheirHeadingsWidthsAndHiddenLinks) {
-    tasks::MemberGridView view;
-    tasks::InitMemberGrid(&view);
+    widgets::MemberGridView view;
+    widgets::InitMemberGrid(&view);
     auto* model = view.memberModel();
     EXPECT_EQ(model->columnCount(), 32);
     EXPECT_EQ(model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("序号"));
@@ -72,17 +72,17 @@ TEST(MemberGrid, LiveRowsArriveInBatchesInOrderAndFillTheBlankRowFirst) {
 
 TEST(MemberGrid, StoredCellsAreDecipheredTrimmedOrKeptAsTheColumnSays) {
     std::string hex = EncipherTextHex("张三", FieldCipherKey);
-    EXPECT_EQ(tasks::ShownCellText(5, hex), "张三");
-    EXPECT_EQ(tasks::ShownCellText(5, " " + hex + " "), "张三");
-    EXPECT_EQ(tasks::ShownCellText(5, "张三"), "张三") << "not cipher text: shown as stored";
-    EXPECT_EQ(tasks::ShownCellText(5, "ABC"), "ABC") << "odd number of digits";
-    EXPECT_EQ(tasks::ShownCellText(5, ""), "");
-    EXPECT_EQ(tasks::ShownCellText(11, "  杭州  "), "杭州");
-    EXPECT_EQ(tasks::ShownCellText(30, " http://x/ "), " http://x/ ");
+    EXPECT_EQ(widgets::ShownCellText(5, hex), "张三");
+    EXPECT_EQ(widgets::ShownCellText(5, " " + hex + " "), "张三");
+    EXPECT_EQ(widgets::ShownCellText(5, "张三"), "张三") << "not cipher text: shown as stored";
+    EXPECT_EQ(widgets::ShownCellText(5, "ABC"), "ABC") << "odd number of digits";
+    EXPECT_EQ(widgets::ShownCellText(5, ""), "");
+    EXPECT_EQ(widgets::ShownCellText(11, "  杭州  "), "杭州");
+    EXPECT_EQ(widgets::ShownCellText(30, " http://x/ "), " http://x/ ");
 }
 
 TEST(QtHandover, RunsPostsInOrderAndReleasesAWaiterOnClose) {
-    tasks::QtUiHandover ui;
+    widgets::QtUiHandover ui;
     std::vector<int> ran;
     std::thread poster([&] {
         for (int i = 0; i < 20; ++i) ui.post([&ran, i] { ran.push_back(i); });

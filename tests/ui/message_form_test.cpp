@@ -16,9 +16,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 
-namespace qv::ui {
+namespace qv::widgets {
 namespace {
 
 // The dialog-unit measures the layout is checked against.
@@ -325,4 +325,4 @@ TEST(MessageFormToolBar, PrintWithoutPrinterShowsTheErrorBoxOnly) {
 }
 
 }  // namespace
-}  // namespace qv::ui
+}  // namespace qv::widgets

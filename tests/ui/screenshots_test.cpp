@@ -8,12 +8,12 @@
 #include <QTableWidget>
 
 #include "tasks/add_task_dialog.h"
-#include "tasks/member_grid.h"
+#include "widgets/member_grid.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "tasks/task_property_dialog.h"
 #include "tests/ui/gui_fixture.h"
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 #include "ui/about_dialog.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
@@ -65,11 +65,11 @@ TEST_F(Screenshots, MainWindowAddTaskDialogAndErrorDetails) {
     EXPECT_TRUE(saved_dialog);
     EXPECT_TRUE(Save(window.get(), "main-window.png"));
 
-    auto form = ui::CreateDetailMessageDialog(
+    auto form = widgets::CreateDetailMessageDialog(
         QStringLiteral("抓取满足条件的任务数据时产生错误，错误信息如下："),
         QStringLiteral("连接失败\n\n网址：http://search.china.alibaba.com/search/company_search.htm?"
                        "filt=y&categoryId=0&keywords=%B5%C6%BE%DF\n已经尝试 6 次，服务器没有应答。"),
-        ui::MsgDlgType::mtError, ui::mbOK | ui::mbDetails);
+        widgets::MsgDlgType::mtError, widgets::mbOK | widgets::mbDetails);
     form->show();
     form->toggleDetails();
     EXPECT_TRUE(Save(form.get(), "error-details.png"));

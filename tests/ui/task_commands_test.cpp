@@ -19,8 +19,8 @@
 #include "core/field_cipher.h"
 #include "core/ini_file.h"
 #include "tasks/add_task_dialog.h"
-#include "tasks/grids.h"
-#include "tasks/member_grid.h"
+#include "widgets/grids.h"
+#include "widgets/member_grid.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "tasks/task_property_dialog.h"
@@ -101,8 +101,8 @@ TEST_F(TaskCommandsTest, AddingATaskGoesThroughBothDialogsAndRefusesBadInput) {
     EXPECT_TRUE(fs::exists(DataFile("灯具")));
     EXPECT_EQ(StoredRows("灯具"), 0);
     QTableWidget* list = window->commands().taskList();
-    EXPECT_EQ(tasks::CellText(list, 0, 1), QStringLiteral("灯具"));
-    EXPECT_EQ(tasks::CellText(list, 0, 2), QStringLiteral("所有省份;所有城市;所有经营模式;所有注册年份;"));
+    EXPECT_EQ(widgets::CellText(list, 0, 1), QStringLiteral("灯具"));
+    EXPECT_EQ(widgets::CellText(list, 0, 2), QStringLiteral("所有省份;所有城市;所有经营模式;所有注册年份;"));
 
     // The same keyword again: the proposed name is taken, a new one is accepted.
     messages.Clear();
@@ -153,7 +153,7 @@ TEST_F(TaskCommandsTest, CancelledDialogsAndAnUnreachableMarketplaceStoreNothing
     ASSERT_FALSE(messages.shown.empty());
     EXPECT_EQ(messages.Last(), "抓取满足条件的任务数据时产生错误，错误信息如下：");
     EXPECT_EQ(messages.shown.back().detail, QStringLiteral("连接失败"));
-    EXPECT_EQ(messages.shown.back().buttons, ui::mbOK | ui::mbDetails);
+    EXPECT_EQ(messages.shown.back().buttons, widgets::mbOK | widgets::mbDetails);
     EXPECT_TRUE(Tasks().rows.empty());
 }
 
@@ -268,13 +268,13 @@ TEST_F(TaskCommandsTest, StartingAgainAsksBeforeEmptyingAFileWithRecords) {
     ASSERT_TRUE(RunUntil([&] { return TaskEnded("灯具"); }));
     window->pages().CloseTaskPage(window->pages().FindTaskPage(QStringLiteral("灯具")));
 
-    messages.answers = {ui::mrNo};
+    messages.answers = {widgets::mrNo};
     StartTask("灯具");
     EXPECT_EQ(messages.Last(), "这个任务已经被采集过，如果需要重新采集，将会将原有的数据删除。确认吗？");
     EXPECT_EQ(window->pages().FindTaskPage(QStringLiteral("灯具")), -1) << "No changes nothing";
     EXPECT_EQ(StoredRows("灯具"), 12);
 
-    messages.answers = {ui::mrYes};
+    messages.answers = {widgets::mrYes};
     StartTask("灯具");
     ASSERT_TRUE(RunUntil([&] { return TaskEnded("灯具"); }));
     EXPECT_EQ(StoredRows("灯具"), 12) << "emptied, then collected anew";
@@ -304,7 +304,7 @@ TEST_F(TaskCommandsTest, StartRefusesATaskWithoutUrlOrWithAnOpenPage) {
     EXPECT_EQ(messages.Last(), "这个任务已经被打开，需要再次采集前请先关闭。");
     Trigger("actViewData");
     EXPECT_EQ(messages.Last(), "这个任务已经被打开。");
-    EXPECT_EQ(messages.shown.back().kind, ui::MsgDlgType::mtError);
+    EXPECT_EQ(messages.shown.back().kind, widgets::MsgDlgType::mtError);
     Trigger("actDelTask");
     EXPECT_EQ(messages.Last(), "这个任务已经被打开，删除任务前请先关闭这个任务。");
     EXPECT_EQ(window->pages().PageCount(), 2) << "no second page";
@@ -326,7 +326,7 @@ TEST_F(TaskCommandsTest, DeleteAsksWithTheNameAndRemovesRowAndFile) {
     window->pages().CloseTaskPage(window->pages().FindTaskPage(QStringLiteral("灯具")));
     window->commands().UpdateCommandActions();
 
-    messages.answers = {ui::mrNo};
+    messages.answers = {widgets::mrNo};
     Trigger("actDelTask");
     EXPECT_EQ(messages.Last(),
               "你确认删除任务【 灯具 】吗？\r\n\r\n（删除任务的同时会把保存的历史数据一起删除。）");
@@ -334,7 +334,7 @@ TEST_F(TaskCommandsTest, DeleteAsksWithTheNameAndRemovesRowAndFile) {
 
     Trigger("actDelTask");
     EXPECT_EQ(messages.Last(), "任务删除成功。");
-    EXPECT_EQ(messages.shown.back().kind, ui::MsgDlgType::mtInformation);
+    EXPECT_EQ(messages.shown.back().kind, widgets::MsgDlgType::mtInformation);
     EXPECT_TRUE(Tasks().rows.empty());
     EXPECT_FALSE(fs::exists(DataFile("灯具")));
     EXPECT_EQ(window->commands().taskList()->rowCount(), 1);
@@ -394,7 +394,7 @@ TEST_F(TaskCommandsTest, ViewingAnEmptyFileShowsOneBlankRowAndABrokenFileAddsNoP
     messages.Clear();
     Trigger("actViewData");
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].kind, ui::MsgDlgType::mtError);
+    EXPECT_EQ(messages.shown[0].kind, widgets::MsgDlgType::mtError);
     EXPECT_EQ(window->pages().FindTaskPage(QStringLiteral("坏文件")), -1);
     EXPECT_EQ(window->pages().PageCount(), 2);
 }
@@ -442,9 +442,9 @@ TEST_F(RunningTasksTest, StopAllReportsInEveryRunPageAndInTheStatusBar) {
     EXPECT_FALSE(Enabled("actViewData")) << "while tasks run";
     window->commands().doViewData();  // a double click still opens it; it has no message grid
 
-    messages.answers = {ui::mrCancel};
+    messages.answers = {widgets::mrCancel};
     Trigger("actCancel");
-    EXPECT_EQ(messages.shown.back().box, ui::ShownMessage::Box::SystemQuestion);
+    EXPECT_EQ(messages.shown.back().box, widgets::ShownMessage::Box::SystemQuestion);
     EXPECT_EQ(messages.shown.back().caption, QStringLiteral("询问"));
     EXPECT_EQ(messages.Last(), "你确定要中止所有任务吗？");
     EXPECT_EQ(window->commands().scheduler().CountRunningThreads(), 2);
@@ -474,7 +474,7 @@ TEST_F(RunningTasksTest, ClosingARunPageOfARunningTaskAsksStopsItThenCloses) {
     AddTaskRow("甲", "甲");
     StartTask("甲");
     ASSERT_TRUE(RunUntil([&] { return PageRecords("甲") > 0; }));
-    messages.answers = {ui::mrNo};
+    messages.answers = {widgets::mrNo};
     Trigger("actCloseTabsheet");
     EXPECT_EQ(window->pages().FindTaskPage(QStringLiteral("甲")), 1) << "No keeps the page";
     EXPECT_EQ(window->commands().scheduler().CountRunningThreads(), 1);
@@ -493,7 +493,7 @@ TEST_F(RunningTasksTest, QuittingWithAPausedTaskAsks) {
     AddTaskRow("甲", "甲");
     StartTask("甲");
     Trigger("actPause");
-    messages.answers = {ui::mrCancel};
+    messages.answers = {widgets::mrCancel};
     EXPECT_FALSE(window->close());
     EXPECT_EQ(messages.Last(), "当前还有 1 个任务在运行，确定要退出？");
     EXPECT_EQ(messages.shown.back().caption, QStringLiteral("询问"));

@@ -5,7 +5,7 @@
 class QTableView;
 class QTableWidget;
 
-namespace qv::tasks {
+namespace qv::widgets {
 
 inline constexpr int kGridRowHeight = 16;
 
@@ -31,4 +31,4 @@ void AppendLogMessage(QTableWidget* grid, const QString& message);
 QString CellText(const QTableWidget* grid, int row, int column);
 void SetCellText(QTableWidget* grid, int row, int column, const QString& text);
 
-}  // namespace qv::tasks
+}  // namespace qv::widgets

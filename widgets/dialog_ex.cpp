@@ -1,10 +1,10 @@
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace qv::ui {
+namespace qv::widgets {
 namespace {
 
 MessageHandler& Handler() {
@@ -95,4 +95,4 @@ int AskQuestion(const QString& caption, const QString& message) {
                           message, QString(), mbOK | mbCancel});
 }
 
-}  // namespace qv::ui
+}  // namespace qv::widgets

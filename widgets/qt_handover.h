@@ -8,7 +8,7 @@
 
 #include "engine/ui_handover.h"
 
-namespace qv::tasks {
+namespace qv::widgets {
 
 class QtUiHandover : public UiHandover {
 public:
@@ -33,4 +33,4 @@ private:
     QObject context_;
 };
 
-}  // namespace qv::tasks
+}  // namespace qv::widgets

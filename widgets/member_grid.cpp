@@ -1,4 +1,4 @@
-#include "tasks/member_grid.h"
+#include "widgets/member_grid.h"
 
 #include <QHeaderView>
 
@@ -8,9 +8,9 @@
 #include "core/database.h"
 #include "core/field_cipher.h"
 #include "core/text.h"
-#include "tasks/grids.h"
+#include "widgets/grids.h"
 
-namespace qv::tasks {
+namespace qv::widgets {
 namespace {
 
 // Rows gathered from live crawls reach the view at most this often.
@@ -243,4 +243,4 @@ void InitMemberGrid(MemberGridView* grid) {
     }
 }
 
-}  // namespace qv::tasks
+}  // namespace qv::widgets

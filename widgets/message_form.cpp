@@ -22,9 +22,9 @@
 #include <optional>
 #include <stdexcept>
 
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 
-namespace qv::ui {
+namespace qv::widgets {
 namespace {
 
 const char* const kShowDetails = "详细信息>>";
@@ -376,4 +376,4 @@ std::unique_ptr<TMessageForm> CreateDetailMessageDialog(const QString& message, 
     return form;
 }
 
-}  // namespace qv::ui
+}  // namespace qv::widgets

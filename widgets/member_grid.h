@@ -17,7 +17,7 @@ namespace qv {
 class Connection;
 }
 
-namespace qv::tasks {
+namespace qv::widgets {
 
 inline constexpr int kMemberGridColumns = 32;
 
@@ -98,4 +98,4 @@ private:
 
 void InitMemberGrid(MemberGridView* grid);
 
-}  // namespace qv::tasks
+}  // namespace qv::widgets

@@ -13,7 +13,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 
-namespace qv::ui {
+namespace qv::widgets {
 
 enum class MsgDlgType { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3, mtCustom = 4 };
 
@@ -106,4 +106,4 @@ void ShowInfoBox(const QString& message);
 // The system's OK/Cancel question box with the question icon; mrOk or mrCancel.
 int AskQuestion(const QString& caption, const QString& message);
 
-}  // namespace qv::ui
+}  // namespace qv::widgets

@@ -1,9 +1,9 @@
-#include "tasks/qt_handover.h"
+#include "widgets/qt_handover.h"
 
 #include <QCoreApplication>
 #include <QThread>
 
-namespace qv::tasks {
+namespace qv::widgets {
 
 QtUiHandover::QtUiHandover() = default;
 
@@ -56,4 +56,4 @@ void QtUiHandover::Close() {
     state_->ran.notify_all();
 }
 
-}  // namespace qv::tasks
+}  // namespace qv::widgets

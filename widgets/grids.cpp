@@ -1,10 +1,10 @@
-#include "tasks/grids.h"
+#include "widgets/grids.h"
 
 #include <QHeaderView>
 #include <QPainter>
 #include <QTableWidget>
 
-namespace qv::tasks {
+namespace qv::widgets {
 
 void VerticalLinesDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                   const QModelIndex& index) const {
@@ -73,4 +73,4 @@ void SetCellText(QTableWidget* grid, int row, int column, const QString& text) {
     grid->setItem(row, column, new QTableWidgetItem(text));
 }
 
-}  // namespace qv::tasks
+}  // namespace qv::widgets

@@ -3,7 +3,7 @@
 // functions' dialogs.
 #include "core/messages.h"
 
-namespace qv::ui {
+namespace qv::widgets {
 
 class DialogMessageSink : public MessageSink {
 public:
@@ -16,4 +16,4 @@ public:
     void RequestApplicationEnd() override;
 };
 
-}  // namespace qv::ui
+}  // namespace qv::widgets

@@ -1,10 +1,10 @@
-#include "tasks/tab_bar.h"
+#include "widgets/tab_bar.h"
 
 #include <QAction>
 #include <QHBoxLayout>
 #include <QToolButton>
 
-namespace qv::tasks {
+namespace qv::widgets {
 
 QWidget* NewTabBar(QWidget* parent, std::initializer_list<QAction*> actions) {
     auto* bar = new QWidget(parent);
@@ -26,4 +26,4 @@ QWidget* NewTabBar(QWidget* parent, std::initializer_list<QAction*> actions) {
     return bar;
 }
 
-}  // namespace qv::tasks
+}  // namespace qv::widgets

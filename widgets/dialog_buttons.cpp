@@ -1,10 +1,10 @@
-#include "tasks/dialog_buttons.h"
+#include "widgets/dialog_buttons.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QPushButton>
 
-namespace qv::tasks {
+namespace qv::widgets {
 
 QDialogButtonBox* NewOkCancelButtons(QDialog* dialog) {
     auto* buttons = new QDialogButtonBox(dialog);
@@ -18,4 +18,4 @@ QDialogButtonBox* NewOkCancelButtons(QDialog* dialog) {
     return buttons;
 }
 
-}  // namespace qv::tasks
+}  // namespace qv::widgets

@@ -1,23 +1,23 @@
-#include "ui/message_sink.h"
+#include "widgets/message_sink.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include "ui/dialog_ex.h"
+#include "widgets/dialog_ex.h"
 
-namespace qv::ui {
+namespace qv::widgets {
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 void DialogMessageSink::ShowErrorDetail(const std::string& message, const std::string& detail) {
-    ui::ShowErrorDetail(Q(message), Q(detail));
+    widgets::ShowErrorDetail(Q(message), Q(detail));
 }
-void DialogMessageSink::ShowError(const std::string& message) { ui::ShowError(Q(message)); }
-void DialogMessageSink::ShowWarning(const std::string& message) { ui::ShowWarning(Q(message)); }
-void DialogMessageSink::ShowInfo(const std::string& message) { ui::ShowInfo(Q(message)); }
+void DialogMessageSink::ShowError(const std::string& message) { widgets::ShowError(Q(message)); }
+void DialogMessageSink::ShowWarning(const std::string& message) { widgets::ShowWarning(Q(message)); }
+void DialogMessageSink::ShowInfo(const std::string& message) { widgets::ShowInfo(Q(message)); }
 bool DialogMessageSink::AskConfirm(const std::string& message) {
-    return ui::AskConfirm(Q(message)) == mrYes;
+    return widgets::AskConfirm(Q(message)) == mrYes;
 }
 void DialogMessageSink::RequestApplicationEnd() {
     // Called before the loop runs (a failed connection at start-up): quit() alone would
@@ -26,4 +26,4 @@ void DialogMessageSink::RequestApplicationEnd() {
         QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
-}  // namespace qv::ui
+}  // namespace qv::widgets
