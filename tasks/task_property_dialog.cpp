@@ -91,7 +91,7 @@ void TfrmTaskProperty::accept() {
     }
     // Refused here, before anything is stored: the data file could never be made.
     if (name.size() > kMaxTaskNameBytes) {
-        ui::ShowWarning(QStringLiteral("任务名称太长，最多 %1 个字节（%2 个汉字）。")
+        widgets::ShowWarning(QStringLiteral("任务名称太长，最多 %1 个字节（%2 个汉字）。")
                             .arg(kMaxTaskNameBytes)
                             .arg(kMaxTaskNameBytes / 3));
         name_edit_->setFocus();
