@@ -33,12 +33,14 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   else
     echo "config.ini names the marketplace host $current; the simulator is not used."
   fi
+  echo "Sample category files for the 阿里巴巴注册会员黄页库 page: $build_dir/category"
   echo "Starting Quorvane: 添加任务, then 开始抓取."
   "$build_dir/quorvane"
   exit 0
 fi
 
 echo "No display: running the demo headless with quorvane-cli."
+echo "(The industry directory's sample category files are in $build_dir/category.)"
 out=$build_dir/Data
 args=()
 for keyword in 灯具 服装 五金; do
@@ -53,3 +55,6 @@ ls -l "$out"/演示-*.db
 echo
 echo "The first three records of 演示-灯具:"
 "$cli" dump "$out/演示-灯具.db" | head -n 3 || true
+echo
+"$cli" export "$out/演示-灯具.db" "$out/演示-灯具.xlsx"
+echo "演示-灯具 as a spreadsheet: $out/演示-灯具.xlsx"

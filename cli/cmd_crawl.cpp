@@ -1,6 +1,7 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -8,6 +9,7 @@
 #include "cli/commands.h"
 #include "core/data_files.h"
 #include "core/database.h"
+#include "core/run_journal.h"
 #include "engine/scheduler.h"
 
 namespace qv::cli {
@@ -50,25 +52,55 @@ CrawlTask ParsePair(const std::string& pair) {
     return t;
 }
 
-// Makes sure the task's data file exists with an empty DataList.
-void PrepareDataFile(const std::string& path) {
+// Makes sure the task's data file exists with a DataList table; true when it holds rows.
+bool EnsureDataFile(const std::string& path) {
     if (!std::filesystem::exists(path)) {
         if (!CreateDatabaseFile(path, false))
             throw DatabaseError("cannot create data file " + path);
         ExecuteOnDatabaseFile(path, kCreateDataListSql);
-        return;
+        return false;
     }
     Connection db(path, DatabaseKind::DataFile);
-    DataPacket count = db.Query("SELECT COUNT(*) FROM DataList");
-    if (!count.rows.empty() && count.rows[0][0] && *count.rows[0][0] != "0")
-        db.Execute("DELETE FROM DataList");
+    return ReadSavedRun(db).rows > 0;
 }
+
+void EmptyDataFile(const std::string& path) {
+    Connection db(path, DatabaseKind::DataFile);
+    db.Execute("DELETE FROM DataList");
+}
+
+enum class StartMode { Fresh, Resume, NewOnly };
 
 struct CrawlRun {
     std::vector<CrawlTask> tasks;
     std::string out_dir;
     bool detail = false;
+    StartMode mode = StartMode::Fresh;
 };
+
+// What becomes of one task before any thread runs.
+struct TaskPlan {
+    enum { Run, Done, Refused } what = Run;
+    RunKind kind = RunKind::Fresh;
+    std::string message;  // for Done and Refused
+};
+
+TaskPlan PlanTask(const std::string& path, const std::string& name, StartMode mode) {
+    const bool has_rows = EnsureDataFile(path);
+    if (mode == StartMode::NewOnly) return {TaskPlan::Run, RunKind::NewOnly, {}};
+    if (mode == StartMode::Fresh || !has_rows) {
+        if (has_rows) EmptyDataFile(path);
+        return {TaskPlan::Run, RunKind::Fresh, {}};
+    }
+    Connection db(path, DatabaseKind::DataFile);
+    SavedRun saved = ReadSavedRun(db);
+    if (!saved.position)
+        return {TaskPlan::Refused, RunKind::Continue,
+                name + "：这个任务没有可以继续的抓取，数据文件没有改变"};
+    if (saved.position->finished)
+        return {TaskPlan::Done, RunKind::Continue, name + "：上次的抓取已经完成，没有要继续的内容"};
+    return {TaskPlan::Run, RunKind::Continue, {}};
+}
 
 int RunCrawl(const CrawlRun& run, Streams& streams) {
     std::filesystem::create_directories(run.out_dir);
@@ -86,22 +118,33 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
     });
 
     std::deque<std::unique_ptr<TThreadTask>> waiting;
+    int settled = 0;  // tasks with nothing to run: finished before, or refused
     for (size_t i = 0; i < run.tasks.size(); ++i) {
         const CrawlTask& t = run.tasks[i];
+        auto sink = std::make_shared<PrintingSink>(t.name, streams.out);
+        const std::string path = TaskDataFilePath(run.out_dir + "/", t.name);
+        TaskPlan plan = PlanTask(path, t.name, run.mode);
+        if (plan.what != TaskPlan::Run) {
+            sink->AppendMessage(plan.message);
+            ++settled;
+            succeeded += plan.what == TaskPlan::Done;
+            continue;
+        }
         auto entry = std::make_unique<TThreadTask>();
         entry->TaskID = static_cast<int>(i + 1);
         entry->TaskName = t.name;
         entry->Url = t.url;
-        entry->DataFile = TaskDataFilePath(run.out_dir + "/", t.name);
-        PrepareDataFile(entry->DataFile);
-        entry->Sink = std::make_shared<PrintingSink>(t.name, streams.out);
+        entry->DataFile = path;
+        entry->Kind = plan.kind;
+        entry->Sink = std::move(sink);
         waiting.push_back(std::move(entry));
     }
 
     interrupted = false;
     auto old_handler = std::signal(SIGINT, OnInterrupt);
-    int total = static_cast<int>(waiting.size());
-    while (ended < total && !interrupted) {
+    const int to_run = static_cast<int>(waiting.size());
+    const int total = to_run + settled;
+    while (ended < to_run && !interrupted) {
         // The queue holds ten; the rest wait here until a position frees.
         while (!waiting.empty() && scheduler.FindFreeQueueIndex() >= 0) {
             scheduler.EnqueueTask(std::move(waiting.front()));
@@ -126,6 +169,13 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
     auto pairs = std::make_shared<std::vector<std::string>>();
     auto* cmd = app.add_subcommand("crawl", "run collection tasks, at most ten at once");
     cmd->add_flag("--detail", run->detail, "also collect each company's profile page");
+    auto* resume = cmd->add_flag_function(
+        "--resume", [run](std::int64_t) { run->mode = StartMode::Resume; },
+        "continue each task's unfinished run where it stopped, keeping its records");
+    cmd->add_flag_function(
+           "--new-only", [run](std::int64_t) { run->mode = StartMode::NewOnly; },
+           "keep the stored records and collect only companies not stored yet")
+        ->excludes(resume);
     cmd->add_option("--out", run->out_dir, "folder of the data files (NAME.db)")->required();
     cmd->add_option("tasks", *pairs,
                     "NAME=URL of each task; put -- before the tasks when a name starts with -")

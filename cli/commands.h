@@ -31,5 +31,8 @@ void AddSearchUrlCommand(CLI::App& app, Context& ctx); // search-url
 void AddPageCommands(CLI::App& app, Context& ctx);     // parse-profile, result-count
 void AddCrawlCommand(CLI::App& app, Context& ctx);     // crawl
 void AddSettingCommand(CLI::App& app, Context& ctx);   // setting
+void AddCategoriesCommand(CLI::App& app, Context& ctx); // make-categories
+void AddFailuresCommand(CLI::App& app, Context& ctx);  // failures
+void AddExportCommand(CLI::App& app, Context& ctx);    // export
 
 }  // namespace qv::cli

@@ -15,6 +15,9 @@ int Run(int argc, const char* const* argv, Streams streams) {
     AddPageCommands(app, ctx);
     AddCrawlCommand(app, ctx);
     AddSettingCommand(app, ctx);
+    AddCategoriesCommand(app, ctx);
+    AddFailuresCommand(app, ctx);
+    AddExportCommand(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

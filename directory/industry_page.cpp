@@ -1,44 +1,140 @@
 #include "directory/industry_page.h"
 
 #include <QAction>
-#include <QHBoxLayout>
+#include <QMenu>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
+#include <filesystem>
+#include <stdexcept>
+
+#include "core/app_info.h"
+#include "directory/category_pages.h"
+#include "directory/detail_panes.h"
+#include "directory/industry_tree.h"
+#include "directory/record_search.h"
+#include "widgets/dialog_ex.h"
+#include "widgets/guarded.h"
+#include "widgets/member_grid.h"
 #include "widgets/tab_bar.h"
 
 namespace qv::directory {
+namespace {
 
-IndustryPage::IndustryPage(QWidget* parent) : QWidget(parent) {
-    IndustryTV = new QTreeWidget(this);
-    IndustryTV->setObjectName(QStringLiteral("IndustryTV"));
-    IndustryTV->setHeaderLabel(QStringLiteral("行业分类"));
-    CategoryPG = new QTabWidget(this);
-    CategoryPG->setObjectName(QStringLiteral("CategoryPG"));
-    CategoryPG->setDocumentMode(true);
-    actPrevBar = new QAction(QStringLiteral("<"), this);
-    actNextBar = new QAction(QStringLiteral(">"), this);
-    actCloseTabsheetBar = new QAction(QStringLiteral("X"), this);
-    CategoryBarPL = widgets::NewTabBar(this, {actPrevBar, actNextBar, actCloseTabsheetBar});
+constexpr int kTreeWidth = 233;
+constexpr int kPanesHeight = 328;
+
+QAction* BarAction(const char* caption, const char* name, QObject* owner) {
+    auto* action = new QAction(QString::fromUtf8(caption), owner);
+    action->setObjectName(QString::fromUtf8(name));
+    return action;
+}
+
+}  // namespace
+
+IndustryPage::IndustryPage(const StatusOutput& status, QWidget* parent) : QWidget(parent) {
+    CategoryTV = new QTreeWidget(this);
+    CategoryTV->setObjectName(QStringLiteral("CategoryTV"));
+    CategoryTV->setHeaderHidden(true);
+    CategoryTV->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    CategoryTV->setMouseTracking(true);  // hot tracking
+    CategoryTV->viewport()->setCursor(Qt::PointingHandCursor);
+    CategoryTV->setContextMenuPolicy(Qt::CustomContextMenu);
+    CategoryPM = new QMenu(this);
+    CategoryPM->setObjectName(QStringLiteral("CategoryPM"));
+    CategoryPM->addAction(QStringLiteral("收起所有节点"), this, &IndustryPage::doCollapse);
+    CategoryPM->addAction(QStringLiteral("展开所有节点"), this, &IndustryPage::doExpand);
+    connect(CategoryTV, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { CategoryPM->popup(CategoryTV->viewport()->mapToGlobal(at)); });
+    connect(CategoryTV, &QTreeWidget::itemDoubleClicked, this, &IndustryPage::CategoryTVDblClick);
+
+    CategoryDataPG = new QTabWidget;
+    CategoryDataPG->setObjectName(QStringLiteral("CategoryDataPG"));
+    CategoryDataPG->setDocumentMode(true);
+    CategoryBar bar{BarAction("<", "actPrevBar", this), BarAction(">", "actNextBar", this),
+                    BarAction("X", "actCloseTabsheetBar", this)};
+    CategoryBarPL = widgets::NewTabBar(CategoryDataPG, {bar.actPrevBar, bar.actNextBar, bar.actCloseTabsheetBar});
     CategoryBarPL->setObjectName(QStringLiteral("CategoryBarPL"));
-    CategoryPG->setCornerWidget(CategoryBarPL, Qt::TopRightCorner);
+    CategoryDataPG->setCornerWidget(CategoryBarPL, Qt::TopRightCorner);
+
+    panes_ = new DetailPanes;
+    pages_ = new CategoryPages(CategoryDataPG, bar, panes_, status);
+    search_ = new RecordSearch(*pages_);
+    pages_->SetPagesExistHandler([this](bool exist) { search_->SetCommandsEnabled(exist); });
+
+    auto* records = new QSplitter(Qt::Vertical);
+    records->setChildrenCollapsible(false);
+    records->addWidget(CategoryDataPG);
+    records->addWidget(panes_);
+    records->setStretchFactor(0, 1);
+    records->setSizes({300, kPanesHeight});
+    auto* right = new QWidget;
+    auto* right_layout = new QVBoxLayout(right);
+    right_layout->setContentsMargins(0, 0, 0, 0);
+    right_layout->setSpacing(0);
+    right_layout->addWidget(search_);
+    right_layout->addWidget(records, 1);
+
     auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->addWidget(IndustryTV);
-    splitter->addWidget(CategoryPG);
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(CategoryTV);
+    splitter->addWidget(right);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({220, 600});
-    auto* layout = new QHBoxLayout(this);
+    splitter->setSizes({kTreeWidth, 800});
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
     UpdateCategoryBarState();
 }
 
-void IndustryPage::UpdateCategoryBarState() {
-    int i = CategoryPG->currentIndex(), n = CategoryPG->count();
-    actPrevBar->setEnabled(i > 0);
-    actNextBar->setEnabled(i >= 0 && i < n - 1);
-    actCloseTabsheetBar->setEnabled(i >= 0);
+IndustryPage::~IndustryPage() = default;
+
+void IndustryPage::LoadIndustryTree() { directory::LoadIndustryTree(CategoryTV); }
+void IndustryPage::InitContactGrid() { panes_->InitContactGrid(); }
+void IndustryPage::InitCompanyGrid() { panes_->InitCompanyGrid(); }
+void IndustryPage::LoadSearchHistory() { search_->LoadSearchHistory(); }
+void IndustryPage::UpdateCategoryBarState() { pages_->UpdateCategoryBarState(); }
+void IndustryPage::FitDetailGrids() { panes_->FitDetailGrids(); }
+
+void IndustryPage::CategoryTVDblClick() {
+    widgets::Guarded([this] { OpenSelectedCategory(); });
 }
+
+void IndustryPage::OpenSelectedCategory() {
+    const TIndustry* category = IndustryOf(CategoryTV->currentItem());
+    if (!category || category->Level != ilCategory) return;
+    std::string path = CategoryFilePath(AppInfo->CategoryDir, *category);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        widgets::ShowWarning(QStringLiteral("没有相应的行业数据。请和软件开发商联系获取。"));
+        return;
+    }
+    search_->UntickOnlyMember();
+    if (int open = pages_->FindCategoryPage(category->Name); open >= 0) {
+        pages_->ShowPage(open);
+        pages_->UpdateCategoryBarState();
+        widgets::ShowError(QStringLiteral("数据已经被打开。"));
+        return;
+    }
+    try {
+        pages_->OpenCategoryPage(category->Name, path);
+    } catch (const std::exception& e) {
+        throw std::runtime_error("无法读取行业数据 " + category->Name.toStdString() + "：" + e.what());
+    }
+}
+
+void IndustryPage::doCollapse() { CollapseIndustryTree(CategoryTV); }
+
+void IndustryPage::doExpand() { CategoryTV->expandAll(); }
+
+void IndustryPage::MainPageShown() {
+    if (CategoryPage* page = pages_->ShownPage())
+        pages_->ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
+    panes_->FitDetailGrids();
+}
+
+void IndustryPage::CloseAllCategoryPages() { pages_->CloseAllPages(); }
 
 }  // namespace qv::directory

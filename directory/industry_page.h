@@ -1,30 +1,63 @@
 #pragma once
-// The directory page "阿里巴巴注册会员黄页库": the industry tree on the left, the category
-// pages on the right with their own small tab bar.
+// The directory page "阿里巴巴注册会员黄页库": the industry tree CategoryTV on the left; on
+// the right the search bar, the category pages with their own small tab bar, and the
+// detail panes of the selected record.
 #include <QWidget>
 
 class QAction;
+class QMenu;
 class QTabWidget;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace qv::directory {
+
+class CategoryPages;
+class DetailPanes;
+class RecordSearch;
+struct StatusOutput;
 
 class IndustryPage : public QWidget {
     Q_OBJECT
 public:
-    explicit IndustryPage(QWidget* parent = nullptr);
-    QTabWidget* categoryPages() const { return CategoryPG; }
+    IndustryPage(const StatusOutput& status, QWidget* parent = nullptr);
+    ~IndustryPage() override;
+
+    QTreeWidget* tree() const { return CategoryTV; }
+    QMenu* treeMenu() const { return CategoryPM; }
+    QTabWidget* categoryPages() const { return CategoryDataPG; }
     QWidget* categoryBar() const { return CategoryBarPL; }
-    // Enabled state of the category bar's buttons.
+    CategoryPages& pages() const { return *pages_; }
+    RecordSearch& search() const { return *search_; }
+    DetailPanes& panes() const { return *panes_; }
+
+    // What the window does when it is first shown.
+    void LoadIndustryTree();
+    void InitContactGrid();
+    void InitCompanyGrid();
+    void LoadSearchHistory();
     void UpdateCategoryBarState();
+    void FitDetailGrids();
+
+    // Opens the tree's selected category as a page; the root and groups open nothing.
+    void CategoryTVDblClick();
+    void doCollapse();
+    void doExpand();
+    // The directory page became the shown main page.
+    void MainPageShown();
+    // What destroying the window does: every category page closes, the last first.
+    void CloseAllCategoryPages();
 
 private:
-    QTreeWidget* IndustryTV;
-    QTabWidget* CategoryPG;
+    void OpenSelectedCategory();
+
+    QTreeWidget* CategoryTV;
+    QMenu* CategoryPM;
+    QTabWidget* CategoryDataPG;
     QWidget* CategoryBarPL;
-    QAction* actPrevBar;
-    QAction* actNextBar;
-    QAction* actCloseTabsheetBar;
+    DetailPanes* panes_;
+    CategoryPages* pages_;
+    RecordSearch* search_;
 };
 
 }  // namespace qv::directory

@@ -1,6 +1,8 @@
 #include "engine/crawl.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
 
 #include "core/gbk.h"
 #include "core/text.h"
@@ -96,6 +98,13 @@ void ReadContactItems(View items, const std::array<site::ContactLabel, N>& label
     }
 }
 
+// What reading one company gave: a record to store, a page that failed, or neither
+// (the company was skipped for what its page lacked).
+struct CompanyOutcome {
+    std::optional<MemberValues> row;
+    std::optional<FailedPage> failure;
+};
+
 class CompanyCrawl {
 public:
     CompanyCrawl(const ListEntry& entry, CrawlHost& host) : host_(host) {
@@ -107,17 +116,21 @@ public:
         r_[mfContactLink] = entry.contact_link;
     }
 
-    void Run() {
-        FetchResult contact_page = host_.Fetch(Utf16ToUtf8(r_[mfContactLink]));
+    CompanyOutcome Run() {
+        const std::string contact_url = Utf16ToUtf8(r_[mfContactLink]);
+        FetchResult contact_page = host_.Fetch(contact_url);
         if (!contact_page.error.empty()) {
             host_.Message(Message("抓取联系方式网页时产生错误：", contact_page.error, kSkipped));
-            return;
+            host_.MessageCause(contact_page.cause);
+            Failed(contact_url, contact_page.cause, kFailedContactPage);
+            return std::move(outcome_);
         }
         const std::u16string contact = DecodeAndNormalize(contact_page.body);
         View w = contact;
         if (SkipTo(site::kHomePageLink, w)) r_[mfCmpDetail] = QuotedValueAfter(site::kLinkOpen, w);
         if (Pos(site::kLh20Block, w) > 0) Lh20Layout(w);
         else MpRLayout(contact, w);
+        return std::move(outcome_);
     }
 
 private:
@@ -134,8 +147,9 @@ private:
             return;
         }
         if (host_.CollectDetail()) {
-            FetchResult profile = host_.Fetch(Utf16ToUtf8(r_[mfCmpDetail]));
-            if (!profile.error.empty()) return ProfileFetchFailed(profile.error);
+            const std::string profile_url = Utf16ToUtf8(r_[mfCmpDetail]);
+            FetchResult profile = host_.Fetch(profile_url);
+            if (!profile.error.empty()) return ProfileFetchFailed(profile_url, profile);
             TakeProfile(profile.body);
         }
         Store();
@@ -160,8 +174,9 @@ private:
             ReadContactItems(w, site::kMpRLabels, true, r_);
         }
         if (host_.CollectDetail()) {
-            FetchResult profile = host_.Fetch(Utf16ToUtf8(r_[mfCmpDetail]));
-            if (!profile.error.empty()) return ProfileFetchFailed(profile.error);
+            const std::string profile_url = Utf16ToUtf8(r_[mfCmpDetail]);
+            FetchResult profile = host_.Fetch(profile_url);
+            if (!profile.error.empty()) return ProfileFetchFailed(profile_url, profile);
             if (Trim(r_[mfCmpDetail]).empty()) {
                 host_.Message(Message("抓取公司介绍网页失败", "", kSkipped));
                 return;
@@ -171,8 +186,23 @@ private:
         Store();
     }
 
-    void ProfileFetchFailed(const std::string& error) {
-        host_.Message(Message("抓取公司介绍网页时产生错误：", error, kSkipped));
+    void ProfileFetchFailed(const std::string& url, const FetchResult& fetched) {
+        host_.Message(Message("抓取公司介绍网页时产生错误：", fetched.error, kSkipped));
+        host_.MessageCause(fetched.cause);
+        Failed(url, fetched.cause, kFailedProfilePage);
+    }
+
+    void Failed(const std::string& url, const std::string& cause, const char* kind) {
+        FailedPage& f = outcome_.failure.emplace();
+        f.url = url;
+        f.cause = cause;
+        f.kind = kind;
+        f.company_name = Utf16ToUtf8(r_[mfCompanyName]);
+        f.member_id = Utf16ToUtf8(r_[mfMemberID]);
+        f.member_type = Utf16ToUtf8(r_[mfMemberType]);
+        f.good_index = Utf16ToUtf8(r_[mfGoodIndex]);
+        f.send_msg_link = Utf16ToUtf8(r_[mfSendMsgLink]);
+        f.contact_link = Utf16ToUtf8(r_[mfContactLink]);
     }
 
     // The parser follows the profile page's own layout: a contact page of one layout may
@@ -183,16 +213,15 @@ private:
             r_[mfCompanyContext + i] = std::move(values[i]);
     }
 
-    // Stored first, shown after: a row in the grid is a row in the file.
+    // The caller stores it, then shows it: a row in the grid is a row in the file.
     void Store() {
-        MemberValues values;
+        MemberValues& values = outcome_.row.emplace();
         for (int i = 0; i < kMemberColumnCount; ++i) values[i] = Utf16ToUtf8(r_[i]);
-        host_.Store(BuildInsertStatement(values));
-        host_.MemberRow(values);
     }
 
     CrawlHost& host_;
     Record r_;
+    CompanyOutcome outcome_;
 };
 
 struct NextPage {
@@ -243,14 +272,50 @@ std::vector<ListEntry> ReadListEntries(std::u16string_view list_text) {
     return entries;
 }
 
-bool CrawlCompanyList(const std::string& url, CrawlHost& host) {
-    std::string page_url = url;
+namespace {
+
+// Reads one company and commits what it gave together with `position`; shows the row
+// only once it is in the file.
+void ReadCompany(const ListEntry& entry, CrawlHost& host, RunStep step, KnownCompanies* known) {
+    CompanyOutcome outcome = CompanyCrawl(entry, host).Run();
+    step.row = std::move(outcome.row);
+    step.failure = std::move(outcome.failure);
+    host.Commit(step);
+    if (!step.row) return;
+    if (known) known->Add((*step.row)[mfMemberID], (*step.row)[mfCompanyName]);
+    host.MemberRow(*step.row);
+}
+
+void CommitPosition(const RunPosition& at, CrawlHost& host) {
+    RunStep step;
+    step.position = at;
+    host.Commit(step);
+}
+
+bool IsKnown(const ListEntry& entry, const KnownCompanies* known) {
+    return known && known->Contains(Utf16ToUtf8(entry.member_id), Utf16ToUtf8(entry.company_name));
+}
+
+}  // namespace
+
+bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart& start) {
+    RunPosition at;
+    at.page_url = start.page_url.empty() ? url : start.page_url;
+    at.page_number = start.page_number;
+    size_t passed_over = static_cast<size_t>(std::max(0, start.entries_done));
     ResultPageLog pages;
+    pages.Enter(at.page_url);
     for (;;) {
-        if (!EnterResultPage(pages, page_url, host)) return false;
-        FetchResult fetched = host.Fetch(page_url);
+        FetchResult fetched = host.Fetch(at.page_url);
         if (!fetched.error.empty()) {
             host.Message(Message("抓取公司列表网页时产生错误：", fetched.error, kSerious));
+            host.MessageCause(fetched.cause);
+            RunStep step;
+            FailedPage& f = step.failure.emplace();
+            f.url = at.page_url;
+            f.cause = fetched.cause;
+            f.kind = kFailedResultPage;
+            host.Commit(step);
             return false;
         }
         const std::u16string page = DecodeAndNormalize(fetched.body);
@@ -266,16 +331,52 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host) {
         }
         list = First(list, q - 1);
 
-        for (const ListEntry& entry : ReadListEntries(list)) {
-            if (entry.contact_link.empty()) continue;
-            CompanyCrawl(entry, host).Run();
+        const std::vector<ListEntry> entries = ReadListEntries(list);
+        for (size_t i = passed_over; i < entries.size(); ++i) {
+            // Entries that cost no fetch are not worth a commit: a continued run passes
+            // over them again for nothing.
+            if (entries[i].contact_link.empty() || IsKnown(entries[i], start.known)) continue;
+            at.entries_done = static_cast<int>(i + 1);
+            RunStep step;
+            step.position = at;
+            ReadCompany(entries[i], host, std::move(step), start.known);
         }
+        passed_over = 0;
 
         NextPage next = FindNextPage(page);
-        if (!next.follow) return next.result;
+        if (!next.follow) {
+            if (next.result) {
+                at.finished = true;
+                CommitPosition(at, host);
+            }
+            return next.result;
+        }
         host.RepaintMembers();
-        page_url = std::move(next.url);
+        // Checked before the position moves on, so a saved run never points into the loop.
+        if (!EnterResultPage(pages, next.url, host)) return false;
+        const int number = at.page_number + 1;
+        at = RunPosition{};
+        at.page_url = std::move(next.url);
+        at.page_number = number;
+        CommitPosition(at, host);
     }
+}
+
+bool RetryFailedCompanies(const std::vector<FailedPage>& failures, CrawlHost& host) {
+    for (const FailedPage& f : failures) {
+        if (f.kind == kFailedResultPage || f.contact_link.empty()) continue;
+        ListEntry entry;
+        entry.company_name = Utf8ToUtf16(f.company_name);
+        entry.member_id = Utf8ToUtf16(f.member_id);
+        entry.member_type = Utf8ToUtf16(f.member_type);
+        entry.good_index = Utf8ToUtf16(f.good_index);
+        entry.send_msg_link = Utf8ToUtf16(f.send_msg_link);
+        entry.contact_link = Utf8ToUtf16(f.contact_link);
+        RunStep step;
+        step.retried_failure = f.id;
+        ReadCompany(entry, host, std::move(step), nullptr);
+    }
+    return true;
 }
 
 }  // namespace qv

@@ -5,11 +5,12 @@
 #include <vector>
 
 #include "core/data_files.h"
+#include "core/run_journal.h"
 #include "engine/fetcher.h"
 
 namespace qv {
 
-// Raised by CrawlHost::Fetch and CrawlHost::Store once the task was stopped: the crawl
+// Raised by CrawlHost::Fetch and CrawlHost::Commit once the task was stopped: the crawl
 // unwinds at once and reports nothing.
 struct CrawlStopped {};
 
@@ -19,6 +20,8 @@ class CrawlHost {
 public:
     virtual ~CrawlHost() = default;
     virtual void Message(const std::string& text) = 0;        // ShowTaskMessage(text, LogGrid)
+    // The cause of the failed fetch that the last message reports.
+    virtual void MessageCause(const std::string& cause) {}
     virtual void MemberRow(const MemberValues& values) = 0;   // plain values, shown in the grid
     virtual void RepaintMembers() = 0;
     // Options/CollectCompanyDetail, read afresh for every company.
@@ -26,9 +29,10 @@ public:
     // FetchPage with the task's own client. Waits first while the task is held; raises
     // CrawlStopped when it was stopped.
     virtual FetchResult Fetch(const std::string& url) = 0;
-    // Stores one company: waits while held, then runs the INSERT on the task's own
-    // connection unless the task was stopped (then raises CrawlStopped, writes nothing).
-    virtual void Store(const std::string& insert_sql) = 0;
+    // Makes one step durable (a stored company, a failed page, the run's new position)
+    // in one transaction on the task's own connection: waits while held, then commits
+    // unless the task was stopped (then raises CrawlStopped and writes nothing).
+    virtual void Commit(const RunStep& step) = 0;
 };
 
 // What one company entry of a result page's list gives. The contact link may come from
@@ -42,8 +46,24 @@ struct ListEntry {
 inline constexpr int kEntriesPerPage = 40;
 std::vector<ListEntry> ReadListEntries(std::u16string_view list_text);
 
+// Where a crawl begins and which companies it takes.
+struct CrawlStart {
+    std::string page_url;    // empty: the search URL itself
+    int page_number = 1;
+    int entries_done = 0;    // entries of that page that are passed over without a fetch
+    // When set, a company it holds is passed over without a fetch, and every company
+    // stored is added to it (collecting only new companies).
+    KnownCompanies* known = nullptr;
+};
+
 // True when the last result page had no further page; false on a serious error.
-// Errors of Store other than CrawlStopped propagate (the thread reports a failure).
-bool CrawlCompanyList(const std::string& url, CrawlHost& host);
+// Every company read commits one step with the position after it, so the run can be
+// continued from a saved position with the same records in the same order.
+// Errors of Commit other than CrawlStopped propagate (the thread reports a failure).
+bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart& start = {});
+
+// Crawls again the companies that a failed contact or profile page made the run skip;
+// each one that now answers is appended and its failure replaced. True when done.
+bool RetryFailedCompanies(const std::vector<FailedPage>& failures, CrawlHost& host);
 
 }  // namespace qv

@@ -1,26 +1,45 @@
 #include "engine/detail_download.h"
 
+#include <algorithm>
+
 #include "core/database.h"
 #include "engine/fetcher.h"
 #include "engine/markup.h"
 
 namespace qv {
 
-DetailDownloadResult DownloadCompanyDetail(Connection& db, std::string_view company_name_utf8,
-                                           const std::string& profile_url) {
+bool DetailDownloadResult::Found() const {
+    return std::any_of(values.begin(), values.end(),
+                       [](const std::u16string& v) { return !v.empty(); });
+}
+
+DetailDownloadResult FetchCompanyDetail(const std::string& profile_url,
+                                        const std::atomic<bool>* stop) {
     DetailDownloadResult result;
     FetchResult page;
     {
         HttpClient client;  // a client of its own, gone once the page is read
+        if (stop) client.SetStopFlag(stop);
         page = FetchPage(profile_url, client);
     }
     if (!page.error.empty()) {
-        result.error = "抓取公司介绍网页时产生错误：" + page.error;
+        result.error = kDetailFetchError + page.error;
         return result;
     }
     result.values = ParseProfilePage(DecodeAndNormalize(page.body));
-    db.Execute(BuildDetailUpdateStatement(result.values, company_name_utf8));
     result.ok = true;
+    return result;
+}
+
+void StoreCompanyDetail(Connection& db, std::string_view company_name_utf8,
+                        const ProfileValues& values) {
+    db.Execute(BuildDetailUpdateStatement(values, company_name_utf8));
+}
+
+DetailDownloadResult DownloadCompanyDetail(Connection& db, std::string_view company_name_utf8,
+                                           const std::string& profile_url) {
+    DetailDownloadResult result = FetchCompanyDetail(profile_url);
+    if (result.ok) StoreCompanyDetail(db, company_name_utf8, result.values);
     return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <mutex>
 
 namespace qv {
@@ -50,7 +51,9 @@ struct HttpClient::Impl {
     bool StopRequested() const { return stop && stop->load(); }
     bool Configure();
     void ApplyLimits();
-    bool RunTry(const std::string& url);
+    // Empty when the try succeeded, otherwise why it failed.
+    std::string RunTry(const std::string& url);
+    std::string TransportCause(CURLcode code);
     bool Drive(CURLcode& result);
 };
 
@@ -146,17 +149,47 @@ bool HttpClient::Impl::Drive(CURLcode& result) {
     }
 }
 
-bool HttpClient::Impl::RunTry(const std::string& url) {
+std::string HttpClient::Impl::RunTry(const std::string& url) {
     buffer.clear();
-    if (curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
-    if (curl_multi_add_handle(multi, easy) != CURLM_OK) return false;
+    if (curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return "bad URL";
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) return "client error";
     CURLcode result = CURLE_OK;
     const bool done = Drive(result);
     curl_multi_remove_handle(multi, easy);
-    if (!done || result != CURLE_OK) return false;
+    if (!done) return StopRequested() ? "stopped" : "client error";
+    if (result != CURLE_OK) return TransportCause(result);
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    return status >= 200 && status <= 299;
+    if (status >= 200 && status <= 299) return {};
+    return "HTTP " + std::to_string(status);
+}
+
+std::string HttpClient::Impl::TransportCause(CURLcode code) {
+    long os_errno = 0;
+    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &os_errno);
+    long redirects = 0;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    switch (code) {
+    case CURLE_OPERATION_TIMEDOUT: return "timeout";  // also the low-speed limit
+    case CURLE_TOO_MANY_REDIRECTS: return "too many redirects";
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return redirects > 0 ? "redirect to a non-web address" : "not a web address";
+    case CURLE_URL_MALFORMAT: return "malformed URL";
+    case CURLE_COULDNT_RESOLVE_HOST: return "host not found";
+    case CURLE_COULDNT_CONNECT:
+        return os_errno == ECONNREFUSED ? "connection refused" : "cannot connect";
+    case CURLE_FILESIZE_EXCEEDED: return "body too large";
+    case CURLE_WRITE_ERROR:
+        // The write callback refuses a body over the limit; nothing else fails it.
+        return "body too large";
+    case CURLE_GOT_NOTHING: return "connection closed without an answer";
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+        if (os_errno == ECONNRESET || os_errno == EPIPE) return "connection reset";
+        return code == CURLE_SEND_ERROR ? "send error" : "receive error";
+    case CURLE_ABORTED_BY_CALLBACK: return "stopped";
+    default: return curl_easy_strerror(code);
+    }
 }
 
 HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {}
@@ -174,9 +207,11 @@ FetchResult FetchPage(const std::string& url, HttpClient& client) {
     FetchResult result;
     try {
         HttpClient::Impl& impl = client.impl();
+        if (!impl.usable) result.cause = "client error";
         for (int attempt = 0; impl.usable && attempt < kFetchTries; ++attempt) {
             if (impl.StopRequested()) break;
-            if (impl.RunTry(url)) {
+            result.cause = impl.RunTry(url);
+            if (result.cause.empty()) {
                 result.body = std::move(impl.buffer);
                 impl.buffer.clear();
                 return result;
@@ -185,7 +220,9 @@ FetchResult FetchPage(const std::string& url, HttpClient& client) {
         impl.buffer.clear();  // a failed try's bytes are never handed out
     } catch (...) {
         // Page work never raises; whatever went wrong reads as a failed fetch.
+        result.cause = "client error";
     }
+    if (result.cause.empty()) result.cause = "stopped";
     result.body.clear();
     result.error = kFetchFailed;
     return result;

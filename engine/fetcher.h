@@ -44,6 +44,11 @@ private:
 struct FetchResult {
     std::string body;   // the response body's bytes (GBK), empty when nothing came
     std::string error;  // empty on success, "连接失败" when every try failed
+    // Why the last try failed, when every try failed: "HTTP <code>" for an answer
+    // outside 2xx that is not a redirect, otherwise the transport error in a few words
+    // ("timeout", "connection refused", "too many redirects", ...). Kept apart from the
+    // error text, which callers show word for word.
+    std::string cause;
 };
 
 inline constexpr char kFetchFailed[] = "连接失败";

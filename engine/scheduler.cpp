@@ -78,7 +78,8 @@ void TaskScheduler::DispatchTasks() {
         if (entry.State != tsWaiting) continue;
         entry.Slot = s;
         if (slots_[s]) Retire(std::move(slots_[s]));
-        slots_[s] = AliSpider::Start(i, entry.Url, entry.Sink, entry.DataFile, Environment());
+        slots_[s] = AliSpider::Start(i, entry.Url, entry.Sink, entry.DataFile, Environment(),
+                                     entry.Kind);
         entry.State = tsRunning;
         ShowTaskMessage(entry.TaskName + "：开始抓取数据......", entry.Sink.get());
     }

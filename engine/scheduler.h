@@ -31,6 +31,7 @@ struct TThreadTask {
     std::uint8_t State = tsCreated;
     std::shared_ptr<TaskSink> Sink;  // the task page's grids
     std::string DataFile;            // the thread opens its own connection to it
+    RunKind Kind = RunKind::Fresh;
 };
 
 class TaskScheduler {

@@ -58,6 +58,10 @@ public:
         auto sink = spider_.sink_;
         spider_.Post([sink, values] { sink->AppendMemberRow(values); });
     }
+    void MessageCause(const std::string& cause) override {
+        auto sink = spider_.sink_;
+        spider_.Post([sink, cause] { sink->ShowMessageCause(cause); });
+    }
     void RepaintMembers() override {
         auto sink = spider_.sink_;
         spider_.Post([sink] { sink->RepaintMembers(); });
@@ -71,8 +75,8 @@ public:
         if (spider_.gate_.stopped()) throw CrawlStopped{};
         return result;
     }
-    void Store(const std::string& insert_sql) override {
-        spider_.gate_.Store([&] { db_.Execute(insert_sql); });
+    void Commit(const RunStep& step) override {
+        spider_.gate_.Store([&] { CommitRunStep(db_, step); });
     }
 
 private:
@@ -83,21 +87,23 @@ private:
 
 std::shared_ptr<AliSpider> AliSpider::Start(int task_index, std::string url,
                                             std::shared_ptr<TaskSink> sink,
-                                            std::string data_file, SpiderEnvironment env) {
+                                            std::string data_file, SpiderEnvironment env,
+                                            RunKind kind) {
     std::shared_ptr<AliSpider> spider(new AliSpider(task_index, std::move(url), std::move(sink),
-                                                    std::move(data_file), std::move(env)));
+                                                    std::move(data_file), std::move(env), kind));
     // The thread keeps its object alive until it has ended, as the object "frees itself".
     spider->thread_ = std::thread([self = spider] { self->Execute(); });
     return spider;
 }
 
 AliSpider::AliSpider(int task_index, std::string url, std::shared_ptr<TaskSink> sink,
-                     std::string data_file, SpiderEnvironment env)
+                     std::string data_file, SpiderEnvironment env, RunKind kind)
     : task_index_(task_index),
       url_(std::move(url)),
       sink_(std::move(sink)),
       data_file_(std::move(data_file)),
-      env_(std::move(env)) {}
+      env_(std::move(env)),
+      kind_(kind) {}
 
 AliSpider::~AliSpider() {
     // The last owner may be the thread itself; otherwise its function has returned.
@@ -142,6 +148,37 @@ void LowerThisThreadsPriority() {
 
 }  // namespace
 
+bool AliSpider::RunCrawl(Connection& db, CrawlHost& host) {
+    if (kind_ == RunKind::RetryFailed) return RetryFailedCompanies(ReadFailedPages(db), host);
+    CrawlStart start;
+    RunMode mode = kind_ == RunKind::NewOnly ? RunMode::NewOnly : RunMode::Fresh;
+    std::string search_url = url_;
+    if (kind_ == RunKind::Continue) {
+        SavedRun saved = ReadSavedRun(db);
+        if (!saved.position) {
+            PostMessage("没有可以继续的抓取，错误严重，不可以继续抓取");
+            return false;
+        }
+        if (saved.position->finished) return true;
+        const RunPosition& at = *saved.position;
+        start.page_url = at.page_url;
+        start.page_number = at.page_number;
+        start.entries_done = at.entries_done;
+        mode = at.mode;
+        search_url = at.search_url;
+        PostMessage("继续上次的抓取：从第 " + std::to_string(at.page_number) + " 页的第 " +
+                    std::to_string(at.entries_done + 1) + " 个公司开始......");
+    } else {
+        BeginRun(db, url_, mode);
+    }
+    KnownCompanies known;
+    if (mode == RunMode::NewOnly) {
+        known = KnownCompanies::Load(db);
+        start.known = &known;
+    }
+    return CrawlCompanyList(search_url, host, start);
+}
+
 void AliSpider::Execute() {
     LowerThisThreadsPriority();
     result_code_ = 3;
@@ -150,7 +187,7 @@ void AliSpider::Execute() {
         HttpClient http;
         http.SetStopFlag(gate_.stop_flag());
         Host host(*this, http, db);
-        bool ok = CrawlCompanyList(url_, host);
+        bool ok = RunCrawl(db, host);
         result_code_ = !ok ? 2 : gate_.stopped() ? 3 : 0;
     } catch (const CrawlStopped&) {
     } catch (const std::exception& e) {

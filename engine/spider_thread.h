@@ -15,6 +15,7 @@
 namespace qv {
 
 class Connection;
+class CrawlHost;
 
 // What a task's page offers its collection thread. Every call arrives on the UI thread.
 class TaskSink {
@@ -23,6 +24,9 @@ public:
     virtual void AppendMessage(const std::string& text) = 0;
     virtual void AppendMemberRow(const MemberValues& values) = 0;
     virtual void RepaintMembers() = 0;
+    // Why the message just appended came about (a failed page's cause), for the page to
+    // show beside it; the message text itself stays word for word.
+    virtual void ShowMessageCause(const std::string& cause) {}
 };
 
 // Hold, release and stop for one thread. The crawl passes through it before every fetch
@@ -50,6 +54,11 @@ private:
     std::atomic<bool> stopped_{false};
 };
 
+// How a started task uses its data file: a new run over all companies (the file was
+// emptied), the continuation of its unfinished run, a new run that skips the companies
+// already stored, or another try at the companies its last run lost to failed pages.
+enum class RunKind { Fresh, Continue, NewOnly, RetryFailed };
+
 // What every collection thread needs from its host.
 struct SpiderEnvironment {
     UiHandover* ui = nullptr;
@@ -68,7 +77,8 @@ public:
     // the crawl failed, 0 on success.
     static std::shared_ptr<AliSpider> Start(int task_index, std::string url,
                                             std::shared_ptr<TaskSink> sink,
-                                            std::string data_file, SpiderEnvironment env);
+                                            std::string data_file, SpiderEnvironment env,
+                                            RunKind kind = RunKind::Fresh);
     ~AliSpider();
     AliSpider(const AliSpider&) = delete;
     AliSpider& operator=(const AliSpider&) = delete;
@@ -84,8 +94,9 @@ public:
 
 private:
     AliSpider(int task_index, std::string url, std::shared_ptr<TaskSink> sink,
-              std::string data_file, SpiderEnvironment env);
+              std::string data_file, SpiderEnvironment env, RunKind kind);
     void Execute();
+    bool RunCrawl(Connection& db, CrawlHost& host);
     void Post(std::function<void()> fn);
     void PostMessage(const std::string& text);
 
@@ -95,6 +106,7 @@ private:
     std::shared_ptr<TaskSink> sink_;
     std::string data_file_;
     SpiderEnvironment env_;
+    RunKind kind_;
     SpiderGate gate_;
     std::atomic<int> result_code_{-1};
     std::atomic<bool> alive_{true};

@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev sqlite3
   libcurl4-openssl-dev
   libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
+  libxlsxwriter-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-wqy-microhei

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds, then shows the real window under Xvfb against the bundled marketplace
 # simulator: adds two tasks through the dialogs, runs them, and saves pictures of the main
-# window with live rows, the add-task dialog and an error message with its details into
+# window with live rows, the add-task dialog, an error message with its details and the
+# directory page with two category files made from the simulator's companies into
 # docs/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."

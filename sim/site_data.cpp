@@ -3,6 +3,7 @@
 #include <set>
 
 #include "core/gbk.h"
+#include "sim/category_trades.h"
 #include "tasks/search_url.h"
 
 namespace qv {
@@ -279,6 +280,17 @@ void TakeTypelistFacts(const SimCompany& c, MemberValues& v) {
         v[mfCompanyContext + fact] = c.profile[fact];
 }
 
+// What BuildCompanies makes: `mixed` lets three in ten companies be of another trade.
+struct Plan {
+    const Trade* main;
+    bool mixed;
+    std::string word;
+    int count;
+};
+
+std::vector<SimCompany> BuildCompanies(uint32_t seed, const std::string& key,
+                                       const std::string& base_url, const Plan& plan);
+
 }  // namespace
 
 MemberValues SimCompany::ValuesWithoutDetail() const {
@@ -298,21 +310,39 @@ const std::vector<SimCompany>& SiteData::ForKey(const std::string& key) {
 }
 
 std::vector<SimCompany> SiteData::Build(const std::string& key) const {
-    std::vector<SimCompany> out;
     // The one search that finds nothing, for tests of empty results.
-    if (key == sim::KeywordKey("空") || companies_ <= 0) return out;
+    if (key == sim::KeywordKey("空") || companies_ <= 0) return {};
     const std::string word = sim::SearchWordOf(key);
+    const Trade& main = kTrades[MainTrade(seed_, key, word)];
+    return BuildCompanies(seed_, key, base_url_, {&main, true, word, companies_});
+}
+
+std::vector<SimCompany> SiteData::CategoryDirectory(std::string_view group, std::string_view category,
+                                                    int count) const {
+    // A category the table does not know still gets companies named after it.
+    const sim::CategoryTrade known = sim::FindCategoryTrade(category).value_or(
+        sim::CategoryTrade{category, category, {category, category, category, category}});
+    const std::string industry = std::string(group) + " | " + std::string(category);
+    const Trade trade{known.trade, industry, known.products};
+    return BuildCompanies(seed_, "d:" + std::string(category), base_url_,
+                          {&trade, false, PrintableWord(category), count});
+}
+
+namespace {
+
+std::vector<SimCompany> BuildCompanies(uint32_t seed, const std::string& key,
+                                       const std::string& base_url, const Plan& plan) {
+    std::vector<SimCompany> out;
+    const std::string& word = plan.word;
     const std::string hex = sim::KeyToHex(key);
-    const size_t main_trade = MainTrade(seed_, key, word);
     std::set<std::string> names, ids;
-    out.reserve(static_cast<size_t>(companies_));
-    for (int i = 0; i < companies_; ++i) {
-        Rng rng(sim::StableHash(seed_, key, static_cast<uint64_t>(i)));
+    out.reserve(static_cast<size_t>(plan.count));
+    for (int i = 0; i < plan.count; ++i) {
+        Rng rng(sim::StableHash(seed, key, static_cast<uint64_t>(i)));
         SimCompany c;
         c.index = i;
         c.search_key = key;
-        const Trade& trade = rng.Chance(70) ? kTrades[main_trade]
-                                            : rng.Pick(kTrades);
+        const Trade& trade = !plan.mixed || rng.Chance(70) ? *plan.main : rng.Pick(kTrades);
         const City* city = nullptr;
         const Core* core = nullptr;
         std::string name;
@@ -339,9 +369,9 @@ std::vector<SimCompany> SiteData::Build(const std::string& key) const {
         c.profile_path = "/company/" + member_id + "/creditdetail.htm" + query;
         c.message_path = "/message/feedback.htm?toMemberId=" + member_id + "&sk=" + hex +
                          "&n=" + std::to_string(i);
-        v[mfSendMsgLink] = base_url_ + c.message_path;
-        v[mfContactLink] = base_url_ + c.contact_path;
-        v[mfCmpDetail] = base_url_ + c.profile_path;
+        v[mfSendMsgLink] = base_url + c.message_path;
+        v[mfContactLink] = base_url + c.contact_path;
+        v[mfCmpDetail] = base_url + c.profile_path;
 
         c.contact_layout = rng.Chance(60) ? SimContactLayout::lh20 : SimContactLayout::mp_r;
         // Each contact layout belongs to one generation of the site, and so does its
@@ -400,4 +430,5 @@ std::vector<SimCompany> SiteData::Build(const std::string& key) const {
     return out;
 }
 
+}  // namespace
 }  // namespace qv

@@ -71,6 +71,10 @@ public:
     const std::vector<SimCompany>& CompaniesForCategory(int category_id) {
         return ForKey(sim::CategoryKey(category_id));
     }
+    // The companies of one industry category of the directory, all of its trade, with
+    // names, products and introductions that fit it; not kept, as the sets above are.
+    std::vector<SimCompany> CategoryDirectory(std::string_view group, std::string_view category,
+                                              int count) const;
     const std::string& base_url() const { return base_url_; }
     uint32_t seed() const { return seed_; }
 

@@ -99,6 +99,8 @@ struct SiteServer::Impl {
     std::atomic<long> requests{0}, session_requests{0}, failures{0}, sessions{0};
     std::mutex attempts_mutex;
     std::unordered_map<std::string, int> attempts;
+    mutable std::mutex targets_mutex;
+    std::unordered_map<std::string, long> targets;
 
     bool FaultsOn() const {
         return options.fail_rate > 0 || options.reset_rate > 0 || options.fail_first > 0;
@@ -127,6 +129,10 @@ struct SiteServer::Impl {
     httplib::Server::HandlerResponse BeforeRouting(const httplib::Request& req,
                                                    httplib::Response& res) {
         ++requests;
+        {
+            std::lock_guard lock(targets_mutex);
+            ++targets[req.target];
+        }
         if (options.delay_ms > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(options.delay_ms));
         if (req.get_header_value("Cookie").find(std::string(kSessionCookie) + "=") != std::string::npos)
@@ -265,5 +271,11 @@ const std::vector<SimCompany>& SiteServer::CompaniesForCategory(int category_id)
 long SiteServer::requests() const { return impl_->requests; }
 long SiteServer::requests_with_session() const { return impl_->session_requests; }
 long SiteServer::failures() const { return impl_->failures; }
+
+long SiteServer::RequestsFor(const std::string& target) const {
+    std::lock_guard lock(impl_->targets_mutex);
+    auto it = impl_->targets.find(target);
+    return it == impl_->targets.end() ? 0 : it->second;
+}
 
 }  // namespace qv

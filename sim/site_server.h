@@ -47,6 +47,8 @@ public:
     long requests() const;               // every request received
     long requests_with_session() const;  // those that sent back the session cookie
     long failures() const;               // answered 500 or dropped on purpose
+    // How often one site-relative target (path and query, as in a page's links) was asked for.
+    long RequestsFor(const std::string& target) const;
 
     struct Impl;
 

@@ -17,6 +17,7 @@
 #include "core/data_files.h"
 #include "core/data_module.h"
 #include "core/ini_file.h"
+#include "core/run_journal.h"
 #include "core/text.h"
 #include "engine/fetcher.h"
 #include "engine/markup.h"
@@ -33,6 +34,31 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
+
+// The task list's state column: whether a task's last run did not finish (after a
+// stop, a crash or a kill), so the user sees what can be continued.
+constexpr int kStateColumn = 5;
+constexpr int kStateWidth = 60;
+
+const QString kRefillConfirm =
+    QStringLiteral("这个任务已经被采集过，如果需要重新采集，将会将原有的数据删除。确认吗？");
+const QString kContinueChoice = QStringLiteral("继续上次的抓取");
+const QString kNewOnlyChoice = QStringLiteral("只采集新公司");
+const QString kRestartChoice = QStringLiteral("重新开始");
+const QString kCancelChoice = QStringLiteral("取消");
+
+// The state column's text for a data file that is not in use by a run.
+QString SavedRunState(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return {};
+    try {
+        // Listing the tasks leaves their files as they are (no change of journal mode).
+        Connection db(path, DatabaseKind::Project);
+        return ReadSavedRun(db).Unfinished() ? QStringLiteral("未完成") : QString();
+    } catch (const std::exception&) {
+        return {};  // a broken file shows its error when it is opened
+    }
+}
 
 const QString kFileError = QStringLiteral(
     "生成任务文件时产生错误。\r\n\r\n请确保软件运行目录下面的data目录下面的任务名称不重复。");
@@ -98,6 +124,8 @@ TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& 
     scheduler_.SetCollectDetail([settings = AppInfo->SettingsFile] {
         return ReadSetting(settings, settings::kCollectCompanyDetail);
     });
+    // A run that ended, finished or not, changes what the state column shows.
+    scheduler_.SetEndObserver([this](const TThreadTask&, int) { RefreshTaskStates(); });
     pages_.SetCloseGuard([this](TTaskTab& tab) { return ClosePageGuard(tab); });
     connect(&pages_, &TaskPages::taskPageChosen, this, &TaskCommands::SelectTaskRow);
     connect(taskListSG_, &QTableWidget::currentCellChanged, this,
@@ -110,10 +138,10 @@ TaskCommands::~TaskCommands() = default;
 void TaskCommands::InitTaskListGrid() {
     QTableWidget* grid = taskListSG_;
     widgets::ApplyGridLook(grid);
-    grid->setColumnCount(5);
+    grid->setColumnCount(6);
     grid->setHorizontalHeaderLabels({QStringLiteral("序号"), QStringLiteral("任务名称"),
                                      QStringLiteral("备注"), QStringLiteral("任务编号"),
-                                     QStringLiteral("搜索URL")});
+                                     QStringLiteral("搜索URL"), QStringLiteral("状态")});
     grid->verticalHeader()->hide();
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -123,12 +151,13 @@ void TaskCommands::InitTaskListGrid() {
     grid->setColumnWidth(1, 200);
     grid->setColumnHidden(3, true);
     grid->setColumnHidden(4, true);
+    grid->setColumnWidth(kStateColumn, kStateWidth);
     grid->setRowCount(1);
     ResizeTaskListGrid();
 }
 
 void TaskCommands::ResizeTaskListGrid() {
-    taskListSG_->setColumnWidth(2, std::max(40, taskListSG_->width() - 268));
+    taskListSG_->setColumnWidth(2, std::max(40, taskListSG_->width() - 268 - kStateWidth));
 }
 
 void TaskCommands::LoadTasks() {
@@ -149,6 +178,7 @@ void TaskCommands::FillTaskListGrid() {
         widgets::SetCellText(taskListSG_, r, 3, Q(cdsTasks_.Text(row, "ID")));
         widgets::SetCellText(taskListSG_, r, 4, Q(cdsTasks_.Text(row, "searchURL")));
     }
+    RefreshTaskStates();
     // The grid always has a current row, as a string grid does.
     current = std::clamp(current, 0, taskListSG_->rowCount() - 1);
     taskListSG_->setCurrentCell(current, 1);
@@ -196,6 +226,7 @@ void TaskCommands::UpdateTaskActions(const QString& number) {
         actions_.actPause->setText(QStringLiteral("继续当前任务"));
     }
     actions_.actStart->setEnabled(!actions_.actPause->isEnabled());
+    if (actions_.actRetryFailed) actions_.actRetryFailed->setEnabled(actions_.actStart->isEnabled());
 }
 
 void TaskCommands::UpdateCommandActions() {
@@ -264,51 +295,115 @@ void TaskCommands::doAddTask() {
     UpdateCommandActions();
 }
 
-bool TaskCommands::PrepareDataFile(const QString& name) {
+std::optional<RunKind> TaskCommands::PrepareDataFile(const QString& name) {
     std::string path = UsableTaskFilePath(name);
-    if (path.empty()) return false;
-    if (!std::filesystem::exists(path)) return CreateTaskDataFile(name);
+    if (path.empty()) return std::nullopt;
+    if (!std::filesystem::exists(path)) {
+        if (!CreateTaskDataFile(name)) return std::nullopt;
+        return RunKind::Fresh;
+    }
     Connection db(path, DatabaseKind::DataFile);
-    DataPacket count = db.Query("SELECT COUNT(*) FROM DataList");
-    if (count.rows.empty() || count.Integer(0, "COUNT(*)") <= 0) return true;
-    if (widgets::AskConfirm(QStringLiteral("这个任务已经被采集过，如果需要重新采集，将会将原有的数据删除。确认吗？")) !=
-        widgets::mrYes)
-        return false;
+    SavedRun saved = ReadSavedRun(db);
+    if (saved.rows <= 0) return RunKind::Fresh;
+    QStringList choices;
+    QString question;
+    if (saved.Unfinished()) {
+        choices << kContinueChoice;
+        question = QStringLiteral("这个任务上次的抓取没有完成，已经保存了 %1 条记录。请选择：").arg(saved.rows);
+    } else {
+        question = QStringLiteral("这个任务已经被采集过，已经保存了 %1 条记录。请选择：").arg(saved.rows);
+    }
+    choices << kNewOnlyChoice << kRestartChoice << kCancelChoice;
+    const QString chosen = choices[widgets::AskChoice(question, choices)];
+    if (chosen == kContinueChoice) return RunKind::Continue;
+    if (chosen == kNewOnlyChoice) return RunKind::NewOnly;
+    if (chosen != kRestartChoice || widgets::AskConfirm(kRefillConfirm) != widgets::mrYes)
+        return std::nullopt;
     db.Execute("DELETE FROM DataList");
-    return true;
+    return RunKind::Fresh;
 }
 
-void TaskCommands::doStartTask() {
-    QString number = SelectedNumber(), name = SelectedName(), url = SelectedUrl();
+bool TaskCommands::CanStart(const QString& name, const QString& url) {
     if (url.isEmpty()) {
         widgets::ShowWarning(QStringLiteral("没有要获取页面的网址。此任务不正确，建议删除后重建。"));
-        return;
+        return false;
     }
     if (int page = pages_.FindTaskPage(name); page >= 0) {
         pages_.ShowPage(page);
         pages_.UpdatePageButtons();
         widgets::ShowWarning(QStringLiteral("这个任务已经被打开，需要再次采集前请先关闭。"));
-        return;
+        return false;
     }
     // Paused and waiting tasks hold queue places too; with none free the start is refused
     // here, before the data file is touched, rather than after its page has opened.
     if (scheduler_.CountTasksInState(tsRunning) >= scheduler_.Limit() ||
         scheduler_.FindFreeQueueIndex() < 0) {
         widgets::ShowWarning(QStringLiteral("程序限制了同时运行的任务数不能超过：%1 个。").arg(scheduler_.Limit()));
-        return;
+        return false;
     }
-    if (!PrepareDataFile(name)) return;
-    TTaskTab& tab = pages_.OpenRunPage(name, TaskFilePath(name));
+    return true;
+}
+
+void TaskCommands::StartRun(const QString& number, const QString& name, const QString& url,
+                            RunKind kind) {
+    TTaskTab& tab = pages_.OpenRunPage(name, TaskFilePath(name), kind != RunKind::Fresh);
     auto entry = std::make_unique<TThreadTask>();
     entry->TaskID = number.toInt();
     entry->TaskName = S(name);
     entry->Url = S(url);
     entry->Sink = tab.Sink;
     entry->DataFile = TaskFilePath(name);
+    entry->Kind = kind;
     if (scheduler_.EnqueueTask(std::move(entry))) scheduler_.DispatchTasks();
     widgets::ResizeLogGrid(tab.LogGrid);
+    RefreshTaskStates();
     UpdateTaskActions(SelectedNumber());
     pages_.UpdatePageButtons();
+}
+
+void TaskCommands::doStartTask() {
+    QString number = SelectedNumber(), name = SelectedName(), url = SelectedUrl();
+    if (!CanStart(name, url)) return;
+    std::optional<RunKind> kind = PrepareDataFile(name);
+    if (!kind) return;
+    StartRun(number, name, url, *kind);
+}
+
+void TaskCommands::doRetryFailed() {
+    QString number = SelectedNumber(), name = SelectedName(), url = SelectedUrl();
+    if (number.isEmpty() || !CanStart(name, url)) return;
+    std::string path = UsableTaskFilePath(name);
+    if (path.empty()) return;
+    std::vector<FailedPage> failures;
+    if (std::filesystem::exists(path)) {
+        Connection db(path, DatabaseKind::DataFile);
+        failures = ReadFailedPages(db);
+    }
+    std::erase_if(failures, [](const FailedPage& f) {
+        return f.kind == kFailedResultPage || f.contact_link.empty();
+    });
+    if (failures.empty()) {
+        widgets::ShowInfo(QStringLiteral("这个任务没有因为网页抓取失败而跳过的公司。"));
+        return;
+    }
+    StartRun(number, name, url, RunKind::RetryFailed);
+}
+
+void TaskCommands::RefreshTaskStates() {
+    QSignalBlocker block(taskListSG_);
+    for (int r = 0; r < taskListSG_->rowCount(); ++r) {
+        const QString name = widgets::CellText(taskListSG_, r, 1);
+        if (name.isEmpty()) continue;
+        const int id = widgets::CellText(taskListSG_, r, 3).toInt();
+        QString state;
+        if (scheduler_.TaskInState(tsWaiting, id) || scheduler_.TaskInState(tsRunning, id))
+            state = QStringLiteral("采集中");
+        else if (scheduler_.TaskInState(tsPaused, id))
+            state = QStringLiteral("暂停");
+        else if (IsUsableTaskName(S(name)))
+            state = SavedRunState(TaskFilePath(name));
+        widgets::SetCellText(taskListSG_, r, kStateColumn, state);
+    }
 }
 
 void TaskCommands::doPauseTask() {
@@ -345,6 +440,7 @@ void TaskCommands::doCancelTask() {
             ShowTaskMessage(S(tab.PageKey) + "：任务被中止", tab.Sink.get());
         }
         set_status_(QStringLiteral("成功停止了 %1 个任务").arg(n));
+        RefreshTaskStates();
     }
     UpdateTaskActions(SelectedNumber());
 }
@@ -394,6 +490,7 @@ bool TaskCommands::ClosePageGuard(TTaskTab& tab) {
         widgets::mrYes)
         return false;
     scheduler_.StopTask(id);
+    RefreshTaskStates();
     UpdateTaskActions(SelectedNumber());
     return true;
 }

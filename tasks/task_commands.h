@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/database.h"
@@ -31,6 +32,8 @@ struct TaskActions {
     QAction* actViewData = nullptr;
     // These take the state of actAddTask.
     std::vector<QAction*> followers;
+    // Offered whenever actStart is.
+    QAction* actRetryFailed = nullptr;
 };
 
 class TaskCommands : public QObject {
@@ -63,6 +66,11 @@ public:
     void doCancelTask();
     void doDelTask();
     void doViewData();
+    // 重新抓取失败的公司: crawls again only the companies that the task's last run
+    // skipped because a page failed, appending those that now answer.
+    void doRetryFailed();
+    // Column 5 of every task row: whether its data file holds a run that did not finish.
+    void RefreshTaskStates();
 
     void taskListSGSelectCell(int column, int row);
     // Makes the first row of task `name` the current one (a page was picked by its tab).
@@ -78,8 +86,13 @@ private:
     bool ClosePageGuard(TTaskTab& tab);
     // False (after the file error) when the data file cannot be made.
     bool CreateTaskDataFile(const QString& name);
-    // False when the user keeps the records of an earlier run.
-    bool PrepareDataFile(const QString& name);
+    // How the task's run uses its data file; nothing when the user keeps the file as it
+    // is (cancelled, or declined to empty it).
+    std::optional<RunKind> PrepareDataFile(const QString& name);
+    // The checks every start makes before it touches the data file; false after a warning.
+    bool CanStart(const QString& name, const QString& url);
+    // Opens the run page and hands the task to the scheduler.
+    void StartRun(const QString& number, const QString& name, const QString& url, RunKind kind);
     int TaskIdOf(const QString& name) const;
 
     QWidget* window_;

@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 
 #include "core/database.h"
+#include "tasks/detail_download_command.h"
+#include "tasks/member_link_commands.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
 #include "widgets/dialog_ex.h"
@@ -41,6 +43,13 @@ void RunPageSink::AppendMemberRow(const MemberValues& values) {
 
 void RunPageSink::RepaintMembers() {}
 
+void RunPageSink::ShowMessageCause(const std::string& cause) {
+    if (!log_ || log_->rowCount() == 0) return;
+    const QString tip = QStringLiteral("原因：") + QString::fromStdString(cause);
+    for (int column = 0; column < log_->columnCount(); ++column)
+        if (QTableWidgetItem* item = log_->item(log_->rowCount() - 1, column)) item->setToolTip(tip);
+}
+
 TaskDataPage::TaskDataPage(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -63,6 +72,9 @@ TaskPages::TaskPages(QTabWidget* bottom, PageButtons buttons,
     connect(buttons_.actPrev, &QAction::triggered, this, &TaskPages::doPrev);
     connect(buttons_.actNext, &QAction::triggered, this, &TaskPages::doNext);
     connect(buttons_.actCloseTabsheet, &QAction::triggered, this, &TaskPages::doCloseTabsheet);
+    // The commands of the grids' pop-up menu work on the shown page.
+    new MemberLinkCommands(*this, this);
+    new DetailDownloadCommand(*this, this);
 }
 
 int TaskPages::PageCount() const { return bottom_->count(); }
@@ -95,7 +107,8 @@ TaskDataPage* TaskPages::AddPage(const QString& name) {
     return page;
 }
 
-TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_file) {
+TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_file,
+                                 bool show_stored) {
     auto db = std::make_unique<Connection>(data_file, DatabaseKind::DataFile);
     TaskDataPage* page = AddPage(name);
     TTaskTab& tab = page->record();
@@ -103,6 +116,7 @@ TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_fi
     tab.Splitter->setHandleWidth(kSplitterHeight);
     tab.Splitter->setChildrenCollapsible(false);
     tab.MemberGrid = NewMemberGrid(tab.Splitter, this);
+    if (show_stored) tab.MemberGrid->memberModel()->LoadDataList(*db);
     tab.LogGrid = new QTableWidget(tab.Splitter);
     widgets::InitLogGrid(tab.LogGrid);
     tab.Splitter->addWidget(tab.MemberGrid);

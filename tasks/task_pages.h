@@ -32,6 +32,8 @@ public:
     void AppendMessage(const std::string& text) override;
     void AppendMemberRow(const MemberValues& values) override;
     void RepaintMembers() override;
+    // A tooltip on the last message line.
+    void ShowMessageCause(const std::string& cause) override;
     QTableWidget* logGrid() const { return log_; }
 
 private:
@@ -85,8 +87,10 @@ public:
     int PageCount() const;
     void ShowPage(int index);
 
-    // Opens an empty run page for `name` with its own connection to `data_file`.
-    TTaskTab& OpenRunPage(const QString& name, const std::string& data_file);
+    // Opens a run page for `name` with its own connection to `data_file`: empty, or with
+    // the records stored so far when the run adds to them.
+    TTaskTab& OpenRunPage(const QString& name, const std::string& data_file,
+                          bool show_stored = false);
     // Opens a viewing page that shows every record of `data_file`. Database errors are
     // raised before any page is added.
     TTaskTab& OpenViewPage(const QString& name, const std::string& data_file);

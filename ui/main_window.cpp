@@ -17,6 +17,8 @@
 
 #include "core/app_info.h"
 #include "core/ini_file.h"
+#include "directory/category_pages.h"
+#include "directory/export_command.h"
 #include "directory/industry_page.h"
 #include "widgets/tab_bar.h"
 #include "tasks/task_commands.h"
@@ -31,6 +33,8 @@ namespace {
 
 constexpr int kTaskListHeight = 137;
 constexpr int kSplitterHeight = 4;
+// How long a passing notice ("链接无效") stays in the status bar.
+constexpr int kFlashMessageMs = 4000;
 
 struct ActionSpec {
     const char* name;
@@ -46,6 +50,7 @@ constexpr ActionSpec kActions[] = {
     {"actPauseAll", "暂停所有任务", QStyle::SP_MediaSeekForward},
     {"actCancel", "中止所有任务", QStyle::SP_MediaStop},
     {"actViewData", "查看任务数据", QStyle::SP_FileDialogContentsView},
+    {"actRetryFailed", "重新抓取失败的公司", QStyle::SP_BrowserReload},
     {"actOptions", "选项", QStyle::SP_FileDialogDetailedView},
     {"actHelp", "帮助", QStyle::SP_DialogHelpButton},
     {"actResponse", "意见反馈", QStyle::SP_MessageBoxQuestion},
@@ -96,16 +101,21 @@ TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent) {
     MainPagePG = new QTabWidget(this);
     MainPagePG->setObjectName(QStringLiteral("MainPagePG"));
     MainPagePG->addTab(CreateTaskPage(), QStringLiteral("采集任务管理"));
-    industry_page_ = new directory::IndustryPage(MainPagePG);
+    directory::StatusOutput status{
+        [this](const QString& text) { SetStatusText(text); },
+        [this](const QString& text) { statusBar()->showMessage(text, kFlashMessageMs); }};
+    industry_page_ = new directory::IndustryPage(status, MainPagePG);
     MainPagePG->addTab(industry_page_, QStringLiteral("阿里巴巴注册会员黄页库"));
     setCentralWidget(MainPagePG);
     ConnectCommands();
+    connect(MainPagePG, &QTabWidget::currentChanged, this, [this] { Guarded([this] { MainPagePGChange(); }); });
 }
 
 TMainFrm::~TMainFrm() {
     // The pages go first, then the scheduler empties; its messages change nothing on a
     // window that no longer shows.
     hide();
+    industry_page_->CloseAllCategoryPages();
     commands_->Shutdown();
 }
 
@@ -131,6 +141,7 @@ void TMainFrm::CreateMenus() {
     tasks->addAction(action("actDelTask"));
     tasks->addSeparator();
     tasks->addAction(Entry(this, action("actViewData"), QStringLiteral("查看任务数据(&V)...")));
+    tasks->addAction(action("actRetryFailed"));
     QMenu* view = menuBar()->addMenu(QStringLiteral("视图(&V)"));
     view->addAction(action("actShowToolbar"));
     view->addAction(action("actShowStatusbar"));
@@ -211,7 +222,8 @@ void TMainFrm::ConnectCommands() {
                             action("actPauseAll"), action("actCancel"), action("actDelTask"),
                             action("actViewData"),
                             {action("actOptions"), action("actHelp"), action("actResponse"),
-                             action("actAbout"), action("actShowToolbar"), action("actShowStatusbar")}};
+                             action("actAbout"), action("actShowToolbar"), action("actShowStatusbar")},
+                            action("actRetryFailed")};
     commands_ = new tasks::TaskCommands(this, taskListSG, *pages_, acts,
                                         [this](const QString& text) { SetStatusText(text); });
     auto bind = [this](const char* name, auto fn) {
@@ -225,6 +237,7 @@ void TMainFrm::ConnectCommands() {
     bind("actCancel", [c] { c->doCancelTask(); });
     bind("actDelTask", [c] { c->doDelTask(); });
     bind("actViewData", [c] { c->doViewData(); });
+    bind("actRetryFailed", [c] { c->doRetryFailed(); });
     bind("actOptions", [this] { ShowOptionsDialog(this); });
     bind("actHelp", [] { OpenWebPage(kHomePage); });
     bind("actResponse", [] { OpenWebPage(kFeedbackPage); });
@@ -232,6 +245,12 @@ void TMainFrm::ConnectCommands() {
     bind("actShowToolbar", [this] { doShowToolbar(); });
     bind("actShowStatusbar", [this] { doShowStatusbar(); });
     bind("actClose", [this] { close(); });
+    connect(pages_->gridMenu().actExport, &QAction::triggered, this, [this] {
+        Guarded([this] {
+            if (tasks::TaskDataPage* page = pages_->ShownPage())
+                directory::doExportToExcel(this, *page->record().MemberGrid);
+        });
+    });
 }
 
 void TMainFrm::SetStatusText(const QString& text) {
@@ -256,8 +275,13 @@ void TMainFrm::FormShow() {
     MainPagePG->setCurrentIndex(0);
     setWindowTitle(QString::fromUtf8(kWindowCaption));
     commands_->InitTaskListGrid();
+    industry_page_->InitContactGrid();
+    industry_page_->InitCompanyGrid();
     commands_->LoadTasks();
     commands_->FillTaskListGrid();
+    // A tree that fails to load keeps what it has; the rest of the window still comes up.
+    Guarded([this] { industry_page_->LoadIndustryTree(); });
+    industry_page_->LoadSearchHistory();
     commands_->UpdateTaskActions(commands_->SelectedNumber());
     commands_->UpdateCommandActions();
     pages_->UpdatePageButtons();
@@ -283,6 +307,16 @@ void TMainFrm::FormResize() {
     if (!commands_) return;
     commands_->ResizeTaskListGrid();
     pages_->ResizeShownLogGrid();
+    industry_page_->FitDetailGrids();
+}
+
+void TMainFrm::MainPagePGChange() {
+    if (MainPagePG->currentIndex() == 0) {
+        if (tasks::TaskDataPage* page = pages_->ShownPage())
+            pages_->ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
+    } else {
+        industry_page_->MainPageShown();
+    }
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {

@@ -38,6 +38,8 @@ public:
     QLabel* statusPanel(int index) const { return index == 0 ? notice_panel_ : text_panel_; }
     QTabWidget* bottomPages() const { return BottomPagePG; }
     QWidget* tabBar() const { return TabBarPL; }
+    QTabWidget* mainPages() const { return MainPagePG; }
+    directory::IndustryPage& industryPage() const { return *industry_page_; }
     // The second status panel's text, redrawn at once.
     void SetStatusText(const QString& text);
 
@@ -56,6 +58,7 @@ private:
     void ConnectCommands();
     void FormShow();
     void FormResize();
+    void MainPagePGChange();
     void doShowToolbar();
     void doShowStatusbar();
 

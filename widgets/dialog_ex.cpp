@@ -1,8 +1,11 @@
 #include "widgets/dialog_ex.h"
 
 #include <QApplication>
+#include <QList>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace qv::widgets {
 namespace {
@@ -55,7 +58,7 @@ QString KindCaption(MsgDlgType kind) {
 int DetailMessageDlg(const QString& message, const QString& detail, MsgDlgType kind,
                      MsgDlgButtons buttons) {
     if (Handler()) {
-        ShownMessage m{ShownMessage::Box::Dialog, kind, KindCaption(kind), message, detail, buttons};
+        ShownMessage m{ShownMessage::Box::Dialog, kind, KindCaption(kind), message, detail, buttons, {}};
         return Handler()(m);
     }
     // Messages keep the CR LF breaks the program writes; Qt draws a bare line feed.
@@ -84,15 +87,37 @@ int AskConfirm(const QString& message) {
 
 void ShowErrorBox(const QString& message) {
     ShowSystemBox({ShownMessage::Box::SystemError, MsgDlgType::mtError, QStringLiteral("错误!"),
-                   message, QString(), mbOK});
+                   message, QString(), mbOK, {}});
 }
 void ShowInfoBox(const QString& message) {
     ShowSystemBox({ShownMessage::Box::SystemInfo, MsgDlgType::mtInformation,
-                   QStringLiteral("提示!"), message, QString(), mbOK});
+                   QStringLiteral("提示!"), message, QString(), mbOK, {}});
 }
 int AskQuestion(const QString& caption, const QString& message) {
     return ShowSystemBox({ShownMessage::Box::SystemQuestion, MsgDlgType::mtConfirmation, caption,
-                          message, QString(), mbOK | mbCancel});
+                          message, QString(), mbOK | mbCancel, {}});
+}
+
+int AskChoice(const QString& message, const QStringList& choices) {
+    const int last = static_cast<int>(choices.size()) - 1;
+    ShownMessage m{ShownMessage::Box::Choice, MsgDlgType::mtConfirmation,
+                   KindCaption(MsgDlgType::mtConfirmation), message, QString(), 0, choices};
+    if (Handler()) return std::clamp(Handler()(m), 0, last);
+    QString shown = message;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::Question, m.caption, shown, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    QList<QAbstractButton*> buttons;
+    for (int i = 0; i <= last; ++i)
+        buttons.append(box.addButton(choices[i], i == last ? QMessageBox::RejectRole
+                                                             : QMessageBox::AcceptRole));
+    if (last >= 0) {
+        box.setDefaultButton(qobject_cast<QPushButton*>(buttons.front()));
+        box.setEscapeButton(buttons.back());
+    }
+    box.exec();
+    const int chosen = static_cast<int>(buttons.indexOf(box.clickedButton()));
+    return chosen < 0 ? last : chosen;
 }
 
 }  // namespace qv::widgets

@@ -4,6 +4,7 @@
 // answers instead of the user.
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -32,13 +33,15 @@ enum ModalResult : int {
 
 // What one message function is about to show.
 struct ShownMessage {
-    enum class Box { Dialog, SystemError, SystemInfo, SystemQuestion };
+    enum class Box { Dialog, SystemError, SystemInfo, SystemQuestion, Choice };
     Box box = Box::Dialog;
     MsgDlgType kind = MsgDlgType::mtCustom;
     QString caption;
     QString message;
     QString detail;
     MsgDlgButtons buttons = 0;
+    // The button captions of a Choice; its answer is the index of the one chosen.
+    QStringList choices;
 };
 
 // Returns the modal result the user's answer gives. Empty = show the real dialogs.
@@ -105,5 +108,8 @@ void ShowErrorBox(const QString& message);
 void ShowInfoBox(const QString& message);
 // The system's OK/Cancel question box with the question icon; mrOk or mrCancel.
 int AskQuestion(const QString& caption, const QString& message);
+// A question whose buttons carry captions of their own, the last one cancelling: the
+// index of the button chosen, the last one's when the box was closed otherwise.
+int AskChoice(const QString& message, const QStringList& choices);
 
 }  // namespace qv::widgets

@@ -3,11 +3,9 @@
 #include <QHeaderView>
 
 #include <algorithm>
-#include <cctype>
+#include <set>
 
 #include "core/database.h"
-#include "core/field_cipher.h"
-#include "core/text.h"
 #include "widgets/grids.h"
 
 namespace qv::widgets {
@@ -16,65 +14,7 @@ namespace {
 // Rows gathered from live crawls reach the view at most this often.
 constexpr int kFlushIntervalMs = 40;
 
-bool IsHexText(std::string_view s) {
-    if (s.size() % 2 != 0) return false;
-    return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
-}
-
 }  // namespace
-
-const std::array<MemberGridColumn, kMemberGridColumns>& MemberGridLayout() {
-    static const std::array<MemberGridColumn, kMemberGridColumns> layout{{
-        {"序号", 40, -1},
-        {"公司名称", 200, mfCompanyName},
-        {"会员帐号", 70, mfMemberID},
-        {"会员类型", 60, mfMemberType},
-        {"诚信通指数", 60, mfGoodIndex},
-        {"联系人", 80, mfLinkMan},
-        {"称呼", 60, mfSex},
-        {"职务", 100, mfDuty},
-        {"移动电话", 120, mfMobile},
-        {"电话", 120, mfPhone},
-        {"传真", 120, mfFax},
-        {"地址", 250, mfAddress},
-        {"邮编", 80, mfPostCode},
-        {"公司网址", 160, mfSiteUrl},
-        {"主营行业", 120, mfIndustry},
-        {"主营产品或服务", 150, mfProduct},
-        {"企业类型", 120, mfCompanyType},
-        {"经营模式", 150, mfCompanyMode},
-        {"注册资本", 120, mfRegCapital},
-        {"公司注册地", 150, mfRegAddress},
-        {"员工人数", 120, mfEmployee},
-        {"公司成立时间", 100, mfRegDate},
-        {"法定代表人/负责人", 110, mfCorporation},
-        {"主要客户", 200, mfMostlyClient},
-        {"年营业额", 150, mfTurnover},
-        {"主要经营地点", 200, mfDealAddress},
-        {"经营品牌", 100, mfBrand},
-        {"开户银行", 120, mfBank},
-        {"银行帐号", 120, mfBankAccount},
-        {"发送留言链接", 0, mfSendMsgLink},
-        {"公司介绍链接", 0, mfCmpDetail},
-        {"公司介绍", 0, mfCompanyContext},
-    }};
-    return layout;
-}
-
-std::string ShownCellText(int grid_column, std::string_view stored) {
-    // The links and the introduction are shown as stored.
-    if (grid_column >= 29) return std::string(stored);
-    const MemberGridColumn& col = MemberGridLayout()[static_cast<size_t>(grid_column)];
-    if (col.field < 0 || !kMemberColumns[static_cast<size_t>(col.field)].enciphered)
-        return Trim(stored);
-    std::string trimmed = Trim(stored);
-    if (trimmed.empty() || !IsHexText(trimmed)) return trimmed;
-    try {
-        return DecipherTextHex(trimmed, FieldCipherKey);
-    } catch (const std::exception&) {
-        return trimmed;
-    }
-}
 
 MemberGridModel::MemberGridModel(QObject* parent) : QAbstractTableModel(parent) {
     flush_timer_.setSingleShot(true);
@@ -167,8 +107,13 @@ void MemberGridModel::QueueMember(const MemberValues& values) {
 
 void MemberGridModel::FlushQueued() {
     flush_timer_.stop();
-    if (queued_.empty()) return;
+    if (held_ || queued_.empty()) return;
     InsertRows(std::exchange(queued_, {}));
+}
+
+void MemberGridModel::HoldRows(bool hold) {
+    held_ = hold;
+    if (!held_) FlushQueued();
 }
 
 void MemberGridModel::InsertRows(std::vector<Row>&& rows) {
@@ -189,29 +134,18 @@ void MemberGridModel::InsertRows(std::vector<Row>&& rows) {
     endInsertRows();
 }
 
-void MemberGridModel::LoadDataList(Connection& db) {
-    std::array<int, kMemberGridColumns> source{};  // packet column of each grid column
-    std::array<std::string, kMemberGridColumns - 1> shown;
-    RowCells cells;
-    bool mapped = false;
-    db.ForEachRow("SELECT * FROM DataList ORDER BY ID", [&](const Connection::RowView& row) {
-        if (!mapped) {
-            for (int c = 1; c < kMemberGridColumns; ++c) {
-                auto name = kMemberColumns[static_cast<size_t>(MemberGridLayout()[c].field)].name;
-                source[c] = -1;
-                for (size_t i = 0; i < row.columns.size(); ++i)
-                    if (EqualsIgnoringCase(row.columns[i], name)) source[c] = static_cast<int>(i);
-            }
-            mapped = true;
-        }
-        for (int c = 1; c < kMemberGridColumns; ++c) {
-            std::string_view stored = source[c] < 0 ? std::string_view() : row.cells[source[c]];
-            shown[c - 1] = ShownCellText(c, stored);
-            cells[c - 1] = shown[c - 1];
-        }
-        AppendRow(cells);
-    });
-    FinishLoading();
+void MemberGridModel::LoadDataList(Connection& db, std::string_view statement,
+                                   CellShowing showing) {
+    std::vector<Row> rows;
+    ForEachShownMember(
+        db, [&](const ShownMemberRow& shown) { rows.push_back(MakeRow(shown)); }, statement,
+        showing);
+    // The rows change only once the whole result has been read.
+    beginResetModel();
+    rows_ = std::move(rows);
+    queued_.clear();
+    loaded_from_ = -1;
+    endResetModel();
 }
 
 MemberGridView::MemberGridView(QWidget* parent)
@@ -228,11 +162,23 @@ int MemberGridView::CurrentGridRow() const {
     return current.isValid() ? current.row() + 1 : 1;
 }
 
+std::vector<int> MemberGridView::SelectedRecords() const {
+    std::set<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedIndexes()) rows.insert(index.row());
+    if (rows.empty()) rows.insert(CurrentGridRow() - 1);
+    std::vector<int> records;
+    for (int row : rows)
+        if (row < model_->RecordCount()) records.push_back(row);
+    return records;
+}
+
 void InitMemberGrid(MemberGridView* grid) {
     ApplyGridLook(grid);
     grid->verticalHeader()->hide();
     grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Cells, not whole rows, as a string grid selects; several rows at once for the
+    // commands that work on every selected record.
+    grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     const auto& layout = MemberGridLayout();
     for (int c = 0; c < kMemberGridColumns; ++c) {

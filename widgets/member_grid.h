@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/data_files.h"
+#include "core/member_grid_layout.h"
 
 namespace qv {
 class Connection;
@@ -19,18 +20,13 @@ class Connection;
 
 namespace qv::widgets {
 
-inline constexpr int kMemberGridColumns = 32;
-
-struct MemberGridColumn {
-    const char* heading;
-    int width;  // 0 = hidden
-    int field;  // index into kMemberColumns, -1 for column 0 (the record number)
-};
-const std::array<MemberGridColumn, kMemberGridColumns>& MemberGridLayout();
-
-// How a stored cell is shown: deciphered, trimmed or as stored. A cell that cannot be
-// deciphered shows the stored text, so one damaged value never keeps a page shut.
-std::string ShownCellText(int grid_column, std::string_view stored);
+// The column table and the shown-cell rules are shared with the export.
+using qv::CellShowing;
+using qv::kMemberGridColumns;
+using qv::kSelectAllMembers;
+using qv::MemberGridColumn;
+using qv::MemberGridLayout;
+using qv::ShownCellText;
 
 class MemberGridModel : public QAbstractTableModel {
     Q_OBJECT
@@ -51,6 +47,8 @@ public:
     int GridRowCount() const { return RecordCount() + 1 + (rows_.empty() ? 1 : 0); }
     // Text of a cell; record from 0, column 0 is the record number.
     QString Cell(int record, int column) const;
+    // The UTF-8 text of a cell of columns 1 to 31, without a copy; record from 0.
+    std::string_view CellView(int record, int column) const;
     void SetCell(int record, int column, std::string_view text);
 
     void Reserve(size_t records) { rows_.reserve(records); }
@@ -61,9 +59,14 @@ public:
     void QueueMember(const MemberValues& values);
     void FlushQueued();
     int QueuedCount() const { return static_cast<int>(queued_.size()); }
+    // While held, live rows wait in the queue (an export is reading the grid); releasing
+    // shows them at once.
+    void HoldRows(bool hold);
 
-    // Reads every DataList record of `db` in ID order, shown as the columns say.
-    void LoadDataList(Connection& db);
+    // Replaces the rows with the records `statement` reads from `db`, shown as the columns
+    // say. A failing statement raises and leaves the rows as they were.
+    void LoadDataList(Connection& db, std::string_view statement = kSelectAllMembers,
+                      CellShowing showing = CellShowing::Trimmed);
 
 private:
     struct Row {
@@ -71,12 +74,12 @@ private:
         std::array<std::uint32_t, kMemberGridColumns - 1> end{};
     };
     static Row MakeRow(const RowCells& cells);
-    std::string_view CellView(int record, int column) const;
     void InsertRows(std::vector<Row>&& rows);
 
     std::vector<Row> rows_;
     std::vector<Row> queued_;
     int loaded_from_ = -1;  // first row appended since the last FinishLoading
+    bool held_ = false;
     QTimer flush_timer_;
 };
 
@@ -88,6 +91,9 @@ public:
     MemberGridModel* memberModel() const { return model_; }
     // The current record row as the string grid numbers it (1 = first record).
     int CurrentGridRow() const;
+    // The records (from 0) that the selection covers, in grid order; the current record
+    // when nothing is selected. The empty row of a page without records is none.
+    std::vector<int> SelectedRecords() const;
 
 signals:
     void cellSelected(int column, int grid_row);

@@ -21,6 +21,9 @@ public:
     }
 
     void Message(const std::string& text) override { messages.push_back(text); }
+    void MessageCause(const std::string& cause) override {
+        causes.push_back(std::to_string(messages.size()) + " " + cause);
+    }
     void MemberRow(const MemberValues& values) override {
         events.push_back("row");
         rows.push_back(values);
@@ -34,21 +37,25 @@ public:
         events.push_back("fetch " + url);
         fetched.push_back(url);
         auto it = pages_.find(url);
-        if (it == pages_.end()) return {"", kFetchFailed};
+        if (it == pages_.end()) return {"", kFetchFailed, "HTTP 404"};
         return {it->second, ""};
     }
-    void Store(const std::string& sql) override {
+    void Commit(const RunStep& step) override {
+        steps.push_back(step);
+        if (!step.row) return;
         events.push_back("store");
         if (store_error == 1) throw CrawlStopped{};
         if (store_error == 2) throw std::runtime_error("disk full");
-        stored.push_back(sql);
+        stored.push_back(BuildInsertStatement(*step.row));
     }
 
     bool collect_detail = false;
     int store_error = 0;  // 1: stopped, 2: statement fails
     int detail_reads = 0;
     std::vector<std::string> messages, fetched, stored, events;
+    std::vector<std::string> causes;  // "<number of the message it explains> <cause>"
     std::vector<MemberValues> rows;
+    std::vector<RunStep> steps;
 
 private:
     std::map<std::string, std::string> pages_;
@@ -456,6 +463,9 @@ TEST(CrawlPaging, ANextLinkBackToAPageReadEndsTheCrawlWithoutStoringAgain) {
         EXPECT_EQ(host.stored.size(), 2u);
         EXPECT_EQ(host.messages, std::vector<std::string>{
                                      loop + "HTTP://M.Example:80/s?p=1#list，错误严重，不可以继续抓取"});
+        // The saved position stays on the last page read, never on the page looped back to.
+        ASSERT_TRUE(host.steps.back().position);
+        EXPECT_EQ(host.steps.back().position->page_url, "http://m.example/s?p=2");
     }
 }
 
@@ -491,6 +501,152 @@ TEST(CrawlStore, StopAndStatementErrorsPropagateWithoutShowingTheRow) {
     failing.Serve("/c1", MpRContact("赵六", ""));
     EXPECT_THROW(Crawl(failing), std::runtime_error);
     EXPECT_TRUE(failing.rows.empty());
+}
+
+
+Entry Company(int n, const std::string& member_id = "") {
+    Entry e;
+    e.name = "公司" + std::to_string(n);
+    e.member_id = member_id.empty() ? "m" + std::to_string(n) : member_id;
+    e.contact = "/c" + std::to_string(n);
+    return e;
+}
+
+// Two result pages: companies 1 and 2, then company 3.
+void ServeTwoPages(FakeHost& host) {
+    host.Serve("/search", ResultPage({Company(1), Company(2)}, Paging("/p2")));
+    host.Serve("/p2", ResultPage({Company(3)}));
+    for (int n = 1; n <= 3; ++n) host.Serve("/c" + std::to_string(n), MpRContact("某人", ""));
+}
+
+CrawlStart Start(const std::string& page, int number, int done) {
+    CrawlStart start;
+    start.page_url = page;
+    start.page_number = number;
+    start.entries_done = done;
+    return start;
+}
+
+void ExpectPosition(const RunStep& step, const std::string& page, int number, int done,
+                    bool finished = false) {
+    ASSERT_TRUE(step.position);
+    EXPECT_EQ(step.position->page_url, page);
+    EXPECT_EQ(step.position->page_number, number);
+    EXPECT_EQ(step.position->entries_done, done);
+    EXPECT_EQ(step.position->finished, finished);
+}
+
+TEST(CrawlPosition, EveryCompanyCommitsItsRowWithThePositionAfterIt) {
+    FakeHost host;
+    ServeTwoPages(host);
+    EXPECT_TRUE(Crawl(host));
+    ASSERT_EQ(host.steps.size(), 5u);
+    EXPECT_TRUE(host.steps[0].row);
+    ExpectPosition(host.steps[0], "/search", 1, 1);
+    ExpectPosition(host.steps[1], "/search", 1, 2);
+    EXPECT_FALSE(host.steps[2].row);  // the next page, before it is read
+    ExpectPosition(host.steps[2], "/p2", 2, 0);
+    EXPECT_EQ((*host.steps[3].row)[mfCompanyName], "公司3");
+    ExpectPosition(host.steps[3], "/p2", 2, 1);
+    EXPECT_FALSE(host.steps[4].row);
+    ExpectPosition(host.steps[4], "/p2", 2, 1, true);
+}
+
+TEST(CrawlPosition, ContinuingPassesOverDoneEntriesWithoutFetchingThem) {
+    FakeHost host;
+    ServeTwoPages(host);
+    EXPECT_TRUE(CrawlCompanyList("/search", host, Start("/search", 1, 1)));
+    EXPECT_EQ(host.fetched, (std::vector<std::string>{"/search", "/c2", "/p2", "/c3"}));
+    ASSERT_EQ(host.rows.size(), 2u);
+    EXPECT_EQ(host.rows[0][mfCompanyName], "公司2");
+
+    // A position on a later page starts there, its number carried on.
+    FakeHost later;
+    ServeTwoPages(later);
+    EXPECT_TRUE(CrawlCompanyList("/search", later, Start("/p2", 2, 0)));
+    EXPECT_EQ(later.fetched, (std::vector<std::string>{"/p2", "/c3"}));
+    ExpectPosition(later.steps.back(), "/p2", 2, 1, true);
+}
+
+TEST(CrawlPosition, AFailedPageIsCommittedWithItsCauseAndItsCompany) {
+    FakeHost host;
+    host.collect_detail = true;
+    host.Serve("/search", ResultPage({Company(1), Company(2)}, Paging("/p2")));
+    host.Serve("/c2", Lh20Contact("某人", kLh20Items, "/missing-profile"));
+    EXPECT_FALSE(Crawl(host));  // /c1 and the profile are missing, then /p2 too
+    ASSERT_EQ(host.steps.size(), 4u);
+    ASSERT_TRUE(host.steps[0].failure);
+    const FailedPage& contact = *host.steps[0].failure;
+    EXPECT_EQ(contact.url, "/c1");
+    EXPECT_EQ(contact.cause, "HTTP 404");
+    EXPECT_EQ(contact.kind, kFailedContactPage);
+    EXPECT_EQ(contact.company_name, "公司1");
+    EXPECT_EQ(contact.member_id, "m1");
+    EXPECT_EQ(contact.contact_link, "/c1");
+    ExpectPosition(host.steps[0], "/search", 1, 1);
+    EXPECT_EQ(host.steps[1].failure->kind, kFailedProfilePage);
+    EXPECT_EQ(host.steps[1].failure->url, "/missing-profile");
+    EXPECT_FALSE(host.steps[1].row);
+    const RunStep& list = host.steps[3];
+    ASSERT_TRUE(list.failure);
+    EXPECT_EQ(list.failure->url, "/p2");
+    EXPECT_EQ(list.failure->kind, kFailedResultPage);
+    EXPECT_EQ(list.failure->company_name, "");
+    EXPECT_FALSE(list.position);  // the run stays on /p2, to be continued there
+    // Each message of a failed fetch is followed by its cause; the texts stay as they were.
+    EXPECT_EQ(host.causes, (std::vector<std::string>{"1 HTTP 404", "2 HTTP 404", "3 HTTP 404"}));
+    EXPECT_EQ(host.messages[0], "抓取联系方式网页时产生错误：连接失败，忽略，继续抓取");
+}
+
+TEST(CrawlNewOnly, KnownCompaniesArePassedOverWithoutFetchingTheirPages) {
+    FakeHost host;
+    Entry nameless = Company(4);
+    nameless.member_id = "";
+    Entry repeated = Company(5);
+    repeated.contact = "/c5b";
+    host.Serve("/search", ResultPage({Company(1), Company(2), nameless, Company(5), repeated}));
+    for (const char* c : {"/c1", "/c2", "/c4", "/c5", "/c5b"}) host.Serve(c, MpRContact("某人", ""));
+    KnownCompanies known;
+    known.Add("m1", "公司1");
+    known.Add("", "公司4");
+    CrawlStart new_only;
+    new_only.known = &known;
+    EXPECT_TRUE(CrawlCompanyList("/search", host, new_only));
+    // Company 5 is new the first time and known once stored.
+    EXPECT_EQ(host.fetched, (std::vector<std::string>{"/search", "/c2", "/c5"}));
+    EXPECT_TRUE(known.Contains("m2", ""));
+    EXPECT_FALSE(known.Contains("", "公司2"));  // with a member ID, only the ID counts
+}
+
+TEST(CrawlRetry, RetriesOnlyCompaniesLostToAFailedPage) {
+    FakeHost host;
+    host.Serve("/c1", MpRContact("赵六", ""));
+    auto failure = [](long long id, int n, const char* kind) {
+        FailedPage f;
+        f.id = id;
+        f.url = "/c" + std::to_string(n);
+        f.cause = "HTTP 503";
+        f.kind = kind;
+        f.company_name = "公司" + std::to_string(n);
+        f.member_id = "m" + std::to_string(n);
+        f.contact_link = f.url;
+        return f;
+    };
+    FailedPage result_page = failure(3, 2, kFailedResultPage);
+    FailedPage lost = failure(7, 1, kFailedContactPage);
+    FailedPage still = failure(8, 9, kFailedProfilePage);
+    EXPECT_TRUE(RetryFailedCompanies({result_page, lost, still}, host));
+    EXPECT_EQ(host.fetched, (std::vector<std::string>{"/c1", "/c9"}));
+    ASSERT_EQ(host.steps.size(), 2u);
+    EXPECT_EQ(host.steps[0].retried_failure, 7);
+    ASSERT_TRUE(host.steps[0].row);
+    EXPECT_EQ((*host.steps[0].row)[mfCompanyName], "公司1");
+    EXPECT_EQ((*host.steps[0].row)[mfLinkMan], "赵六");
+    EXPECT_FALSE(host.steps[0].position);
+    EXPECT_EQ(host.steps[1].retried_failure, 8);
+    ASSERT_TRUE(host.steps[1].failure);  // replaced by the new try's failure
+    EXPECT_EQ(host.steps[1].failure->cause, "HTTP 404");
+    EXPECT_EQ(host.rows.size(), 1u);
 }
 
 }  // namespace

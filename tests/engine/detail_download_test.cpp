@@ -31,6 +31,9 @@ protected:
                                       "</table></div>"),
                             "text/html");
         });
+        site.server().Get("/plain", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(Utf8ToGbk("<html><body>留言</body></html>"), "text/html");
+        });
         site.Start();
     }
 
@@ -63,6 +66,23 @@ TEST_F(DetailDownloadTest, AFailedFetchChangesNothing) {
     EXPECT_EQ(r.error, "抓取公司介绍网页时产生错误：连接失败");
     EXPECT_EQ(Column("Industry"), (std::vector<std::string>{"旧行业", "旧行业", "旧行业"}));
     EXPECT_FALSE(DownloadCompanyDetail(*db, "甲公司", "").ok);
+}
+
+TEST_F(DetailDownloadTest, FetchingReadsThePageWithoutWritingAndTellsWhenItFoundNothing) {
+    DetailDownloadResult r = FetchCompanyDetail(site.Url("/profile"));
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.Found());
+    EXPECT_EQ(Utf16ToUtf8(r.values[14]), "工商银行");
+    EXPECT_EQ(Column("Industry"), (std::vector<std::string>{"旧行业", "旧行业", "旧行业"}));
+
+    DetailDownloadResult plain = FetchCompanyDetail(site.Url("/plain"));
+    EXPECT_TRUE(plain.ok);
+    EXPECT_FALSE(plain.Found());
+
+    std::atomic<bool> stop{true};
+    DetailDownloadResult stopped = FetchCompanyDetail(site.Url("/profile"), &stop);
+    EXPECT_FALSE(stopped.ok);
+    EXPECT_EQ(stopped.error, "抓取公司介绍网页时产生错误：连接失败");
 }
 
 }  // namespace

@@ -244,6 +244,7 @@ TEST(FetchPage, AServerThatAcceptsAndNeverAnswersFailsOnTheLowSpeedLimit) {
     // Without the limit one try alone would last the whole 60 s.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(limits.total_timeout_ms));
     EXPECT_EQ(r.error, "连接失败");
+    EXPECT_EQ(r.cause, "timeout");
     close(fd);
 }
 
@@ -290,6 +291,115 @@ TEST(FetchPage, TenClientsOnTenThreadsAtOnce) {
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(good, 200);
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TestHttpServer;
+
+// Accepts `count` connections, reads each request head and resets the connection
+// (SO_LINGER 0 makes close send RST) without answering.
+class ResettingServer {
+public:
+    explicit ResettingServer(int count) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        listen(fd_, 8);
+        socklen_t len = sizeof addr;
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this, count] {
+            for (int i = 0; i < count; ++i) {
+                int c = accept(fd_, nullptr, nullptr);
+                if (c < 0) return;
+                char buf[4096];
+                std::string head;
+                while (head.find("\r\n\r\n") == std::string::npos) {
+                    ssize_t n = read(c, buf, sizeof buf);
+                    if (n <= 0) break;
+                    head.append(buf, static_cast<size_t>(n));
+                }
+                linger reset{1, 0};
+                setsockopt(c, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                close(c);
+            }
+        });
+    }
+    ~ResettingServer() {
+        thread_.join();
+        close(fd_);
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/x"; }
+
+private:
+    int fd_;
+    int port_;
+    std::thread thread_;
+};
+
+// The cause names what went wrong in the last try; the error text stays "连接失败".
+TEST(FetchCause, NamesTheStatusOrTheTransportError) {
+    TestHttpServer s;
+    s.server().Get("/gone", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content("not here", "text/html");
+    });
+    s.server().Get("/broken", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 500;
+        res.set_content("oops", "text/html");
+    });
+    s.server().Get("/busy", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 503;
+        res.set_content("busy", "text/html");
+    });
+    s.server().Get(R"(/r/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+        int left = std::stoi(req.matches[1]);
+        if (left == 0) res.set_content("end", "text/html");
+        else res.set_redirect("/r/" + std::to_string(left - 1));
+    });
+    s.server().Get("/evil", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("file:///etc/passwd");
+    });
+    s.server().Get("/hang", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(300ms);
+        res.set_content("late", "text/html");
+    });
+    s.server().Get("/huge", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string(2000, 'a'), "text/html");
+    });
+    s.Start();
+    HttpClient client;
+    auto cause = [&](const std::string& url) {
+        FetchResult r = FetchPage(url, client);
+        EXPECT_EQ(r.error, "连接失败") << url;
+        return r.cause;
+    };
+    EXPECT_EQ(cause(s.Url("/gone")), "HTTP 404");
+    EXPECT_EQ(cause(s.Url("/broken")), "HTTP 500");
+    EXPECT_EQ(cause(s.Url("/busy")), "HTTP 503");
+    EXPECT_EQ(cause(s.Url("/r/16")), "too many redirects");
+    EXPECT_EQ(cause(s.Url("/evil")), "redirect to a non-web address");
+    EXPECT_EQ(cause("http://127.0.0.1:1/"), "connection refused");
+    EXPECT_EQ(cause(""), "malformed URL");
+    {
+        ResettingServer reset(kFetchTries);
+        EXPECT_EQ(cause(reset.Url()), "connection reset");
+    }
+    client.SetLimits({1000, 100, 1000});
+    EXPECT_EQ(cause(s.Url("/hang")), "timeout");
+    EXPECT_EQ(cause(s.Url("/huge")), "body too large");
+
+    FetchResult ok = FetchPage(s.Url("/r/15"), client);
+    EXPECT_EQ(ok.error, "");
+    EXPECT_EQ(ok.cause, "");
 }
 
 }  // namespace

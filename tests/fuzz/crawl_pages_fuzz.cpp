@@ -1,9 +1,10 @@
 // A result page and a contact page (and a profile page) through the crawl's own page
-// reading, with no network: the parts of the input are served as the pages. Every store
-// must be one whole INSERT, and the crawl must end (paging that leads back ends it).
+// reading, with no network: the parts of the input are served as the pages. Every stored
+// row must make one whole INSERT, and the crawl must end (paging that leads back ends it).
 #include <string>
 #include <vector>
 
+#include "core/data_files.h"
 #include "engine/crawl.h"
 #include "engine/markup.h"
 #include "tests/fuzz/fuzz_input.h"
@@ -29,9 +30,9 @@ public:
         if (part >= parts_.size()) return {"", kFetchFailed};
         return {std::string(parts_[part]), ""};
     }
-    // Quotes in values are doubled, so SQLite reads the text as one INSERT and nothing more.
-    void Store(const std::string& sql) override {
-        fuzz::CheckOneDataListStatement(sql);
+    // Quotes in values are doubled, so SQLite reads a stored row as one INSERT and nothing more.
+    void Commit(const RunStep& step) override {
+        if (step.row) fuzz::CheckOneDataListStatement(BuildInsertStatement(*step.row));
     }
 
 private:

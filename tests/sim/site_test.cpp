@@ -24,7 +24,7 @@ public:
     void RepaintMembers() override { ++repaints; }
     bool CollectDetail() override { return detail_; }
     FetchResult Fetch(const std::string& url) override { return FetchPage(url, client_); }
-    void Store(const std::string&) override {}
+    void Commit(const RunStep&) override {}
 
     std::vector<std::string> messages;
     std::vector<MemberValues> rows;

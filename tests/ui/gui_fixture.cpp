@@ -34,6 +34,7 @@ MessageRecorder::MessageRecorder() {
             answers.pop_front();
             return answer;
         }
+        if (m.box == widgets::ShownMessage::Box::Choice) return 0;
         return (m.buttons & widgets::mbOK) ? int(widgets::mrOk) : int(widgets::mrYes);
     });
 }

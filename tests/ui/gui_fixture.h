@@ -29,7 +29,7 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 namespace qv::test {
 
 // Records every message the program shows and answers in its place: from `answers`
-// first, otherwise with the default button (OK, or Yes for a question).
+// first, otherwise with the default button (OK, Yes for a question, the first choice).
 class MessageRecorder {
 public:
     MessageRecorder();

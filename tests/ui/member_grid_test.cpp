@@ -79,6 +79,13 @@ TEST(MemberGrid, StoredCellsAreDecipheredTrimmedOrKeptAsTheColumnSays) {
     EXPECT_EQ(widgets::ShownCellText(5, ""), "");
     EXPECT_EQ(widgets::ShownCellText(11, "  杭州  "), "杭州");
     EXPECT_EQ(widgets::ShownCellText(30, " http://x/ "), " http://x/ ");
+
+    // Category pages keep what the file holds, except that cipher text is deciphered.
+    constexpr auto kAsStored = widgets::CellShowing::AsStored;
+    EXPECT_EQ(widgets::ShownCellText(11, "  杭州  ", kAsStored), "  杭州  ");
+    EXPECT_EQ(widgets::ShownCellText(5, " " + hex + " ", kAsStored), "张三");
+    EXPECT_EQ(widgets::ShownCellText(5, " 张三 ", kAsStored), " 张三 ");
+    EXPECT_EQ(widgets::ShownCellText(5, " ABC ", kAsStored), " ABC ");
 }
 
 TEST(QtHandover, RunsPostsInOrderAndReleasesAWaiterOnClose) {

@@ -2,10 +2,24 @@
 // folder (scripts/screenshots.sh sets it and runs this under Xvfb).
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
+#include <QTreeWidget>
+
+#include <filesystem>
+
+#include "core/app_info.h"
+#include "core/data_files.h"
+#include "core/database.h"
+#include "directory/category_pages.h"
+#include "directory/detail_panes.h"
+#include "directory/industry_page.h"
+#include "directory/industry_tree.h"
+#include "directory/record_search.h"
+#include "sim/site_data.h"
 
 #include "tasks/add_task_dialog.h"
 #include "widgets/member_grid.h"
@@ -30,6 +44,29 @@ QString ShotFile(const char* name) {
 bool Save(QWidget* widget, const char* name) {
     QApplication::processEvents();
     return widget->grab().save(ShotFile(name));
+}
+
+// A category file of the simulator's companies for `keyword`, enciphered as supplied.
+void MakeCategoryFile(int id, const std::string& name, const std::string& keyword) {
+    std::filesystem::create_directories(AppInfo->CategoryDir);
+    std::string path = AppInfo->CategoryDir + "1." + std::to_string(id) + "." + name + ".db";
+    CreateDatabaseFile(path, true);
+    ExecuteOnDatabaseFile(path, kCreateDataListSql);
+    SiteData data(7, 120, "http://china.alibaba.com");
+    Connection db(path, DatabaseKind::DataFile);
+    db.Execute("BEGIN");
+    for (const SimCompany& company : data.CompaniesFor(keyword)) db.Execute(BuildInsertStatement(company.values));
+    db.Execute("COMMIT");
+}
+
+void OpenCategory(directory::IndustryPage& page, int id) {
+    for (QTreeWidgetItemIterator it(page.tree()); *it; ++it)
+        if (auto* r = directory::IndustryOf(*it); r && r->Level == directory::ilCategory && r->ID == id) {
+            page.tree()->setCurrentItem(*it);
+            page.CategoryTVDblClick();
+            return;
+        }
+    ADD_FAILURE() << "no category " << id;
 }
 
 class Screenshots : public MainWindowFixture {
@@ -86,6 +123,34 @@ TEST_F(Screenshots, MainWindowAddTaskDialogAndErrorDetails) {
         d->reject();
     });
     window->action("actAbout")->trigger();
+}
+
+TEST_F(Screenshots, DirectoryPageWithASearchHit) {
+    MakeCategoryFile(601, "家具", "家具");
+    MakeCategoryFile(605, "灯具", "灯具");
+    window->resize(1200, 760);
+    window->move(0, 0);
+    window->mainPages()->setCurrentIndex(1);
+    directory::IndustryPage& page = window->industryPage();
+    OpenCategory(page, 601);
+    OpenCategory(page, 605);
+    ASSERT_EQ(page.pages().PageCount(), 2);
+    QTreeWidget* tree = page.tree();
+    tree->setCurrentItem(nullptr);
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        if (auto* r = directory::IndustryOf(*it); r && r->Level == directory::ilGroup && r->ID == 6) {
+            (*it)->setExpanded(true);
+            tree->setCurrentItem((*it)->child(4));
+        }
+    page.search().searchBox()->setEditText(QStringLiteral("照明"));
+    page.search().fieldList()->setCurrentIndex(1);
+    page.search().searchButton()->click();
+    page.search().searchButton()->click();
+    ASSERT_GT(page.search().LastFoundRow(), 1);
+    ProcessFor(100ms);
+    EXPECT_TRUE(Save(window.get(), "directory-page.png"));
+    page.panes().setCurrentIndex(1);
+    EXPECT_TRUE(Save(window.get(), "directory-company.png"));
 }
 
 }  // namespace

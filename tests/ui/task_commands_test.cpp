@@ -226,11 +226,11 @@ TEST_F(TaskCommandsTest, ProvinceChoiceRebuildsTheCityList) {
 TEST_F(TaskCommandsTest, WithNoTasksTheListHasOneEmptyRowAndOnlyAddIsOffered) {
     QTableWidget* list = window->commands().taskList();
     EXPECT_EQ(list->rowCount(), 1);
-    EXPECT_EQ(list->columnCount(), 5);
+    EXPECT_EQ(list->columnCount(), 6);
     EXPECT_TRUE(list->isColumnHidden(3));
     EXPECT_TRUE(list->isColumnHidden(4));
     EXPECT_EQ(list->horizontalHeaderItem(1)->text(), QStringLiteral("任务名称"));
-    EXPECT_EQ(list->columnWidth(2), list->width() - 268);
+    EXPECT_EQ(list->columnWidth(2), list->width() - 268 - 60);  // the state column takes 60
     EXPECT_TRUE(Enabled("actAddTask"));
     for (const char* a : {"actStart", "actPause", "actPauseAll", "actCancel", "actDelTask"})
         EXPECT_FALSE(Enabled(a)) << a;
@@ -268,13 +268,14 @@ TEST_F(TaskCommandsTest, StartingAgainAsksBeforeEmptyingAFileWithRecords) {
     ASSERT_TRUE(RunUntil([&] { return TaskEnded("灯具"); }));
     window->pages().CloseTaskPage(window->pages().FindTaskPage(QStringLiteral("灯具")));
 
-    messages.answers = {widgets::mrNo};
+    // 重新开始 (the second choice) leads to the emptying question.
+    messages.answers = {1, widgets::mrNo};
     StartTask("灯具");
     EXPECT_EQ(messages.Last(), "这个任务已经被采集过，如果需要重新采集，将会将原有的数据删除。确认吗？");
     EXPECT_EQ(window->pages().FindTaskPage(QStringLiteral("灯具")), -1) << "No changes nothing";
     EXPECT_EQ(StoredRows("灯具"), 12);
 
-    messages.answers = {widgets::mrYes};
+    messages.answers = {1, widgets::mrYes};
     StartTask("灯具");
     ASSERT_TRUE(RunUntil([&] { return TaskEnded("灯具"); }));
     EXPECT_EQ(StoredRows("灯具"), 12) << "emptied, then collected anew";

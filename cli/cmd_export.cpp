@@ -1,0 +1,46 @@
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "cli/commands.h"
+#include "directory/export_file.h"
+#include "directory/member_file_grid.h"
+
+namespace qv::cli {
+namespace {
+
+int Export(const std::string& file, const std::string& out, directory::ExportFormat format,
+           Streams& streams) {
+    try {
+        directory::MemberFileGrid grid(file);
+        directory::ExportGrid(grid, out, format);
+        return 0;
+    } catch (const std::exception& e) {
+        streams.err << "数据导出失败。\n" << e.what() << '\n';
+        return 1;
+    }
+}
+
+}  // namespace
+
+void AddExportCommand(CLI::App& app, Context& ctx) {
+    auto* cmd = app.add_subcommand("export",
+                                   "Write a data file's member grid as a spreadsheet (.xls, .xlsx "
+                                   "or .csv by OUT's extension)");
+    auto file = std::make_shared<std::string>();
+    auto out = std::make_shared<std::string>();
+    cmd->add_option("file", *file, "task or category data file (.db)")->required();
+    cmd->add_option("out", *out, "spreadsheet to write: .xls, .xlsx or .csv")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& path) -> std::string {
+                return directory::ExportFormatOf(path) ? "" : "OUT must end in .xls, .xlsx or .csv";
+            },
+            "XLS|XLSX|CSV"));
+    cmd->callback([file, out, &ctx] {
+        ctx.exit_code = Export(*file, *out, *directory::ExportFormatOf(*out), ctx.streams);
+    });
+}
+
+}  // namespace qv::cli

@@ -1,0 +1,174 @@
+#include "core/run_journal.h"
+
+#include "core/database.h"
+#include "core/field_cipher.h"
+#include "core/text.h"
+
+namespace qv {
+namespace {
+
+// One row only (ID 1): the position of the file's current run.
+constexpr std::string_view kCreatePositionTable =
+    "CREATE TABLE IF NOT EXISTS RunPosition (ID INTEGER PRIMARY KEY CHECK (ID = 1),"
+    " SearchUrl TEXT NOT NULL, PageUrl TEXT NOT NULL, PageNumber INTEGER NOT NULL,"
+    " EntriesDone INTEGER NOT NULL, StoredRows INTEGER NOT NULL, Finished INTEGER NOT NULL,"
+    " Mode INTEGER NOT NULL, StartedAt TEXT NOT NULL)";
+
+// Company name and member ID are kept enciphered, as DataList keeps them.
+constexpr std::string_view kCreateFailureTable =
+    "CREATE TABLE IF NOT EXISTS FailedPages (ID INTEGER PRIMARY KEY, Url TEXT NOT NULL,"
+    " Cause TEXT NOT NULL, Kind TEXT NOT NULL, CompanyName TEXT, MemberID TEXT,"
+    " MemberType TEXT, GoodIndex TEXT, SendMsgLink TEXT, ContactLink TEXT,"
+    " FailedAt TEXT NOT NULL)";
+
+std::string Encipher(const std::string& plain) {
+    return plain.empty() ? plain : EncipherTextHex(plain, FieldCipherKey);
+}
+
+std::string Decipher(const std::string& hex) {
+    return hex.empty() ? hex : DecipherTextHex(hex, FieldCipherKey);
+}
+
+bool HasTable(Connection& db, std::string_view name) {
+    DataPacket p = db.Query("SELECT COUNT(*) AS n FROM sqlite_master WHERE type='table' AND name=" +
+                            QuotedStr(name));
+    return p.Integer(0, "n") > 0;
+}
+
+long long CountRows(Connection& db) {
+    return db.Query("SELECT COUNT(*) AS n FROM DataList").Integer(0, "n");
+}
+
+void EnsureRunTables(Connection& db) {
+    db.Execute(kCreatePositionTable);
+    db.Execute(kCreateFailureTable);
+}
+
+// Runs `work` inside BEGIN IMMEDIATE ... COMMIT; any error rolls the whole of it back.
+template <typename Work>
+void InTransaction(Connection& db, Work&& work) {
+    db.Execute("BEGIN IMMEDIATE");
+    try {
+        work();
+        db.Execute("COMMIT");
+    } catch (...) {
+        try {
+            db.Execute("ROLLBACK");
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+void InsertFailure(Connection& db, const FailedPage& f) {
+    db.Execute(
+        "INSERT INTO FailedPages(Url,Cause,Kind,CompanyName,MemberID,MemberType,GoodIndex,"
+        "SendMsgLink,ContactLink,FailedAt) VALUES(" +
+        QuotedStr(f.url) + "," + QuotedStr(f.cause) + "," + QuotedStr(f.kind) + "," +
+        QuotedStr(Encipher(f.company_name)) + "," + QuotedStr(Encipher(f.member_id)) + "," +
+        QuotedStr(f.member_type) + "," + QuotedStr(f.good_index) + "," +
+        QuotedStr(f.send_msg_link) + "," + QuotedStr(f.contact_link) +
+        ",strftime('%Y-%m-%d %H:%M:%S','now'))");
+}
+
+void WritePosition(Connection& db, const std::optional<RunPosition>& p, int added_rows) {
+    std::string sql = "UPDATE RunPosition SET StoredRows=StoredRows+" + IntToStr(added_rows);
+    if (p) {
+        sql += ",PageUrl=" + QuotedStr(p->page_url) + ",PageNumber=" + IntToStr(p->page_number) +
+               ",EntriesDone=" + IntToStr(p->entries_done) + ",Finished=" + (p->finished ? "1" : "0");
+    }
+    db.Execute(sql + " WHERE ID=1");
+}
+
+}  // namespace
+
+SavedRun ReadSavedRun(Connection& db) {
+    SavedRun saved;
+    saved.rows = CountRows(db);
+    if (!HasTable(db, "RunPosition")) return saved;
+    DataPacket p = db.Query("SELECT * FROM RunPosition WHERE ID=1");
+    if (p.rows.empty()) return saved;
+    RunPosition pos;
+    pos.search_url = p.Text(0, "SearchUrl");
+    pos.page_url = p.Text(0, "PageUrl");
+    pos.page_number = static_cast<int>(p.Integer(0, "PageNumber"));
+    pos.entries_done = static_cast<int>(p.Integer(0, "EntriesDone"));
+    pos.stored_rows = p.Integer(0, "StoredRows");
+    pos.finished = p.Integer(0, "Finished") != 0;
+    pos.mode = p.Integer(0, "Mode") == 1 ? RunMode::NewOnly : RunMode::Fresh;
+    // Rows added or removed behind our back (another program, an older version emptying
+    // the file) make the position meaningless.
+    if (pos.stored_rows == saved.rows) saved.position = std::move(pos);
+    return saved;
+}
+
+void BeginRun(Connection& db, const std::string& search_url, RunMode mode) {
+    EnsureRunTables(db);
+    InTransaction(db, [&] {
+        db.Execute("DELETE FROM FailedPages");
+        db.Execute(
+            "INSERT OR REPLACE INTO RunPosition(ID,SearchUrl,PageUrl,PageNumber,EntriesDone,"
+            "StoredRows,Finished,Mode,StartedAt) VALUES(1," +
+            QuotedStr(search_url) + "," + QuotedStr(search_url) + ",1,0," + IntToStr(CountRows(db)) +
+            ",0," + (mode == RunMode::NewOnly ? "1" : "0") + ",strftime('%Y-%m-%d %H:%M:%S','now'))");
+    });
+}
+
+void CommitRunStep(Connection& db, const RunStep& step,
+                   const std::function<void()>& between_row_and_position) {
+    InTransaction(db, [&] {
+        if (step.row) db.Execute(BuildInsertStatement(*step.row));
+        if (between_row_and_position) between_row_and_position();
+        if (step.retried_failure)
+            db.Execute("DELETE FROM FailedPages WHERE ID=" + IntToStr(*step.retried_failure));
+        if (step.failure) InsertFailure(db, *step.failure);
+        WritePosition(db, step.position, step.row ? 1 : 0);
+    });
+}
+
+std::vector<FailedPage> ReadFailedPages(Connection& db) {
+    std::vector<FailedPage> pages;
+    if (!HasTable(db, "FailedPages")) return pages;
+    DataPacket p = db.Query("SELECT * FROM FailedPages ORDER BY ID");
+    for (size_t r = 0; r < p.rows.size(); ++r) {
+        FailedPage& f = pages.emplace_back();
+        f.id = p.Integer(r, "ID");
+        f.url = p.Text(r, "Url");
+        f.cause = p.Text(r, "Cause");
+        f.kind = p.Text(r, "Kind");
+        f.company_name = Decipher(p.Text(r, "CompanyName"));
+        f.member_id = Decipher(p.Text(r, "MemberID"));
+        f.member_type = p.Text(r, "MemberType");
+        f.good_index = p.Text(r, "GoodIndex");
+        f.send_msg_link = p.Text(r, "SendMsgLink");
+        f.contact_link = p.Text(r, "ContactLink");
+        f.failed_at = p.Text(r, "FailedAt");
+    }
+    return pages;
+}
+
+KnownCompanies KnownCompanies::Load(Connection& db) {
+    KnownCompanies known;
+    db.ForEachRow("SELECT MemberID, CompanyName FROM DataList", [&](const Connection::RowView& row) {
+        const std::string member_id(Trim(row.cells[0]));
+        if (!member_id.empty())
+            known.member_ids_.insert(member_id);
+        else if (!row.cells[1].empty())
+            known.names_.insert(std::string(Trim(row.cells[1])));
+    });
+    return known;
+}
+
+bool KnownCompanies::Contains(const std::string& member_id, const std::string& company_name) const {
+    if (!member_id.empty()) return member_ids_.contains(Encipher(member_id));
+    return !company_name.empty() && names_.contains(Encipher(company_name));
+}
+
+void KnownCompanies::Add(const std::string& member_id, const std::string& company_name) {
+    if (!member_id.empty())
+        member_ids_.insert(Encipher(member_id));
+    else if (!company_name.empty())
+        names_.insert(Encipher(company_name));
+}
+
+}  // namespace qv

@@ -1,0 +1,42 @@
+#include "directory/csv_writer.h"
+
+#include <cstdint>
+
+#include "directory/temp_output.h"
+
+namespace qv::directory {
+
+void AppendCsvField(std::string& line, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        line.append(text);
+        return;
+    }
+    line.push_back('"');
+    for (char c : text) {
+        if (c == '"') line.push_back('"');
+        line.push_back(c);
+    }
+    line.push_back('"');
+}
+
+void WriteCsv(const StringGrid& grid, TempOutput& file, const ExportProgress& progress) {
+    const int rows = grid.RowCount();
+    const int columns = grid.ColumnCount();
+    const std::int64_t total = std::int64_t{rows} * columns;
+    file.Write("\xEF\xBB\xBF");
+    std::string line;
+    for (int r = 0; r < rows; ++r) {
+        line.clear();
+        for (int c = 0; c < columns; ++c) {
+            if (c > 0) line.push_back(',');
+            AppendCsvField(line, grid.CellText(r, c));
+        }
+        line.append("\r\n");
+        file.Write(line);
+        if (r % 256 == 255 && progress && !progress(std::int64_t{r + 1} * columns, total))
+            throw ExportCancelled();
+    }
+    if (progress) progress(total, total);
+}
+
+}  // namespace qv::directory

@@ -1,0 +1,20 @@
+#pragma once
+// CSV for any spreadsheet program: UTF-8 with a byte-order mark (so it is taken as UTF-8),
+// commas, RFC 4180 quoting, CRLF after every row.
+#include <string>
+#include <string_view>
+
+#include "directory/export_file.h"
+#include "directory/string_grid.h"
+
+namespace qv::directory {
+
+class TempOutput;
+
+// Appends one field: quoted, with inner quotes doubled, when it holds a comma, a double
+// quote, CR or LF; as it is otherwise.
+void AppendCsvField(std::string& line, std::string_view text);
+
+void WriteCsv(const StringGrid& grid, TempOutput& file, const ExportProgress& progress);
+
+}  // namespace qv::directory

@@ -1,0 +1,140 @@
+#include "directory/export_command.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <cstdint>
+
+#include "widgets/dialog_ex.h"
+#include "widgets/member_grid.h"
+
+namespace qv::directory {
+namespace {
+
+constexpr int kProgressSteps = 1000;
+
+QString ExtensionOf(ExportFormat format) {
+    switch (format) {
+        case ExportFormat::Xls:
+            return QStringLiteral("xls");
+        case ExportFormat::Xlsx:
+            return QStringLiteral("xlsx");
+        case ExportFormat::Csv:
+            return QStringLiteral("csv");
+    }
+    return {};
+}
+
+struct Choice {
+    QString path;
+    ExportFormat format = ExportFormat::Xls;
+};
+
+std::optional<Choice> AskFile(QWidget* parent) {
+    QFileDialog dialog(parent, QStringLiteral("导出到Excel"));
+    dialog.setObjectName(QStringLiteral("ExcelDlg"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(ExportFileTypes());
+    dialog.selectNameFilter(ExportFileTypes().front());
+    dialog.setDefaultSuffix(QStringLiteral("xls"));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString& type) {
+                         if (auto format = ExportFormatOfType(type))
+                             dialog.setDefaultSuffix(ExtensionOf(*format));
+                     });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    auto format = ExportFormatOfType(dialog.selectedNameFilter()).value_or(ExportFormat::Xls);
+    return Choice{ExportFileName(dialog.selectedFiles().front(), format), format};
+}
+
+}  // namespace
+
+QStringList ExportFileTypes() {
+    return {QStringLiteral("Excel (*.xls)"), QStringLiteral("Excel 2007 及以上 (*.xlsx)"),
+            QStringLiteral("CSV UTF-8 (*.csv)")};
+}
+
+std::optional<ExportFormat> ExportFormatOfType(const QString& type) {
+    const QStringList types = ExportFileTypes();
+    if (type == types[0]) return ExportFormat::Xls;
+    if (type == types[1]) return ExportFormat::Xlsx;
+    if (type == types[2]) return ExportFormat::Csv;
+    return std::nullopt;
+}
+
+QString ExportFileName(const QString& chosen, ExportFormat format) {
+    // Only the file's own name counts: a dot in a folder name is no extension.
+    if (chosen.isEmpty() || QFileInfo(chosen).fileName().contains(QLatin1Char('.'))) return chosen;
+    return chosen + QLatin1Char('.') + ExtensionOf(format);
+}
+
+MemberGridSource::MemberGridSource(const widgets::MemberGridView& grid)
+    : grid_(grid), rows_(grid.memberModel()->GridRowCount()) {}
+
+int MemberGridSource::ColumnCount() const { return widgets::kMemberGridColumns; }
+
+std::string_view MemberGridSource::CellText(int row, int column) const {
+    if (column < 0 || column >= ColumnCount() || row < 0 || row >= rows_) return {};
+    if (row == 0) return MemberGridLayout()[static_cast<size_t>(column)].heading;
+    const widgets::MemberGridModel& model = *grid_.memberModel();
+    if (row > model.RecordCount()) return {};
+    if (column == 0) return buffer_ = std::to_string(row);
+    return model.CellView(row - 1, column);
+}
+
+int MemberGridSource::ColumnWidth(int column) const {
+    return grid_.isColumnHidden(column) ? 0 : grid_.columnWidth(column);
+}
+
+void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid, int progress_after_ms) {
+    std::optional<Choice> choice = AskFile(parent);
+    if (!choice) return;
+
+    QProgressDialog progress(QStringLiteral("正在导出数据……"), QStringLiteral("取消"), 0,
+                             kProgressSteps, parent);
+    progress.setObjectName(QStringLiteral("ExportProgress"));
+    progress.setWindowTitle(widgets::ApplicationTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(progress_after_ms);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setValue(0);
+
+    widgets::MemberGridModel& model = *grid.memberModel();
+    model.HoldRows(true);
+    QString failure;
+    bool cancelled = false;
+    try {
+        ExportGrid(MemberGridSource(grid), QFile::encodeName(choice->path).toStdString(),
+                   choice->format, [&progress](std::int64_t done, std::int64_t total) {
+                       if (progress.wasCanceled()) {
+                           // The box is gone; until the writer stops, the window is drawn
+                           // but takes no input.
+                           QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                           return false;
+                       }
+                       progress.setValue(total == 0
+                                             ? kProgressSteps
+                                             : static_cast<int>(done * kProgressSteps / total));
+                       return !progress.wasCanceled();
+                   });
+    } catch (const ExportCancelled&) {
+        cancelled = true;
+    } catch (const std::exception& e) {
+        failure = QString::fromUtf8(e.what());
+    }
+    progress.close();
+    model.HoldRows(false);
+
+    if (cancelled) return;
+    if (failure.isEmpty())
+        widgets::ShowInfo(QStringLiteral("数据成功导出到文件：") + choice->path);
+    else
+        widgets::DetailMessageDlg(QStringLiteral("数据导出失败。"), failure,
+                                  widgets::MsgDlgType::mtWarning, widgets::mbOK);
+}
+
+}  // namespace qv::directory

@@ -1,0 +1,52 @@
+#pragma once
+// "导出到Excel...": the shown task page's member grid to a spreadsheet file that the user
+// names. The writers do the work; this only asks for the name, shows progress and says
+// how it went.
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "directory/export_file.h"
+#include "directory/string_grid.h"
+
+class QWidget;
+
+namespace qv::widgets {
+class MemberGridView;
+}
+
+namespace qv::directory {
+
+// The save dialog's file types; the first is the default.
+QStringList ExportFileTypes();
+// The format of a file type of ExportFileTypes.
+std::optional<ExportFormat> ExportFormatOfType(const QString& type);
+// The chosen name, with the type's extension added when the file name has none.
+QString ExportFileName(const QString& chosen, ExportFormat format);
+
+// The member grid as the writers read it: header row, the rows as shown (one empty row
+// when there is no record), hidden columns included, widths as the view has them. Reads
+// the model's rows in place; the model must not change while it is in use.
+class MemberGridSource : public StringGrid {
+public:
+    explicit MemberGridSource(const widgets::MemberGridView& grid);
+    int RowCount() const override { return rows_; }
+    int ColumnCount() const override;
+    std::string_view CellText(int row, int column) const override;
+    int ColumnWidth(int column) const override;
+
+private:
+    const widgets::MemberGridView& grid_;
+    int rows_;
+    mutable std::string buffer_;
+};
+
+// doExportToExcel: asks for the file, writes the grid, shows "数据成功导出到文件：" with the
+// path or the warning "数据导出失败。" with the reason as its detail. Live rows wait while the
+// grid is written and are shown after. An export still running after `progress_after_ms`
+// shows its progress with a cancel button; a cancelled export says nothing.
+inline constexpr int kExportProgressAfterMs = 500;
+void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid,
+                     int progress_after_ms = kExportProgressAfterMs);
+
+}  // namespace qv::directory

@@ -1,0 +1,54 @@
+#pragma once
+// The search bar above the category pages: the search box SearchCB with its history in
+// config.ini, the field list FieldsCB, the button 搜索 (searchBTN) and the TrustPass-only
+// box onlyMemberCB. Both commands work on the shown category page.
+#include <QString>
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+
+namespace qv::directory {
+
+class CategoryPages;
+
+inline constexpr const char* kSeparatorItem = "----------";
+inline constexpr const char* kClearListItem = "清空列表";
+
+class RecordSearch : public QWidget {
+    Q_OBJECT
+public:
+    RecordSearch(CategoryPages& pages, QWidget* parent = nullptr);
+
+    QComboBox* searchBox() const { return SearchCB; }
+    QComboBox* fieldList() const { return FieldsCB; }
+    QPushButton* searchButton() const { return searchBTN; }
+    QCheckBox* onlyMemberBox() const { return onlyMemberCB; }
+    int LastFoundRow() const { return last_found_row_; }
+
+    // The drop-down list from the settings: the stored texts, then the two fixed items.
+    void LoadSearchHistory();
+    // The button and the box work only while a category page exists.
+    void SetCommandsEnabled(bool enabled);
+
+    void SearchCBChange();
+    void searchBTNClick();
+    void onlyMemberCBClick();
+    // Unticks the box; when it was ticked, the shown page gets all its records back first.
+    void UntickOnlyMember();
+
+private:
+    void RememberSearchText(const std::string& text);
+    void ResetSearchBox();
+
+    CategoryPages& pages_;
+    QComboBox* SearchCB;
+    QComboBox* FieldsCB;
+    QPushButton* searchBTN;
+    QCheckBox* onlyMemberCB;
+    // The grid row of the last hit, -1 for none; one for the whole window.
+    int last_found_row_ = -1;
+};
+
+}  // namespace qv::directory

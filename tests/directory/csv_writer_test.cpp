@@ -1,0 +1,38 @@
+#include "directory/csv_writer.h"
+
+#include <gtest/gtest.h>
+
+#include "directory/export_file.h"
+#include "tests/directory/grid_fixtures.h"
+#include "tests/support/temp_dir.h"
+
+namespace qv::test {
+namespace {
+
+TEST(CsvWriter, QuotesCommasQuotesAndLineBreaksAndEndsRowsWithCrLf) {
+    TempDir dir;
+    VectorGrid grid({{"序号", "公司名称", "地址"},
+                     {"1", "Acme, Inc.", "say \"hi\""},
+                     {"2", "两行\r\n文字", "only\nLF"},
+                     {"3", "", "=1+1"}});
+    directory::ExportGrid(grid, dir.file("out.csv"), directory::ExportFormat::Csv);
+    EXPECT_EQ(ReadFileBytes(dir.file("out.csv")),
+              "\xEF\xBB\xBF"
+              "序号,公司名称,地址\r\n"
+              "1,\"Acme, Inc.\",\"say \"\"hi\"\"\"\r\n"
+              "2,\"两行\r\n文字\",\"only\nLF\"\r\n"
+              "3,,=1+1\r\n");
+}
+
+TEST(CsvWriter, LeavesPlainFieldsAsTheyAre) {
+    std::string line;
+    directory::AppendCsvField(line, " spaces stay ");
+    directory::AppendCsvField(line, "'quote'");
+    EXPECT_EQ(line, " spaces stay 'quote'");
+    line.clear();
+    directory::AppendCsvField(line, "\"");
+    EXPECT_EQ(line, "\"\"\"\"");
+}
+
+}  // namespace
+}  // namespace qv::test

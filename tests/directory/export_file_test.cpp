@@ -1,0 +1,144 @@
+#include "directory/export_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "core/data_files.h"
+#include "core/field_cipher.h"
+#include "directory/member_file_grid.h"
+#include "tests/directory/grid_fixtures.h"
+#include "tests/support/temp_dir.h"
+
+namespace qv::test {
+namespace {
+
+using directory::ExportFormat;
+using directory::ExportGrid;
+
+size_t FilesIn(const std::filesystem::path& dir) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+TEST(ExportFile, PicksTheFormatByExtensionInAnyCase) {
+    EXPECT_EQ(directory::ExportFormatOf("a/b.xls"), ExportFormat::Xls);
+    EXPECT_EQ(directory::ExportFormatOf("B.XLSX"), ExportFormat::Xlsx);
+    EXPECT_EQ(directory::ExportFormatOf("数据.Csv"), ExportFormat::Csv);
+    EXPECT_EQ(directory::ExportFormatOf("x.txt"), std::nullopt);
+    EXPECT_EQ(directory::ExportFormatOf("xls"), std::nullopt);
+    EXPECT_EQ(directory::ExportFormatOf("dir.xls/file"), std::nullopt);
+}
+
+// Every way an export can end early leaves the old file as it was and nothing beside it.
+TEST(ExportFile, AFailedOrCancelledExportKeepsTheOldFileAndLeavesNoPartialFile) {
+    TempDir dir;
+    const std::string target = dir.file("客户.xls");
+    WriteFileBytes(target, "old contents");
+    // Distinct texts, so that even the compressed .xlsx passes the file size limit below.
+    std::vector<std::vector<std::string>> rows(3000, std::vector<std::string>(32));
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t c = 0; c < 32; ++c)
+            rows[r][c] = "文三路" + std::to_string(r * 7919 + c * 104729);
+    VectorGrid big(rows);
+
+    for (auto format : {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::Csv}) {
+        int calls = 0;
+        EXPECT_THROW(ExportGrid(big, target, format,
+                                [&](std::int64_t, std::int64_t) { return ++calls < 2; }),
+                     directory::ExportCancelled);
+        EXPECT_EQ(ReadFileBytes(target), "old contents");
+        EXPECT_EQ(FilesIn(dir.path()), 1u);
+    }
+    // An .xlsx cancelled while its archive is packed, the second half of its work.
+    EXPECT_THROW(ExportGrid(big, target, ExportFormat::Xlsx,
+                            [](std::int64_t done, std::int64_t total) { return done <= total / 2; }),
+                 directory::ExportCancelled);
+    EXPECT_EQ(ReadFileBytes(target), "old contents");
+    EXPECT_EQ(FilesIn(dir.path()), 1u);
+
+    // A disk that fills up: writes fail with EFBIG past the limit.
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old_limit{};
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    rlimit small = old_limit;
+    small.rlim_cur = 64 * 1024;
+    setrlimit(RLIMIT_FSIZE, &small);
+    for (auto format : {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::Csv})
+        EXPECT_THROW(ExportGrid(big, target, format), directory::ExportError)
+            << static_cast<int>(format);
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(ReadFileBytes(target), "old contents");
+    EXPECT_EQ(FilesIn(dir.path()), 1u);
+
+    // A folder of the target's name cannot be replaced.
+    std::filesystem::create_directory(dir.file("out.csv"));
+    EXPECT_THROW(ExportGrid(big, dir.file("out.csv"), ExportFormat::Csv), directory::ExportError);
+    EXPECT_EQ(FilesIn(dir.path()), 2u);
+}
+
+class MemberFileGridTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(CreateDatabaseFile(path, false));
+        ExecuteOnDatabaseFile(path, kCreateDataListSql);
+    }
+    TempDir dir;
+    std::string path = dir.file("灯具.db");
+};
+
+TEST_F(MemberFileGridTest, AnEmptyFileGivesTheHeaderRowAndOneEmptyRow) {
+    directory::MemberFileGrid grid(path);
+    ASSERT_EQ(grid.RowCount(), 2);
+    ASSERT_EQ(grid.ColumnCount(), 32);
+    EXPECT_EQ(grid.CellText(0, 0), "序号");
+    EXPECT_EQ(grid.CellText(0, 31), "公司介绍");
+    for (int c = 0; c < 32; ++c) EXPECT_EQ(grid.CellText(1, c), "") << c;
+    EXPECT_EQ(grid.ColumnWidth(1), 200);
+    EXPECT_EQ(grid.ColumnWidth(30), 0);
+    EXPECT_THROW(directory::MemberFileGrid(dir.file("missing.db")), std::exception);
+}
+
+TEST_F(MemberFileGridTest, ARealDataFileReadsBackFromTheXlsCellForCell) {
+    MemberValues first{};
+    first[mfCompanyName] = "深圳市光明灯具有限公司";
+    first[mfLinkMan] = "王小明";
+    first[mfAddress] = "  深圳市宝安区  ";
+    first[mfSendMsgLink] = " http://msg/1 ";
+    first[mfCompanyContext] = "第一行\r\n第二行";
+    first[mfBankAccount] = "6222 0000 1111";
+    MemberValues second{};
+    second[mfCompanyName] = "Acme, \"Pumps\"";
+    second[mfPhone] = "0571-88886666";
+    ExecuteOnDatabaseFile(path, BuildInsertStatement(first));
+    ExecuteOnDatabaseFile(path, BuildInsertStatement(second));
+
+    directory::MemberFileGrid grid(path);
+    ASSERT_EQ(grid.RowCount(), 3);
+    ExportGrid(grid, dir.file("out.xls"), ExportFormat::Xls);
+    BiffCells cells = ReadBiff(ReadFileBytes(dir.file("out.xls")));
+    ASSERT_EQ(cells.order.size(), 3u * 32);
+    for (size_t i = 0; i < cells.order.size(); ++i) {
+        EXPECT_EQ(cells.order[i],
+                  (std::pair<int, int>(static_cast<int>(i % 3), static_cast<int>(i / 3))));
+    }
+    auto cell = [&](int r, int c) { return cells.text[{r, c}]; };
+    EXPECT_EQ(cell(0, 1), "公司名称");
+    EXPECT_EQ(cell(0, 29), "发送留言链接");
+    EXPECT_EQ(cell(1, 0), "1");
+    EXPECT_EQ(cell(2, 0), "2");
+    EXPECT_EQ(cell(1, 1), "深圳市光明灯具有限公司") << "deciphered";
+    EXPECT_EQ(cell(1, 5), "王小明");
+    EXPECT_EQ(cell(1, 11), "深圳市宝安区") << "trimmed";
+    EXPECT_EQ(cell(1, 28), "6222 0000 1111");
+    EXPECT_EQ(cell(1, 29), " http://msg/1 ") << "hidden links as stored";
+    EXPECT_EQ(cell(1, 31), "第一行\r\n第二行");
+    EXPECT_EQ(cell(2, 1), "Acme, \"Pumps\"");
+    EXPECT_EQ(cell(2, 9), "0571-88886666");
+    EXPECT_EQ(cell(2, 2), "");
+}
+
+}  // namespace
+}  // namespace qv::test
