@@ -75,6 +75,7 @@ struct CrawlRun {
     std::vector<CrawlTask> tasks;
     std::string out_dir;
     bool detail = false;
+    int interval_ms = 0;  // least time between the starts of two requests of one task
     StartMode mode = StartMode::Fresh;
 };
 
@@ -111,6 +112,8 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
     });
     bool detail = run.detail;
     scheduler.SetCollectDetail([detail] { return detail; });
+    const int interval = run.interval_ms;
+    scheduler.SetRequestInterval([interval] { return interval; });
     int succeeded = 0, ended = 0;
     scheduler.SetEndObserver([&](const TThreadTask&, int code) {
         ++ended;
@@ -169,6 +172,9 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
     auto pairs = std::make_shared<std::vector<std::string>>();
     auto* cmd = app.add_subcommand("crawl", "run collection tasks, at most ten at once");
     cmd->add_flag("--detail", run->detail, "also collect each company's profile page");
+    cmd->add_option("--interval", run->interval_ms,
+                    "least milliseconds between the starts of two requests of one task")
+        ->check(CLI::Range(0, 3'600'000));
     auto* resume = cmd->add_flag_function(
         "--resume", [run](std::int64_t) { run->mode = StartMode::Resume; },
         "continue each task's unfinished run where it stopped, keeping its records");

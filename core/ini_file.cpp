@@ -392,6 +392,22 @@ void WriteSetting(const std::string& file, const BoolSetting& setting, bool valu
     TIniFileEx::WriteBool(file, setting.section, setting.key, value);
 }
 
+int ReadSetting(const std::string& file, const IntSetting& setting) {
+    const std::string text = TIniFileEx::ReadString(file, setting.section, setting.key, "");
+    try {
+        size_t used = 0;
+        const long long value = std::stoll(text, &used, 10);
+        if (used == text.size() && value >= setting.min_value && value <= setting.max_value)
+            return static_cast<int>(value);
+    } catch (const std::exception&) {
+    }
+    return setting.default_value;
+}
+
+void WriteSetting(const std::string& file, const IntSetting& setting, int value) {
+    TIniFileEx::WriteString(file, setting.section, setting.key, std::to_string(value));
+}
+
 std::string ReadSetting(const std::string& file, const TextSetting& setting) {
     return TIniFileEx::ReadString(file, setting.section, setting.key, setting.default_value);
 }

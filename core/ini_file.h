@@ -30,6 +30,12 @@ struct BoolSetting {
     const char* key;
     bool default_value;
 };
+struct IntSetting {
+    const char* section;
+    const char* key;
+    int default_value;
+    int min_value, max_value;  // a value outside reads as the default
+};
 struct TextSetting {
     const char* section;
     const char* key;
@@ -44,6 +50,9 @@ inline constexpr BoolSetting kCollectCompanyDetail{"Options", "CollectCompanyDet
 
 // The marketplace's company-search host as a URL prefix ("http://127.0.0.1:8080"). An
 // empty value means the built-in host, which the search URL code owns.
+// The least milliseconds between the starts of two requests of one task (0: none).
+inline constexpr IntSetting kRequestInterval{"Options", "RequestInterval", 0, 0, 3'600'000};
+
 inline constexpr TextSetting kSearchHost{"Options", "SearchHost", ""};
 
 // The record search history: one earlier search text per key, an empty value is a free
@@ -57,6 +66,8 @@ inline constexpr const char* kSearchHistoryDefault = "";
 // Shorthands over the table above.
 bool ReadSetting(const std::string& file, const BoolSetting& setting);
 void WriteSetting(const std::string& file, const BoolSetting& setting, bool value);
+int ReadSetting(const std::string& file, const IntSetting& setting);
+void WriteSetting(const std::string& file, const IntSetting& setting, int value);
 std::string ReadSetting(const std::string& file, const TextSetting& setting);
 void WriteSetting(const std::string& file, const TextSetting& setting, const std::string& value);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
 
 #include "core/gbk.h"
 #include "core/text.h"
@@ -98,11 +99,18 @@ void ReadContactItems(View items, const std::array<site::ContactLabel, N>& label
     }
 }
 
+constexpr std::string_view kNoContactBlock = "未抓取到联系方式所在的网页";
+
 // What reading one company gave: a record to store, a page that failed, or neither
-// (the company was skipped for what its page lacked).
+// (the company was skipped for what its page lacked). `unrecognised`: the contact page
+// answered but shows neither layout, which may be a block page in its place.
 struct CompanyOutcome {
     std::optional<MemberValues> row;
     std::optional<FailedPage> failure;
+    bool unrecognised = false;
+    // Messages and the causes they carry, shown once the companies held back before
+    // this one have had theirs.
+    std::vector<std::pair<std::string, std::string>> messages;
 };
 
 class CompanyCrawl {
@@ -120,8 +128,7 @@ public:
         const std::string contact_url = Utf16ToUtf8(r_[mfContactLink]);
         FetchResult contact_page = host_.Fetch(contact_url);
         if (!contact_page.error.empty()) {
-            host_.Message(Message("抓取联系方式网页时产生错误：", contact_page.error, kSkipped));
-            host_.MessageCause(contact_page.cause);
+            Say(Message("抓取联系方式网页时产生错误：", contact_page.error, kSkipped), contact_page.cause);
             Failed(contact_url, contact_page.cause, kFailedContactPage);
             return std::move(outcome_);
         }
@@ -143,7 +150,7 @@ private:
             ReadContactItems(w, site::kLh20Labels, false, r_);
         }
         if (Trim(r_[mfCmpDetail]).empty()) {
-            host_.Message(Message("抓取的公司介绍链接失败", "", kSkipped));
+            Say(Message("抓取的公司介绍链接失败", "", kSkipped));
             return;
         }
         if (host_.CollectDetail()) {
@@ -163,7 +170,7 @@ private:
         r_[mfCmpDetail] = SingleQuotedValueAfter(site::kLocationHref, w);
         const long long d = PosOf(site::kMpRBlock, w);
         if (d < 1) {
-            host_.Message(Message("未抓取到联系方式所在的网页", "", kSkipped));
+            outcome_.unrecognised = true;  // its message waits for BlockWatch
             return;
         }
         w = From(w, d + Len(site::kMpRBlock));
@@ -178,7 +185,7 @@ private:
             FetchResult profile = host_.Fetch(profile_url);
             if (!profile.error.empty()) return ProfileFetchFailed(profile_url, profile);
             if (Trim(r_[mfCmpDetail]).empty()) {
-                host_.Message(Message("抓取公司介绍网页失败", "", kSkipped));
+                Say(Message("抓取公司介绍网页失败", "", kSkipped));
                 return;
             }
             TakeProfile(profile.body);
@@ -187,9 +194,12 @@ private:
     }
 
     void ProfileFetchFailed(const std::string& url, const FetchResult& fetched) {
-        host_.Message(Message("抓取公司介绍网页时产生错误：", fetched.error, kSkipped));
-        host_.MessageCause(fetched.cause);
+        Say(Message("抓取公司介绍网页时产生错误：", fetched.error, kSkipped), fetched.cause);
         Failed(url, fetched.cause, kFailedProfilePage);
+    }
+
+    void Say(std::string text, std::string cause = {}) {
+        outcome_.messages.emplace_back(std::move(text), std::move(cause));
     }
 
     void Failed(const std::string& url, const std::string& cause, const char* kind) {
@@ -243,20 +253,18 @@ NextPage FindNextPage(View page) {
     return {true, true, Utf16ToUtf8(next)};
 }
 
-// False, with the serious error said, when the page must not be read.
-bool EnterResultPage(ResultPageLog& pages, const std::string& url, CrawlHost& host) {
+// The serious error that ends the crawl instead of reading `url`, if any.
+std::optional<std::string> PagingStop(ResultPageLog& pages, const std::string& url) {
     switch (pages.Enter(url)) {
     case ResultPageLog::Verdict::New:
-        return true;
+        return std::nullopt;
     case ResultPageLog::Verdict::AlreadyRead:
-        host.Message(Message("公司列表的下一页链接指回已读过的结果页，翻页循环：", url, kSerious));
-        return false;
+        return Message("公司列表的下一页链接指回已读过的结果页，翻页循环：", url, kSerious);
     case ResultPageLog::Verdict::TooMany:
-        host.Message(Message("公司列表已读满 " + std::to_string(ResultPageLog::kMaxPages) +
-                                 " 页，不再翻页", "", kSerious));
-        return false;
+        return Message("公司列表已读满 " + std::to_string(ResultPageLog::kMaxPages) + " 页，不再翻页",
+                       "", kSerious);
     }
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -274,16 +282,67 @@ std::vector<ListEntry> ReadListEntries(std::u16string_view list_text) {
 
 namespace {
 
+// Holds back the companies whose contact page showed neither layout until a company
+// reads normally (they were plain skips: their messages and steps follow) or until five
+// come in a row (the site is blocking: none of them is committed, so the saved position
+// stays before the first, and none counts as skipped).
+class BlockWatch {
+public:
+    explicit BlockWatch(CrawlHost& host) : host_(host) {}
+
+    // True when this one makes the run long enough to mean a block.
+    bool Hold(RunStep step) {
+        held_.push_back(std::move(step));
+        return static_cast<int>(held_.size()) >= kBlockedCompanies;
+    }
+    void Flush() {
+        for (const RunStep& step : held_) {
+            host_.Message(Message(kNoContactBlock, "", kSkipped));
+            host_.Commit(step);
+            host_.CompanyDone(false);
+        }
+        held_.clear();
+    }
+    bool holding() const { return !held_.empty(); }
+    void Blocked() {
+        held_.clear();
+        host_.Message(kSiteBlockedMessage);
+        host_.SiteBlocked();
+    }
+
+private:
+    CrawlHost& host_;
+    std::vector<RunStep> held_;
+};
+
 // Reads one company and commits what it gave together with `position`; shows the row
-// only once it is in the file.
-void ReadCompany(const ListEntry& entry, CrawlHost& host, RunStep step, KnownCompanies* known) {
+// only once it is in the file. True when the site is blocking.
+bool ReadCompany(const ListEntry& entry, CrawlHost& host, RunStep step, KnownCompanies* known,
+                 BlockWatch& watch) {
     CompanyOutcome outcome = CompanyCrawl(entry, host).Run();
+    if (outcome.unrecognised) return watch.Hold(std::move(step));
+    watch.Flush();
+    for (const auto& [text, cause] : outcome.messages) {
+        host.Message(text);
+        if (!cause.empty()) host.MessageCause(cause);
+    }
     step.row = std::move(outcome.row);
     step.failure = std::move(outcome.failure);
     host.Commit(step);
-    if (!step.row) return;
+    host.CompanyDone(step.row.has_value());
+    if (!step.row) return false;
     if (known) known->Add((*step.row)[mfMemberID], (*step.row)[mfCompanyName]);
     host.MemberRow(*step.row);
+    return false;
+}
+
+long long CountOf(const std::u16string& page) {
+    const std::string digits = Utf16ToUtf8(ResultCountText(page));
+    try {
+        return std::stoll(digits);
+    } catch (const std::exception&) {
+        return -1;
+    }
 }
 
 void CommitPosition(const RunPosition& at, CrawlHost& host) {
@@ -305,9 +364,12 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
     size_t passed_over = static_cast<size_t>(std::max(0, start.entries_done));
     ResultPageLog pages;
     pages.Enter(at.page_url);
+    BlockWatch watch(host);
+    bool first_page = true;
     for (;;) {
         FetchResult fetched = host.Fetch(at.page_url);
         if (!fetched.error.empty()) {
+            watch.Flush();
             host.Message(Message("抓取公司列表网页时产生错误：", fetched.error, kSerious));
             host.MessageCause(fetched.cause);
             RunStep step;
@@ -321,29 +383,41 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
         const std::u16string page = DecodeAndNormalize(fetched.body);
         View list = page;
         if (!SkipTo(site::kListBlock, list)) {
+            // A result page that answered without its list is what a block page looks
+            // like too; the position stays at this page.
             host.Message(Message("抓取失败", "", kSerious));
+            watch.Blocked();
             return false;
         }
         const long long q = PosOf(site::kListEnd, list);
         if (q < 1) {
+            watch.Flush();
             host.Message(Message("公司列表页面内容信息获取错误,无法正确解析", "", kSerious));
             return false;
         }
         list = First(list, q - 1);
+        if (std::exchange(first_page, false)) host.ResultCount(CountOf(page));
 
         const std::vector<ListEntry> entries = ReadListEntries(list);
         for (size_t i = passed_over; i < entries.size(); ++i) {
             // Entries that cost no fetch are not worth a commit: a continued run passes
             // over them again for nothing.
-            if (entries[i].contact_link.empty() || IsKnown(entries[i], start.known)) continue;
+            if (entries[i].contact_link.empty() || IsKnown(entries[i], start.known)) {
+                host.CompanyDone(false);
+                continue;
+            }
             at.entries_done = static_cast<int>(i + 1);
             RunStep step;
             step.position = at;
-            ReadCompany(entries[i], host, std::move(step), start.known);
+            if (ReadCompany(entries[i], host, std::move(step), start.known, watch)) {
+                watch.Blocked();
+                return false;
+            }
         }
         passed_over = 0;
 
         NextPage next = FindNextPage(page);
+        if (!next.follow) watch.Flush();
         if (!next.follow) {
             if (next.result) {
                 at.finished = true;
@@ -353,16 +427,23 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
         }
         host.RepaintMembers();
         // Checked before the position moves on, so a saved run never points into the loop.
-        if (!EnterResultPage(pages, next.url, host)) return false;
+        if (auto stop = PagingStop(pages, next.url)) {
+            watch.Flush();
+            host.Message(*stop);
+            return false;
+        }
         const int number = at.page_number + 1;
         at = RunPosition{};
         at.page_url = std::move(next.url);
         at.page_number = number;
-        CommitPosition(at, host);
+        // Companies held back stay before the next page's position until they are told
+        // apart from a block.
+        if (!watch.holding()) CommitPosition(at, host);
     }
 }
 
 bool RetryFailedCompanies(const std::vector<FailedPage>& failures, CrawlHost& host) {
+    BlockWatch watch(host);
     for (const FailedPage& f : failures) {
         if (f.kind == kFailedResultPage || f.contact_link.empty()) continue;
         ListEntry entry;
@@ -374,8 +455,12 @@ bool RetryFailedCompanies(const std::vector<FailedPage>& failures, CrawlHost& ho
         entry.contact_link = Utf8ToUtf16(f.contact_link);
         RunStep step;
         step.retried_failure = f.id;
-        ReadCompany(entry, host, std::move(step), nullptr);
+        if (ReadCompany(entry, host, std::move(step), nullptr, watch)) {
+            watch.Blocked();
+            return false;
+        }
     }
+    watch.Flush();
     return true;
 }
 

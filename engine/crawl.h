@@ -33,7 +33,19 @@ public:
     // in one transaction on the task's own connection: waits while held, then commits
     // unless the task was stopped (then raises CrawlStopped and writes nothing).
     virtual void Commit(const RunStep& step) = 0;
+
+    // Progress counters: the result count stated by the first result page read, and
+    // each company done (stored, or skipped or passed over).
+    virtual void ResultCount(long long count) {}
+    virtual void CompanyDone(bool stored) {}
+    // The crawl ended because the site seems to block it; its position is kept.
+    virtual void SiteBlocked() {}
 };
+
+// Five companies in a row whose contact page answered but shows neither contact layout
+// mean the site answers with a verification or login page instead.
+inline constexpr int kBlockedCompanies = 5;
+inline constexpr char kSiteBlockedMessage[] = "网站可能拦截了采集，任务已停止，请稍后继续抓取";
 
 // What one company entry of a result page's list gives. The contact link may come from
 // a later entry when this one has none (the crawl then reads that page once more).
@@ -56,7 +68,10 @@ struct CrawlStart {
     KnownCompanies* known = nullptr;
 };
 
-// True when the last result page had no further page; false on a serious error.
+// True when the last result page had no further page; false on a serious error, or when
+// the site blocks the crawl (five companies in a row without a contact layout, or a result
+// page without the company list): then the companies of that run are not stored and the
+// saved position stays before the first of them.
 // Every company read commits one step with the position after it, so the run can be
 // continued from a saved position with the same records in the same order.
 // Errors of Commit other than CrawlStopped propagate (the thread reports a failure).

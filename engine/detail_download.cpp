@@ -5,6 +5,7 @@
 #include "core/database.h"
 #include "engine/fetcher.h"
 #include "engine/markup.h"
+#include "engine/request_pacer.h"
 
 namespace qv {
 
@@ -19,7 +20,13 @@ DetailDownloadResult FetchCompanyDetail(const std::string& profile_url,
     FetchResult page;
     {
         HttpClient client;  // a client of its own, gone once the page is read
-        if (stop) client.SetStopFlag(stop);
+        // A fetch that can be cancelled may wait as long as the server asks.
+        RequestPacer pacer;
+        if (stop) {
+            client.SetStopFlag(stop);
+            pacer.SetStopFlag(stop);
+            client.SetPacer(&pacer);
+        }
         page = FetchPage(profile_url, client);
     }
     if (!page.error.empty()) {

@@ -4,6 +4,8 @@
 // that a stop request is seen within a fraction of a second even while the server is silent.
 #include "engine/fetcher.h"
 
+#include "engine/request_pacer.h"
+
 #include <curl/curl.h>
 
 #include <cerrno>
@@ -39,7 +41,10 @@ struct HttpClient::Impl {
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     const std::atomic<bool>* stop = nullptr;
+    RequestPacer* pacer = nullptr;
     FetchLimits limits;
+    long status = 0;          // of the last try's last answer, 0 when none came
+    std::string retry_after;  // that answer's Retry-After value
     std::string buffer;
     bool usable = false;
 
@@ -54,6 +59,7 @@ struct HttpClient::Impl {
     // Empty when the try succeeded, otherwise why it failed.
     std::string RunTry(const std::string& url);
     std::string TransportCause(CURLcode code);
+    void ReadAnswerHead();
     bool Drive(CURLcode& result);
 };
 
@@ -151,6 +157,8 @@ bool HttpClient::Impl::Drive(CURLcode& result) {
 
 std::string HttpClient::Impl::RunTry(const std::string& url) {
     buffer.clear();
+    status = 0;
+    retry_after.clear();
     if (curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return "bad URL";
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) return "client error";
     CURLcode result = CURLE_OK;
@@ -158,10 +166,17 @@ std::string HttpClient::Impl::RunTry(const std::string& url) {
     curl_multi_remove_handle(multi, easy);
     if (!done) return StopRequested() ? "stopped" : "client error";
     if (result != CURLE_OK) return TransportCause(result);
-    long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    ReadAnswerHead();
     if (status >= 200 && status <= 299) return {};
     return "HTTP " + std::to_string(status);
+}
+
+void HttpClient::Impl::ReadAnswerHead() {
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    curl_header* header = nullptr;
+    // Request -1: the last answer of the transfer, after any redirects.
+    if (curl_easy_header(easy, "Retry-After", 0, CURLH_HEADER, -1, &header) == CURLHE_OK && header)
+        retry_after = header->value;
 }
 
 std::string HttpClient::Impl::TransportCause(CURLcode code) {
@@ -198,6 +213,8 @@ HttpClient::~HttpClient() = default;
 
 void HttpClient::SetStopFlag(const std::atomic<bool>* stop) { impl_->stop = stop; }
 
+void HttpClient::SetPacer(RequestPacer* pacer) { impl_->pacer = pacer; }
+
 void HttpClient::SetLimits(const FetchLimits& limits) {
     impl_->limits = limits;
     if (impl_->easy) impl_->ApplyLimits();
@@ -208,14 +225,21 @@ FetchResult FetchPage(const std::string& url, HttpClient& client) {
     try {
         HttpClient::Impl& impl = client.impl();
         if (!impl.usable) result.cause = "client error";
+        int slow_downs = 0;
         for (int attempt = 0; impl.usable && attempt < kFetchTries; ++attempt) {
             if (impl.StopRequested()) break;
+            if (impl.pacer && !impl.pacer->AwaitTurn()) break;
             result.cause = impl.RunTry(url);
             if (result.cause.empty()) {
                 result.body = std::move(impl.buffer);
                 impl.buffer.clear();
                 return result;
             }
+            // Trying again at once after a server asked us to slow down is how a client
+            // gets itself banned.
+            if (impl.pacer && AsksToSlowDown(impl.status) && attempt + 1 < kFetchTries)
+                impl.pacer->SlowDown(impl.status,
+                                     SlowDownWait(impl.retry_after, ++slow_downs, std::time(nullptr)));
         }
         impl.buffer.clear();  // a failed try's bytes are never handed out
     } catch (...) {

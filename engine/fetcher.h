@@ -8,6 +8,8 @@
 
 namespace qv {
 
+class RequestPacer;
+
 // Bounds of one try; each one exceeded fails the try. Tests shorten them.
 struct FetchLimits {
     long connect_timeout_ms = 15'000;
@@ -33,6 +35,9 @@ public:
     void SetStopFlag(const std::atomic<bool>* stop);
     // Applies to the fetches that start afterwards.
     void SetLimits(const FetchLimits& limits);
+    // The task's pacer, which every try waits for and which a 429 or 503 answer slows
+    // down. Without one, tries follow each other at once. Must outlive the client's use.
+    void SetPacer(RequestPacer* pacer);
 
     struct Impl;
     Impl& impl() { return *impl_; }
@@ -55,7 +60,9 @@ inline constexpr char kFetchFailed[] = "连接失败";
 
 // GET with the fixed header values, at most 15 redirects (http and https only), up to
 // six tries; a try fails on any transport error, a time-out (15 s connect, 60 s in all,
-// 30 s below 1 byte/s), a status outside 2xx or a body over 16 MiB.
+// 30 s below 1 byte/s), a status outside 2xx or a body over 16 MiB. With a pacer, a 429 or
+// 503 answer makes the next try wait (Retry-After, or 1, 2, 4, 8, 16 s); other failures are
+// tried again at once.
 FetchResult FetchPage(const std::string& url, HttpClient& client);
 
 }  // namespace qv

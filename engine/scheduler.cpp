@@ -59,6 +59,7 @@ SpiderEnvironment TaskScheduler::Environment() {
     env.ui = &ui_;
     env.show_message = show_message_;
     env.collect_detail = collect_detail_;
+    env.request_interval_ms = request_interval_;
     // The report names its thread, so a report that outlived its slot is ignored.
     env.thread_ended = [this](int index, int code, const void* spider) {
         if (index >= 0 && index < Limit() && queue_[index] && SlotAlive(queue_[index]->Slot) &&
@@ -78,8 +79,9 @@ void TaskScheduler::DispatchTasks() {
         if (entry.State != tsWaiting) continue;
         entry.Slot = s;
         if (slots_[s]) Retire(std::move(slots_[s]));
+        if (!entry.Progress) entry.Progress = std::make_shared<TaskProgress>();
         slots_[s] = AliSpider::Start(i, entry.Url, entry.Sink, entry.DataFile, Environment(),
-                                     entry.Kind);
+                                     entry.Kind, entry.Progress);
         entry.State = tsRunning;
         ShowTaskMessage(entry.TaskName + "：开始抓取数据......", entry.Sink.get());
     }

@@ -32,6 +32,8 @@ struct TThreadTask {
     std::shared_ptr<TaskSink> Sink;  // the task page's grids
     std::string DataFile;            // the thread opens its own connection to it
     RunKind Kind = RunKind::Fresh;
+    // The run's counters, read by the window; made at dispatch when not given.
+    std::shared_ptr<TaskProgress> Progress;
 };
 
 class TaskScheduler {
@@ -49,6 +51,7 @@ public:
     void SetMessageCallback(MessageCallback cb) { show_message_ = std::move(cb); }
     void SetEndObserver(EndObserver cb) { end_observer_ = std::move(cb); }
     void SetCollectDetail(std::function<bool()> fn) { collect_detail_ = std::move(fn); }
+    void SetRequestInterval(std::function<int()> fn) { request_interval_ = std::move(fn); }
 
     int Limit() const { return static_cast<int>(slots_.size()); }
     int FindFreeThreadSlot() const;
@@ -91,6 +94,7 @@ private:
     MessageCallback show_message_;
     EndObserver end_observer_;
     std::function<bool()> collect_detail_;
+    std::function<int()> request_interval_;
 };
 
 }  // namespace qv

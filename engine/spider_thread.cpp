@@ -78,6 +78,15 @@ public:
     void Commit(const RunStep& step) override {
         spider_.gate_.Store([&] { CommitRunStep(db_, step); });
     }
+    void ResultCount(long long count) override {
+        if (count >= 0) spider_.progress_->total = count;
+    }
+    void CompanyDone(bool stored) override {
+        TaskProgress& p = *spider_.progress_;
+        p.handled.fetch_add(1, std::memory_order_relaxed);
+        if (stored) p.stored.fetch_add(1, std::memory_order_relaxed);
+    }
+    void SiteBlocked() override { spider_.blocked_ = true; }
 
 private:
     AliSpider& spider_;
@@ -88,22 +97,35 @@ private:
 std::shared_ptr<AliSpider> AliSpider::Start(int task_index, std::string url,
                                             std::shared_ptr<TaskSink> sink,
                                             std::string data_file, SpiderEnvironment env,
-                                            RunKind kind) {
+                                            RunKind kind,
+                                            std::shared_ptr<TaskProgress> progress) {
+    if (!progress) progress = std::make_shared<TaskProgress>();
     std::shared_ptr<AliSpider> spider(new AliSpider(task_index, std::move(url), std::move(sink),
-                                                    std::move(data_file), std::move(env), kind));
+                                                    std::move(data_file), std::move(env), kind,
+                                                    std::move(progress)));
     // The thread keeps its object alive until it has ended, as the object "frees itself".
     spider->thread_ = std::thread([self = spider] { self->Execute(); });
     return spider;
 }
 
 AliSpider::AliSpider(int task_index, std::string url, std::shared_ptr<TaskSink> sink,
-                     std::string data_file, SpiderEnvironment env, RunKind kind)
+                     std::string data_file, SpiderEnvironment env, RunKind kind,
+                     std::shared_ptr<TaskProgress> progress)
     : task_index_(task_index),
       url_(std::move(url)),
       sink_(std::move(sink)),
       data_file_(std::move(data_file)),
       env_(std::move(env)),
-      kind_(kind) {}
+      kind_(kind),
+      progress_(std::move(progress)) {
+    pacer_.SetStopFlag(gate_.stop_flag());
+    pacer_.SetHoldCheck([this] { return gate_.held(); });
+    pacer_.SetWaitNotice([this](long status, Millis wait) {
+        const long long seconds = (wait.count() + 999) / 1000;
+        PostMessage("网站要求放慢采集速度（HTTP " + std::to_string(status) + "），等待 " +
+                    std::to_string(seconds) + " 秒后重试......");
+    });
+}
 
 AliSpider::~AliSpider() {
     // The last owner may be the thread itself; otherwise its function has returned.
@@ -161,6 +183,9 @@ bool AliSpider::RunCrawl(Connection& db, CrawlHost& host) {
         }
         if (saved.position->finished) return true;
         const RunPosition& at = *saved.position;
+        // Figures of the part already done, so progress goes on from there.
+        progress_->stored = at.stored_rows;
+        progress_->handled = static_cast<long long>(at.page_number - 1) * kEntriesPerPage + at.entries_done;
         start.page_url = at.page_url;
         start.page_number = at.page_number;
         start.entries_done = at.entries_done;
@@ -170,6 +195,7 @@ bool AliSpider::RunCrawl(Connection& db, CrawlHost& host) {
                     std::to_string(at.entries_done + 1) + " 个公司开始......");
     } else {
         BeginRun(db, url_, mode);
+        if (mode == RunMode::NewOnly) progress_->stored = ReadSavedRun(db).rows;
     }
     KnownCompanies known;
     if (mode == RunMode::NewOnly) {
@@ -186,9 +212,11 @@ void AliSpider::Execute() {
         Connection db(data_file_, DatabaseKind::DataFile);
         HttpClient http;
         http.SetStopFlag(gate_.stop_flag());
+        if (env_.request_interval_ms) pacer_.SetInterval(Millis{env_.request_interval_ms()});
+        http.SetPacer(&pacer_);
         Host host(*this, http, db);
         bool ok = RunCrawl(db, host);
-        result_code_ = !ok ? 2 : gate_.stopped() ? 3 : 0;
+        result_code_ = blocked_ ? kSiteBlocked : !ok ? 2 : gate_.stopped() ? 3 : 0;
     } catch (const CrawlStopped&) {
     } catch (const std::exception& e) {
         // The end report only says the task failed; keep the cause where the user sees it.

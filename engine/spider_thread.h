@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "core/data_files.h"
+#include "engine/request_pacer.h"
+#include "engine/task_progress.h"
 #include "engine/ui_handover.h"
 
 namespace qv {
@@ -66,6 +68,8 @@ struct SpiderEnvironment {
     std::function<void(const std::string& text, TaskSink* log)> show_message;
     // Options/CollectCompanyDetail, read afresh for every company.
     std::function<bool()> collect_detail;
+    // The least time between the starts of two requests of a task, read when it starts.
+    std::function<int()> request_interval_ms;
     // The end report (queue index, result code), run on the UI thread while the thread
     // waits; only delivered when the thread was not stopped.
     std::function<void(int index, int code, const void* spider)> thread_ended;
@@ -74,11 +78,14 @@ struct SpiderEnvironment {
 class AliSpider : public std::enable_shared_from_this<AliSpider> {
 public:
     // Result codes: -1 before the body, 3 when it did not come back normally, 2 when
-    // the crawl failed, 0 on success.
+    // the crawl failed, 4 when it stopped itself because the site blocks it, 0 on success.
+    static constexpr int kSiteBlocked = 4;
+    // `progress`, when given, receives the run's counters.
     static std::shared_ptr<AliSpider> Start(int task_index, std::string url,
                                             std::shared_ptr<TaskSink> sink,
                                             std::string data_file, SpiderEnvironment env,
-                                            RunKind kind = RunKind::Fresh);
+                                            RunKind kind = RunKind::Fresh,
+                                            std::shared_ptr<TaskProgress> progress = nullptr);
     ~AliSpider();
     AliSpider(const AliSpider&) = delete;
     AliSpider& operator=(const AliSpider&) = delete;
@@ -94,7 +101,8 @@ public:
 
 private:
     AliSpider(int task_index, std::string url, std::shared_ptr<TaskSink> sink,
-              std::string data_file, SpiderEnvironment env, RunKind kind);
+              std::string data_file, SpiderEnvironment env, RunKind kind,
+              std::shared_ptr<TaskProgress> progress);
     void Execute();
     bool RunCrawl(Connection& db, CrawlHost& host);
     void Post(std::function<void()> fn);
@@ -108,6 +116,10 @@ private:
     SpiderEnvironment env_;
     RunKind kind_;
     SpiderGate gate_;
+    // Every request of the task goes through it, whatever client makes it.
+    RequestPacer pacer_;
+    std::shared_ptr<TaskProgress> progress_;
+    std::atomic<bool> blocked_{false};
     std::atomic<int> result_code_{-1};
     std::atomic<bool> alive_{true};
     std::thread thread_;

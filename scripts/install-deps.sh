@@ -14,6 +14,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-wqy-microhei
   xvfb xauth imagemagick
+  libqt6svg6
 )
 
 missing=()

@@ -20,6 +20,8 @@ int main(int argc, char** argv) {
     app.add_option("--delay-ms", options.delay_ms, "Delay before every answer");
     app.add_option("--reset-rate", options.reset_rate,
                    "Fraction of requests whose connection is closed unanswered");
+    app.add_option("--block-after", options.block_after,
+                   "After N requests answer every page with a verification page (status 200)");
     CLI11_PARSE(app, argc, argv);
 
     // Block the stop signals before any thread starts, so that only sigwait sees them.

@@ -298,3 +298,15 @@ std::string NotFoundPage() {
 }
 
 }  // namespace qv::sim
+
+namespace qv::sim {
+
+std::string VerificationPage() {
+    return Page("安全验证",
+                "<div class=\"nc-container\"><h3>亲，访问受限了</h3>"
+                "<p>请拖动下方滑块完成验证，验证通过后可继续访问。</p>"
+                "<form id=\"nc_form\" action=\"/verify\"><div id=\"nc_slider\"></div></form>"
+                "<p><a href=\"/login.htm\">登录</a>后访问更顺畅</p></div>\n");
+}
+
+}  // namespace qv::sim

@@ -22,6 +22,8 @@ std::string ProfilePage(const SimCompany& company);
 std::string MessagePage(const SimCompany& company);
 std::string HomePage();
 std::string NotFoundPage();
+// What a blocking marketplace shows in place of any page: a slider check to pass first.
+std::string VerificationPage();
 
 // Number of result pages for `count` companies (at least one).
 int PageCount(size_t count, int per_page);

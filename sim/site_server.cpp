@@ -87,7 +87,7 @@ enum class Fault { none, error, reset };
 }  // namespace
 
 struct SiteServer::Impl {
-    explicit Impl(SiteOptions o) : options(std::move(o)) {}
+    explicit Impl(SiteOptions o) : options(std::move(o)), block_after(options.block_after) {}
 
     SiteOptions options;
     httplib::Server server;
@@ -96,7 +96,8 @@ struct SiteServer::Impl {
     std::string base_url;
     std::optional<SiteData> data;
 
-    std::atomic<long> requests{0}, session_requests{0}, failures{0}, sessions{0};
+    std::atomic<long> requests{0}, session_requests{0}, failures{0}, sessions{0}, blocked{0};
+    std::atomic<long> block_after;
     std::mutex attempts_mutex;
     std::unordered_map<std::string, int> attempts;
     mutable std::mutex targets_mutex;
@@ -128,7 +129,7 @@ struct SiteServer::Impl {
 
     httplib::Server::HandlerResponse BeforeRouting(const httplib::Request& req,
                                                    httplib::Response& res) {
-        ++requests;
+        const long number = ++requests;
         {
             std::lock_guard lock(targets_mutex);
             ++targets[req.target];
@@ -142,6 +143,11 @@ struct SiteServer::Impl {
                                              sim::KeyToHex(std::to_string(sim::StableHash(
                                                  options.seed, "session", static_cast<uint64_t>(++sessions)))) +
                                              "; Path=/");
+        if (const long after = block_after.load(); after >= 0 && number > after) {
+            ++blocked;
+            Answer(res, sim::VerificationPage());
+            return httplib::Server::HandlerResponse::Handled;
+        }
         const Fault fault = FaultsOn() ? FaultFor(req.target) : Fault::none;
         if (fault == Fault::none) return httplib::Server::HandlerResponse::Unhandled;
         ++failures;
@@ -271,6 +277,8 @@ const std::vector<SimCompany>& SiteServer::CompaniesForCategory(int category_id)
 long SiteServer::requests() const { return impl_->requests; }
 long SiteServer::requests_with_session() const { return impl_->session_requests; }
 long SiteServer::failures() const { return impl_->failures; }
+long SiteServer::blocked() const { return impl_->blocked; }
+void SiteServer::SetBlockAfter(long requests) { impl_->block_after = requests; }
 
 long SiteServer::RequestsFor(const std::string& target) const {
     std::lock_guard lock(impl_->targets_mutex);

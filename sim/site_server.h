@@ -18,6 +18,9 @@ struct SiteOptions {
     int fail_first = 0;     // the first N requests of every URL fail with 500
     int delay_ms = 0;       // added before every answer
     double reset_rate = 0;  // fraction of requests whose connection is dropped unanswered
+    // After this many requests every page is a verification page (status 200), as a
+    // marketplace that blocks a client answers; negative: never.
+    long block_after = -1;
     std::string bind = "127.0.0.1";
     int port = 0;           // 0 picks a free port
 };
@@ -47,6 +50,10 @@ public:
     long requests() const;               // every request received
     long requests_with_session() const;  // those that sent back the session cookie
     long failures() const;               // answered 500 or dropped on purpose
+    long blocked() const;                // answered with the verification page
+    // Changes the blocking fault while serving: after `requests` requests in all
+    // (negative: lifts the block).
+    void SetBlockAfter(long requests);
     // How often one site-relative target (path and query, as in a page's links) was asked for.
     long RequestsFor(const std::string& target) const;
 

@@ -3,7 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QPainter>
 #include <QProgressDialog>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 
 #include <atomic>
@@ -20,7 +23,9 @@
 #include "core/run_journal.h"
 #include "core/text.h"
 #include "engine/fetcher.h"
+#include "engine/crawl.h"
 #include "engine/markup.h"
+#include "engine/request_pacer.h"
 #include "tasks/add_task_dialog.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
@@ -35,10 +40,56 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-// The task list's state column: whether a task's last run did not finish (after a
-// stop, a crash or a kill), so the user sees what can be continued.
-constexpr int kStateColumn = 5;
-constexpr int kStateWidth = 60;
+// The columns after the first five: the run's state (or whether a task's last run did not
+// finish, after a stop, a crash or a kill, so the user sees what can be continued) and its
+// progress figures.
+enum TaskListColumn {
+    kStateColumn = 5,
+    kStoredColumn,
+    kTotalColumn,
+    kProgressColumn,
+    kSpeedColumn,
+    kLeftColumn,
+    kTaskListColumns
+};
+constexpr int kFigureWidths[] = {50, 56, 56, 96, 78, 64};
+constexpr int kFiguresWidth = 50 + 56 + 56 + 96 + 78 + 64;
+// Counters are read this often; the collection threads never wait for it.
+constexpr int kProgressRefreshMs = 300;
+
+// Draws a progress bar in a cell whose Qt::UserRole holds a percentage.
+class ProgressBarDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QVariant value = index.data(Qt::UserRole);
+        if (!value.isValid()) return;
+        QStyleOptionProgressBar bar;
+        bar.rect = option.rect.adjusted(2, 2, -2, -2);
+        bar.minimum = 0;
+        bar.maximum = 100;
+        bar.progress = value.toInt();
+        bar.text = QStringLiteral("%1%").arg(bar.progress);
+        bar.textVisible = true;
+        bar.textAlignment = Qt::AlignCenter;
+        bar.state = option.state | QStyle::State_Horizontal;
+        bar.palette = option.palette;
+        const QWidget* view = option.widget;
+        (view ? view->style() : QApplication::style())->drawControl(QStyle::CE_ProgressBar, &bar, painter, view);
+    }
+};
+
+QString Duration(std::chrono::seconds left) {
+    const long long s = left.count();
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600)
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+const QString kStopAllReason = QStringLiteral("所有任务被中止");
 
 const QString kRefillConfirm =
     QStringLiteral("这个任务已经被采集过，如果需要重新采集，将会将原有的数据删除。确认吗？");
@@ -71,6 +122,10 @@ std::optional<FetchResult> FetchFirstPage(QWidget* owner, const std::string& url
     auto pending = std::async(std::launch::async, [url, &stop] {
         HttpClient client;
         client.SetStopFlag(&stop);
+        // The user can cancel, so a server that asks for a wait gets it.
+        RequestPacer pacer;
+        pacer.SetStopFlag(&stop);
+        client.SetPacer(&pacer);
         return FetchPage(url, client);
     });
     QProgressDialog progress(QStringLiteral("正在读取满足条件的搜索结果……"), QStringLiteral("取消"), 0, 0, owner);
@@ -124,8 +179,13 @@ TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& 
     scheduler_.SetCollectDetail([settings = AppInfo->SettingsFile] {
         return ReadSetting(settings, settings::kCollectCompanyDetail);
     });
+    scheduler_.SetRequestInterval([settings = AppInfo->SettingsFile] {
+        return ReadSetting(settings, settings::kRequestInterval);
+    });
     // A run that ended, finished or not, changes what the state column shows.
-    scheduler_.SetEndObserver([this](const TThreadTask&, int) { RefreshTaskStates(); });
+    scheduler_.SetEndObserver([this](const TThreadTask& entry, int code) { TaskEnded(entry, code); });
+    progress_timer_.setInterval(kProgressRefreshMs);
+    connect(&progress_timer_, &QTimer::timeout, this, &TaskCommands::RefreshProgress);
     pages_.SetCloseGuard([this](TTaskTab& tab) { return ClosePageGuard(tab); });
     connect(&pages_, &TaskPages::taskPageChosen, this, &TaskCommands::SelectTaskRow);
     connect(taskListSG_, &QTableWidget::currentCellChanged, this,
@@ -138,10 +198,14 @@ TaskCommands::~TaskCommands() = default;
 void TaskCommands::InitTaskListGrid() {
     QTableWidget* grid = taskListSG_;
     widgets::ApplyGridLook(grid);
-    grid->setColumnCount(6);
+    grid->setColumnCount(kTaskListColumns);
     grid->setHorizontalHeaderLabels({QStringLiteral("序号"), QStringLiteral("任务名称"),
                                      QStringLiteral("备注"), QStringLiteral("任务编号"),
-                                     QStringLiteral("搜索URL"), QStringLiteral("状态")});
+                                     QStringLiteral("搜索URL"), QStringLiteral("状态"),
+                                     QStringLiteral("已采集"), QStringLiteral("总数"),
+                                     QStringLiteral("进度"), QStringLiteral("速度"),
+                                     QStringLiteral("剩余时间")});
+    grid->setItemDelegateForColumn(kProgressColumn, new ProgressBarDelegate(grid));
     grid->verticalHeader()->hide();
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -151,13 +215,14 @@ void TaskCommands::InitTaskListGrid() {
     grid->setColumnWidth(1, 200);
     grid->setColumnHidden(3, true);
     grid->setColumnHidden(4, true);
-    grid->setColumnWidth(kStateColumn, kStateWidth);
+    for (int c = kStateColumn; c < kTaskListColumns; ++c)
+        grid->setColumnWidth(c, kFigureWidths[c - kStateColumn]);
     grid->setRowCount(1);
     ResizeTaskListGrid();
 }
 
 void TaskCommands::ResizeTaskListGrid() {
-    taskListSG_->setColumnWidth(2, std::max(40, taskListSG_->width() - 268 - kStateWidth));
+    taskListSG_->setColumnWidth(2, std::max(60, taskListSG_->width() - 268 - kFiguresWidth));
 }
 
 void TaskCommands::LoadTasks() {
@@ -179,6 +244,7 @@ void TaskCommands::FillTaskListGrid() {
         widgets::SetCellText(taskListSG_, r, 4, Q(cdsTasks_.Text(row, "searchURL")));
     }
     RefreshTaskStates();
+    RefreshProgress();
     // The grid always has a current row, as a string grid does.
     current = std::clamp(current, 0, taskListSG_->rowCount() - 1);
     taskListSG_->setCurrentCell(current, 1);
@@ -202,9 +268,30 @@ int TaskCommands::TaskIdOf(const QString& name) const {
     return -1;
 }
 
+// Caption and icon together; unchanged ones are left alone, as this runs on every task
+// message.
+void ShowCommand(QAction* action, const QString& caption, QStyle::StandardPixmap icon, QWidget* window) {
+    if (action->text() == caption) return;
+    action->setText(caption);
+    action->setIcon(window->style()->standardIcon(icon));
+}
+
+// The pause-all button always says what a click does: the command pauses while any
+// task runs and resumes only when none runs (a caption set only by the command itself could
+// offer to resume while tasks ran, and a click then paused them).
+void TaskCommands::ShowPauseCaptions() {
+    const bool resume_all = scheduler_.CountTasksInState(tsRunning) == 0 &&
+                            scheduler_.CountTasksInState(tsPaused) > 0;
+    if (resume_all)
+        ShowCommand(actions_.actPauseAll, QStringLiteral("继续所有任务"), QStyle::SP_MediaPlay, window_);
+    else
+        ShowCommand(actions_.actPauseAll, QStringLiteral("暂停所有任务"), QStyle::SP_MediaPause, window_);
+}
+
 void TaskCommands::UpdateTaskActions(const QString& number) {
     for (QAction* a : {actions_.actStart, actions_.actPause, actions_.actPauseAll, actions_.actCancel})
         a->setEnabled(false);
+    ShowPauseCaptions();
     if (number.isEmpty() || number == QStringLiteral("-1")) return;
     int id = number.toInt();
     int running = scheduler_.CountTasksInState(tsRunning);
@@ -214,16 +301,12 @@ void TaskCommands::UpdateTaskActions(const QString& number) {
         actions_.actCancel->setEnabled(true);
     }
     bool selected_paused = scheduler_.TaskInState(tsPaused, id);
-    if (selected_paused && running == 0)
-        actions_.actPauseAll->setText(QStringLiteral("继续所有任务"));
-    if (scheduler_.TaskInState(tsFinished, id) && paused > 0)
-        actions_.actPauseAll->setText(QStringLiteral("继续所有任务"));
     if (scheduler_.TaskInState(tsRunning, id)) {
         actions_.actPause->setEnabled(true);
-        actions_.actPause->setText(QStringLiteral("暂停当前任务"));
+        ShowCommand(actions_.actPause, QStringLiteral("暂停当前任务"), QStyle::SP_MediaPause, window_);
     } else if (selected_paused) {
         actions_.actPause->setEnabled(true);
-        actions_.actPause->setText(QStringLiteral("继续当前任务"));
+        ShowCommand(actions_.actPause, QStringLiteral("继续当前任务"), QStyle::SP_MediaPlay, window_);
     }
     actions_.actStart->setEnabled(!actions_.actPause->isEnabled());
     if (actions_.actRetryFailed) actions_.actRetryFailed->setEnabled(actions_.actStart->isEnabled());
@@ -239,6 +322,7 @@ void TaskCommands::UpdateCommandActions() {
 
 void TaskCommands::ShowTaskMessage(const std::string& text, TaskSink* log) {
     if (window_->isVisible()) {
+        pages_.RecordCounterReplaced();
         set_status_(QStringLiteral("共有 %1 个任务正在运行,已完成 %2 个，暂停 %3 个")
                         .arg(scheduler_.CountTasksInState(tsRunning))
                         .arg(scheduler_.CountTasksInState(tsFinished))
@@ -349,6 +433,9 @@ void TaskCommands::StartRun(const QString& number, const QString& name, const QS
     TTaskTab& tab = pages_.OpenRunPage(name, TaskFilePath(name), kind != RunKind::Fresh);
     auto entry = std::make_unique<TThreadTask>();
     entry->TaskID = number.toInt();
+    entry->Progress = std::make_shared<TaskProgress>();
+    figures_[entry->TaskID] = RunFigures{entry->Progress, {}, {}, {}};
+    progress_timer_.start();
     entry->TaskName = S(name);
     entry->Url = S(url);
     entry->Sink = tab.Sink;
@@ -395,14 +482,85 @@ void TaskCommands::RefreshTaskStates() {
         const QString name = widgets::CellText(taskListSG_, r, 1);
         if (name.isEmpty()) continue;
         const int id = widgets::CellText(taskListSG_, r, 3).toInt();
-        QString state;
-        if (scheduler_.TaskInState(tsWaiting, id) || scheduler_.TaskInState(tsRunning, id))
-            state = QStringLiteral("采集中");
+        QString state, reason;
+        auto ran = figures_.find(id);
+        if (scheduler_.TaskInState(tsWaiting, id))
+            state = QStringLiteral("等待");
+        else if (scheduler_.TaskInState(tsRunning, id))
+            state = QStringLiteral("运行");
         else if (scheduler_.TaskInState(tsPaused, id))
             state = QStringLiteral("暂停");
+        else if (ran != figures_.end() && !ran->second.ended.isEmpty())
+            state = ran->second.ended, reason = ran->second.reason;
         else if (IsUsableTaskName(S(name)))
             state = SavedRunState(TaskFilePath(name));
         widgets::SetCellText(taskListSG_, r, kStateColumn, state);
+        if (QTableWidgetItem* item = taskListSG_->item(r, kStateColumn)) item->setToolTip(reason);
+    }
+}
+
+void TaskCommands::RefreshProgress() {
+    QSignalBlocker block(taskListSG_);
+    const auto now = ProgressMeter::Clock::now();
+    for (int r = 0; r < taskListSG_->rowCount(); ++r) {
+        auto ran = figures_.find(widgets::CellText(taskListSG_, r, 3).toInt());
+        if (widgets::CellText(taskListSG_, r, 1).isEmpty() || ran == figures_.end()) continue;
+        RunFigures& f = ran->second;
+        const bool live = f.ended.isEmpty();
+        const long long total = f.progress->total, handled = f.progress->handled;
+        if (live) {
+            f.meter.Sample(now, handled);
+            const int id = ran->first;
+            const QString state = scheduler_.TaskInState(tsWaiting, id)   ? QStringLiteral("等待")
+                                  : scheduler_.TaskInState(tsPaused, id) ? QStringLiteral("暂停")
+                                                                          : QStringLiteral("运行");
+            widgets::SetCellText(taskListSG_, r, kStateColumn, state);
+        }
+        widgets::SetCellText(taskListSG_, r, kStoredColumn, QString::number(f.progress->stored.load()));
+        widgets::SetCellText(taskListSG_, r, kTotalColumn, total >= 0 ? QString::number(total) : QString());
+        widgets::SetCellText(taskListSG_, r, kProgressColumn, QString());
+        const std::optional<int> percent = f.progress->Percent();
+        taskListSG_->item(r, kProgressColumn)->setData(Qt::UserRole, percent ? QVariant(*percent) : QVariant());
+        const std::optional<double> speed = live ? f.meter.PerMinute() : std::nullopt;
+        widgets::SetCellText(taskListSG_, r, kSpeedColumn,
+                             speed ? QStringLiteral("%1 家/分").arg(std::lround(*speed)) : QString());
+        const auto left = live ? f.meter.TimeLeft(total) : std::nullopt;
+        widgets::SetCellText(taskListSG_, r, kLeftColumn, left ? Duration(*left) : QString());
+    }
+    pages_.FollowRecordCounter();
+    const bool queued = scheduler_.CountTasksInState(tsWaiting) + scheduler_.CountTasksInState(tsRunning) +
+                            scheduler_.CountTasksInState(tsPaused) > 0;
+    if (!queued) progress_timer_.stop();
+}
+
+void TaskCommands::TaskEnded(const TThreadTask& entry, int result_code) {
+    auto ran = figures_.find(entry.TaskID);
+    QString outcome;
+    if (ran != figures_.end()) {
+        RunFigures& f = ran->second;
+        if (result_code == 0) {
+            f.ended = QStringLiteral("完成");
+            outcome = QStringLiteral("数据抓取完成");
+        } else if (result_code == AliSpider::kSiteBlocked) {
+            f.ended = QStringLiteral("已停止");
+            f.reason = outcome = QString::fromUtf8(kSiteBlockedMessage);
+        } else {
+            f.ended = QStringLiteral("失败");
+            f.reason = outcome = QStringLiteral("抓取失败");
+        }
+    }
+    RefreshProgress();
+    RefreshTaskStates();
+    const bool others = scheduler_.CountTasksInState(tsWaiting) + scheduler_.CountTasksInState(tsRunning) +
+                            scheduler_.CountTasksInState(tsPaused) > 0;
+    if (!others) emit allTasksEnded(Q(entry.TaskName), outcome);
+}
+
+void TaskCommands::MarkQueuedStopped(const QString& reason) {
+    for (auto& [id, f] : figures_) {
+        if (!f.ended.isEmpty()) continue;
+        f.ended = QStringLiteral("已停止");
+        f.reason = reason;
     }
 }
 
@@ -410,10 +568,10 @@ void TaskCommands::doPauseTask() {
     int id = SelectedCell(3).toInt();
     if (scheduler_.TaskInState(tsRunning, id)) {
         scheduler_.PauseResumeTasks(id, true);
-        actions_.actPause->setText(QStringLiteral("继续当前任务"));
+        ShowCommand(actions_.actPause, QStringLiteral("继续当前任务"), QStyle::SP_MediaPlay, window_);
     } else if (scheduler_.TaskInState(tsPaused, id)) {
         scheduler_.PauseResumeTasks(id, false);
-        actions_.actPause->setText(QStringLiteral("暂停当前任务"));
+        ShowCommand(actions_.actPause, QStringLiteral("暂停当前任务"), QStyle::SP_MediaPause, window_);
     }
     scheduler_.Delay(100);
     UpdateTaskActions(SelectedNumber());
@@ -422,10 +580,8 @@ void TaskCommands::doPauseTask() {
 void TaskCommands::doPauseAllTask() {
     if (scheduler_.CountTasksInState(tsRunning) > 0) {
         scheduler_.PauseResumeTasks(-1, true);
-        actions_.actPauseAll->setText(QStringLiteral("继续所有任务"));
     } else if (scheduler_.CountTasksInState(tsPaused) > 0) {
         scheduler_.PauseResumeTasks(-1, false);
-        actions_.actPauseAll->setText(QStringLiteral("暂停所有任务"));
     }
     scheduler_.Delay(100);
     UpdateTaskActions(SelectedNumber());
@@ -435,10 +591,13 @@ void TaskCommands::doCancelTask() {
     if (widgets::AskQuestion(QStringLiteral("询问"), QStringLiteral("你确定要中止所有任务吗？")) == widgets::mrOk) {
         int n = scheduler_.StopThreads();
         scheduler_.DiscardEntries();
+        MarkQueuedStopped(kStopAllReason);
+        RefreshProgress();
         for (int i = 1; i < pages_.PageCount(); ++i) {
             TTaskTab& tab = pages_.PageAt(i)->record();
             ShowTaskMessage(S(tab.PageKey) + "：任务被中止", tab.Sink.get());
         }
+        pages_.RecordCounterReplaced();
         set_status_(QStringLiteral("成功停止了 %1 个任务").arg(n));
         RefreshTaskStates();
     }
@@ -490,6 +649,10 @@ bool TaskCommands::ClosePageGuard(TTaskTab& tab) {
         widgets::mrYes)
         return false;
     scheduler_.StopTask(id);
+    if (auto ran = figures_.find(id); ran != figures_.end() && ran->second.ended.isEmpty()) {
+        ran->second.ended = QStringLiteral("已停止");
+        ran->second.reason = QStringLiteral("关闭了任务页面");
+    }
     RefreshTaskStates();
     UpdateTaskActions(SelectedNumber());
     return true;

@@ -5,12 +5,17 @@
 #include <QObject>
 #include <QString>
 
+#include <QTimer>
+
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "core/database.h"
 #include "engine/scheduler.h"
+#include "engine/task_progress.h"
 #include "widgets/qt_handover.h"
 
 class QAction;
@@ -69,8 +74,12 @@ public:
     // 重新抓取失败的公司: crawls again only the companies that the task's last run
     // skipped because a page failed, appending those that now answer.
     void doRetryFailed();
-    // Column 5 of every task row: whether its data file holds a run that did not finish.
+    // Column 5 of every task row: its run's state (等待, 运行, 暂停, 完成, 失败, 已停止), or
+    // 未完成 when its data file holds a run that did not finish.
     void RefreshTaskStates();
+    // Columns 6 to 10 from the runs' counters, and the state of queued tasks; runs a few
+    // times a second while anything ran.
+    void RefreshProgress();
 
     void taskListSGSelectCell(int column, int row);
     // Makes the first row of task `name` the current one (a page was picked by its tab).
@@ -79,6 +88,10 @@ public:
     bool CloseQuery();
     // What destroying the window does: close the pages, empty the scheduler.
     void Shutdown();
+
+signals:
+    // The last task that was queued has ended: its name and how it ended.
+    void allTasksEnded(const QString& name, const QString& outcome);
 
 private:
     int SelectedRow() const;
@@ -94,6 +107,18 @@ private:
     // Opens the run page and hands the task to the scheduler.
     void StartRun(const QString& number, const QString& name, const QString& url, RunKind kind);
     int TaskIdOf(const QString& name) const;
+    void TaskEnded(const TThreadTask& entry, int result_code);
+    // Every task of the queue is now over, with `reason` as its state's tooltip.
+    void MarkQueuedStopped(const QString& reason);
+    void ShowPauseCaptions();
+
+    // What the task list shows of a task that ran in this session.
+    struct RunFigures {
+        std::shared_ptr<TaskProgress> progress;
+        ProgressMeter meter;
+        QString ended;   // its end state, empty while queued
+        QString reason;  // why it ended so, shown as a tooltip
+    };
 
     QWidget* window_;
     QTableWidget* taskListSG_;
@@ -103,6 +128,8 @@ private:
     DataPacket cdsTasks_;
     widgets::QtUiHandover handover_;
     TaskScheduler scheduler_{handover_};
+    std::map<int, RunFigures> figures_;  // by task ID
+    QTimer progress_timer_;
 };
 
 // DataDir + name + ".db"; std::invalid_argument when the name cannot be a file name.

@@ -195,11 +195,21 @@ void TaskPages::ShowRecordCounter(int row) {
     TaskDataPage* page = ShownPage();
     if (!page) {
         set_status_(QString());
+        counter_records_ = -1;
         return;
     }
     // The records, not the grid's rows: an empty page has its blank row but no record.
     int records = page->record().MemberGrid->memberModel()->RecordCount();
     set_status_(QStringLiteral("合计：%1 条，当前第 %2 条").arg(records).arg(row));
+    counter_records_ = records;
+}
+
+void TaskPages::FollowRecordCounter() {
+    TaskDataPage* page = ShownPage();
+    // The directory page shares the status panel; while it is shown, its texts stay.
+    if (counter_records_ < 0 || !page || !bottom_->isVisible()) return;
+    if (page->record().MemberGrid->memberModel()->RecordCount() == counter_records_) return;
+    ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
 }
 
 void TaskPages::ResizeShownLogGrid() {

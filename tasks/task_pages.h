@@ -107,6 +107,11 @@ public:
     void doNext();
     void UpdatePageButtons();
     void ShowRecordCounter(int row);
+    // While the record counter is what the status panel shows, keeps it up with the rows
+    // that arrive on the shown page.
+    void FollowRecordCounter();
+    // Another text took the status panel.
+    void RecordCounterReplaced() { counter_records_ = -1; }
     void ResizeShownLogGrid();
 
 signals:
@@ -123,6 +128,7 @@ private:
     std::function<void(const QString&)> set_status_;
     std::function<bool(TTaskTab&)> close_guard_;
     bool changing_page_ = false;
+    int counter_records_ = -1;  // the records the shown counter states, -1 when not shown
 };
 
 }  // namespace qv::tasks

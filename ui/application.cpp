@@ -1,6 +1,7 @@
 #include "ui/application.h"
 
 #include <QFontDatabase>
+#include <QIcon>
 
 #include <exception>
 
@@ -23,7 +24,11 @@ QFont ProgramFont() {
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Quorvane"));
     setFont(ProgramFont());
+    setWindowIcon(ProgramIcon());
+    setDesktopFileName(QStringLiteral("quorvane"));  // matches the installed desktop entry
 }
+
+QIcon ProgramIcon() { return QIcon(QStringLiteral(":/quorvane.svg")); }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -12,6 +12,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// The program's own icon (an SVG of the tree, built in).
+QIcon ProgramIcon();
+
 // The program's font everywhere: a CJK font that is installed, at 9 points.
 QFont ProgramFont();
 

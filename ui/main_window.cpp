@@ -8,6 +8,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTextBrowser>
@@ -24,6 +25,7 @@
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "ui/about_dialog.h"
+#include "ui/application.h"
 #include "widgets/dialog_ex.h"
 #include "ui/options_dialog.h"
 #include "ui/start_page.h"
@@ -47,7 +49,7 @@ constexpr ActionSpec kActions[] = {
     {"actDelTask", "删除任务", QStyle::SP_TrashIcon},
     {"actStart", "开始抓取", QStyle::SP_MediaPlay},
     {"actPause", "暂停当前任务", QStyle::SP_MediaPause},
-    {"actPauseAll", "暂停所有任务", QStyle::SP_MediaSeekForward},
+    {"actPauseAll", "暂停所有任务", QStyle::SP_MediaPause},
     {"actCancel", "中止所有任务", QStyle::SP_MediaStop},
     {"actViewData", "查看任务数据", QStyle::SP_FileDialogContentsView},
     {"actRetryFailed", "重新抓取失败的公司", QStyle::SP_BrowserReload},
@@ -94,6 +96,7 @@ void OpenWebPage(const char* address) {
 
 TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent) {
     resize(800, 600);
+    setWindowIcon(ProgramIcon());
     CreateActions();
     CreateMenus();
     CreateToolBar();
@@ -251,6 +254,24 @@ void TMainFrm::ConnectCommands() {
                 directory::doExportToExcel(this, *page->record().MemberGrid);
         });
     });
+    connect(commands_, &tasks::TaskCommands::allTasksEnded, this, &TMainFrm::NotifyTasksEnded);
+}
+
+void TMainFrm::NotifyTasksEnded(const QString& name, const QString& outcome) {
+    if (isActiveWindow()) return;
+    QApplication::alert(this);
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (!tray_) {
+        tray_ = new QSystemTrayIcon(windowIcon(), this);
+        tray_->setToolTip(QString::fromUtf8(kWindowCaption));
+        connect(tray_, &QSystemTrayIcon::messageClicked, this, [this] {
+            showNormal();
+            activateWindow();
+        });
+    }
+    tray_->show();
+    tray_->showMessage(QStringLiteral("采集任务已全部结束"), name + QStringLiteral("：") + outcome,
+                       windowIcon());
 }
 
 void TMainFrm::SetStatusText(const QString& text) {

@@ -10,6 +10,7 @@ class QAction;
 class QLabel;
 class QTabWidget;
 class QTableWidget;
+class QSystemTrayIcon;
 class QTextBrowser;
 class QToolBar;
 
@@ -61,6 +62,8 @@ private:
     void MainPagePGChange();
     void doShowToolbar();
     void doShowStatusbar();
+    // When the last running task ends while the window is not active, the desktop says so.
+    void NotifyTasksEnded(const QString& name, const QString& outcome);
 
     QToolBar* MainTB = nullptr;
     QTabWidget* MainPagePG = nullptr;
@@ -73,6 +76,7 @@ private:
     QLabel* text_panel_ = nullptr;
     tasks::TaskPages* pages_ = nullptr;
     tasks::TaskCommands* commands_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;  // made for the first notice, where a tray exists
     bool shown_once_ = false;
 };
 

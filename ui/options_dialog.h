@@ -2,10 +2,12 @@
 #include <QDialog>
 
 class QCheckBox;
+class QSpinBox;
 
 namespace qv::ui {
 
-// "选项...": whether collecting also reads every member's company profile.
+// "选项...": whether collecting also reads every member's company profile, and the least
+// time between two requests of one task.
 class TOptionsFrm : public QDialog {
     Q_OBJECT
 public:
@@ -17,6 +19,7 @@ protected:
 private:
     void OkBTNClick();
     QCheckBox* DetailCHK;
+    QSpinBox* IntervalSPN;
 };
 
 int ShowOptionsDialog(QWidget* owner);

@@ -49,7 +49,14 @@ public:
         stored.push_back(BuildInsertStatement(*step.row));
     }
 
+    void ResultCount(long long count) override { counts.push_back(count); }
+    void CompanyDone(bool stored) override { (stored ? done_stored : done_skipped)++; }
+    void SiteBlocked() override { blocked = true; }
+
     bool collect_detail = false;
+    std::vector<long long> counts;
+    int done_stored = 0, done_skipped = 0;
+    bool blocked = false;
     int store_error = 0;  // 1: stopped, 2: statement fails
     int detail_reads = 0;
     std::vector<std::string> messages, fetched, stored, events;
@@ -410,7 +417,10 @@ TEST(CrawlPaging, EachWayTheCrawlEnds) {
         host.Serve("/p3", "<html>busy</html>");
         EXPECT_FALSE(Crawl(host));
         EXPECT_EQ(host.rows.size(), 2u);
-        EXPECT_EQ(host.messages, std::vector<std::string>{"抓取失败，错误严重，不可以继续抓取"});
+        // A result page without its list is also what a block page looks like.
+        EXPECT_EQ(host.messages, (std::vector<std::string>{"抓取失败，错误严重，不可以继续抓取",
+                                                           kSiteBlockedMessage}));
+        EXPECT_TRUE(host.blocked);
     }
 }
 
@@ -647,6 +657,90 @@ TEST(CrawlRetry, RetriesOnlyCompaniesLostToAFailedPage) {
     ASSERT_TRUE(host.steps[1].failure);  // replaced by the new try's failure
     EXPECT_EQ(host.steps[1].failure->cause, "HTTP 404");
     EXPECT_EQ(host.rows.size(), 1u);
+}
+
+const std::string kBlockPage = "<html><h3>亲，访问受限了</h3><form id=\"nc\"></form></html>";
+
+// Seven companies: /c1 and /c2 read normally unless told otherwise.
+FakeHost SevenCompanies(const std::vector<int>& blocked_pages) {
+    FakeHost host;
+    std::vector<Entry> entries(7);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        entries[i].contact = "/c" + std::to_string(i);
+        entries[i].member_id = "m" + std::to_string(i);
+        host.Serve(entries[i].contact, MpRContact("赵" + std::to_string(i), kMpRItems));
+    }
+    for (int b : blocked_pages) host.Serve("/c" + std::to_string(b), kBlockPage);
+    host.Serve("/search", ResultPage(entries));
+    return host;
+}
+
+TEST(CrawlBlocking, FiveCompaniesWithoutAContactLayoutStopTheTaskBeforeTheFirst) {
+    FakeHost host = SevenCompanies({1, 2, 3, 4, 5});
+    EXPECT_FALSE(Crawl(host));
+    EXPECT_TRUE(host.blocked);
+    EXPECT_EQ(host.messages, std::vector<std::string>{kSiteBlockedMessage});
+    ASSERT_EQ(host.rows.size(), 1u);  // /c0 only; nothing built from a block page
+    // The last position written is the one after /c0: a continue starts at /c1.
+    ASSERT_EQ(host.steps.size(), 1u);
+    ExpectPosition(host.steps.back(), "/search", 1, 1);
+    EXPECT_EQ(host.done_skipped, 0);  // the five are not reported as skipped
+    EXPECT_EQ(host.fetched.back(), "/c5");
+}
+
+TEST(CrawlBlocking, FewerInARowAreOrdinarySkipsInTheirOrder) {
+    FakeHost host = SevenCompanies({1, 2, 3, 4});
+    EXPECT_TRUE(Crawl(host));
+    EXPECT_FALSE(host.blocked);
+    EXPECT_EQ(host.messages, std::vector<std::string>(4, "未抓取到联系方式所在的网页，忽略，继续抓取"));
+    EXPECT_EQ(host.rows.size(), 3u);
+    EXPECT_EQ(host.done_skipped, 4);
+    EXPECT_EQ(host.done_stored, 3);
+    // Every company's step, in entry order, then the finished position.
+    ASSERT_EQ(host.steps.size(), 8u);
+    for (int i = 0; i < 7; ++i) ExpectPosition(host.steps[i], "/search", 1, i + 1);
+
+    // At the end of the run too, what is held back is reported.
+    FakeHost tail = SevenCompanies({4, 5, 6});
+    EXPECT_TRUE(Crawl(tail));
+    EXPECT_EQ(tail.messages.size(), 3u);
+    EXPECT_EQ(tail.rows.size(), 4u);
+    ExpectPosition(tail.steps.back(), "/search", 1, 7, true);
+}
+
+TEST(CrawlBlocking, ARunOfBlockPagesAcrossAPageBreakKeepsTheEarlierPosition) {
+    FakeHost host;
+    std::vector<Entry> first(3), second(3);
+    for (int i = 0; i < 3; ++i) {
+        first[i].contact = "/a" + std::to_string(i);
+        second[i].contact = "/b" + std::to_string(i);
+    }
+    host.Serve("/search", ResultPage(first, Paging("/p2")));
+    host.Serve("/p2", ResultPage(second));
+    host.Serve("/a0", MpRContact("赵", kMpRItems));
+    for (const char* page : {"/a1", "/a2", "/b0", "/b1", "/b2"}) host.Serve(page, kBlockPage);
+    EXPECT_FALSE(Crawl(host));
+    EXPECT_TRUE(host.blocked);
+    ASSERT_EQ(host.steps.size(), 1u);
+    ExpectPosition(host.steps[0], "/search", 1, 1);
+}
+
+TEST(CrawlProgress, CountsTheStatedTotalAndEveryCompanyOnce) {
+    FakeHost host;
+    std::vector<Entry> entries(4);
+    entries[0].contact = "/c0";
+    entries[1].contact = "";  // borrows /c2's link
+    entries[2].contact = "/c2";
+    entries[3].contact = "/gone";
+    host.Serve("/c0", MpRContact("赵", kMpRItems));
+    host.Serve("/c2", MpRContact("钱", kMpRItems));
+    host.Serve("/search", ResultPage(entries, Paging("/p2")));
+    host.Serve("/p2", ResultPage({Entry{}}));
+    host.Serve("/c1", MpRContact("孙", kMpRItems));
+    EXPECT_TRUE(Crawl(host));
+    EXPECT_EQ(host.counts, std::vector<long long>{9});  // page one's figure only
+    EXPECT_EQ(host.done_stored, 4);
+    EXPECT_EQ(host.done_skipped, 1);
 }
 
 }  // namespace

@@ -108,7 +108,7 @@ TEST_F(ContinuityTest, AnUnfinishedRunIsShownAndContinuedWhereItStopped) {
     EXPECT_EQ(PageRecords("灯具"), 12) << "the stored rows are shown, then the new ones";
     ExpectAllCompaniesInOrder();
     for (int i = 0; i < 5; ++i) EXPECT_EQ(ContactFetches(i), 0) << "stored company " << i << " read";
-    EXPECT_EQ(State(), QString());
+    EXPECT_EQ(State(), QStringLiteral("完成"));
 }
 
 TEST_F(ContinuityTest, AFinishedFileOffersNewOnlyRestartOrCancel) {

@@ -18,6 +18,7 @@
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "tests/ui/gui_fixture.h"
+#include "ui/application.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
 
@@ -162,8 +163,17 @@ TEST_F(MainWindowTest, TabBarSitsAtTheRightOfTheLowerPageControlAfterAResize) {
         EXPECT_LE(window->bottomPages()->width() - right.x(), 4) << size.width();
         EXPECT_LT(right.y(), window->bottomPages()->tabBar()->height()) << "level with the tabs";
         EXPECT_EQ(window->commands().taskList()->columnWidth(2),
-                  window->commands().taskList()->width() - 268 - 60);
+                  window->commands().taskList()->width() - 268 - 400);
     }
+}
+
+TEST_F(MainWindowTest, TheWindowCarriesTheProgramsOwnIcon) {
+    // Drawn from the SVG built into the program (needs Qt's SVG image plugin).
+    const QPixmap drawn = ui::ProgramIcon().pixmap(32, 32);
+    ASSERT_FALSE(drawn.isNull());
+    const QImage image = drawn.toImage();
+    EXPECT_EQ(image.pixelColor(16, 3), QColor(QStringLiteral("#1f6fb2")));
+    EXPECT_FALSE(window->windowIcon().isNull());
 }
 
 TEST_F(MainWindowTest, ClosingWithNothingRunningAsksNothing) {

@@ -22,6 +22,7 @@
 #include "sim/site_data.h"
 
 #include "tasks/add_task_dialog.h"
+#include "widgets/grids.h"
 #include "widgets/member_grid.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
@@ -92,15 +93,22 @@ TEST_F(Screenshots, MainWindowAddTaskDialogAndErrorDetails) {
     });
     Trigger("actAddTask");
     AddTaskThroughDialogs("五金", "五金工具");
-    SelectTask("LED灯");
-    Trigger("actStart");
-    SelectTask("五金工具");
-    Trigger("actStart");
+    AddTaskThroughDialogs("服装", "服装");
+    for (const char* name : {"LED灯", "五金工具", "服装"}) {
+        SelectTask(name);
+        Trigger("actStart");
+    }
+    SelectTask("服装");
+    Trigger("actPause");
     SelectTask("LED灯");
     ASSERT_TRUE(RunUntil([&] { return PageRecords("LED灯") >= 25; }));
+    // Speed and time left need a few seconds of the run.
+    QTableWidget* list = window->commands().taskList();
+    ASSERT_TRUE(RunUntil([&] { return !widgets::CellText(list, 0, 10).isEmpty(); }));
     ProcessFor(100ms);
     EXPECT_TRUE(saved_dialog);
     EXPECT_TRUE(Save(window.get(), "main-window.png"));
+    EXPECT_TRUE(Save(list, "task-list-progress.png"));
 
     auto form = widgets::CreateDetailMessageDialog(
         QStringLiteral("抓取满足条件的任务数据时产生错误，错误信息如下："),

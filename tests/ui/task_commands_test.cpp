@@ -226,11 +226,12 @@ TEST_F(TaskCommandsTest, ProvinceChoiceRebuildsTheCityList) {
 TEST_F(TaskCommandsTest, WithNoTasksTheListHasOneEmptyRowAndOnlyAddIsOffered) {
     QTableWidget* list = window->commands().taskList();
     EXPECT_EQ(list->rowCount(), 1);
-    EXPECT_EQ(list->columnCount(), 6);
+    EXPECT_EQ(list->columnCount(), 11);
     EXPECT_TRUE(list->isColumnHidden(3));
     EXPECT_TRUE(list->isColumnHidden(4));
     EXPECT_EQ(list->horizontalHeaderItem(1)->text(), QStringLiteral("任务名称"));
-    EXPECT_EQ(list->columnWidth(2), list->width() - 268 - 60);  // the state column takes 60
+    // The state and progress columns take 400.
+    EXPECT_EQ(list->columnWidth(2), list->width() - 268 - 400);
     EXPECT_TRUE(Enabled("actAddTask"));
     for (const char* a : {"actStart", "actPause", "actPauseAll", "actCancel", "actDelTask"})
         EXPECT_FALSE(Enabled(a)) << a;
