@@ -27,8 +27,8 @@ public:
         fuzz::Check(++fetches_ < 100'000, "the crawl does not end");
         const size_t part = first_ ? 0 : 1;
         first_ = false;
-        if (part >= parts_.size()) return {"", kFetchFailed};
-        return {std::string(parts_[part]), ""};
+        if (part >= parts_.size()) return {"", kFetchFailed, "HTTP 404"};
+        return {std::string(parts_[part]), "", ""};
     }
     // Quotes in values are doubled, so SQLite reads a stored row as one INSERT and nothing more.
     void Commit(const RunStep& step) override {
