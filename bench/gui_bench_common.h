@@ -8,9 +8,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "tests/support/project_database.h"
+
 namespace qv::bench {
 
-// A temporary program directory with the built project database and an empty Data/;
+// A temporary program directory with a project database of its own and an empty Data/;
 // removed again when the object goes.
 class ProgramDir {
 public:
@@ -21,9 +23,7 @@ public:
         path_ = pattern;
         std::filesystem::create_directories(path_ / "database");
         std::filesystem::create_directories(path_ / "Data");
-        std::filesystem::copy_file(
-            std::filesystem::path(QUORVANE_BUILD_DIR) / "database" / "DefaultProject.db",
-            path_ / "database" / "DefaultProject.db");
+        test::MakeProjectDatabase(path_ / "database" / "DefaultProject.db");
     }
     ~ProgramDir() {
         std::error_code ec;

@@ -41,13 +41,14 @@ struct CrawlTask {
     std::string url;
 };
 
-// Parses NAME=URL; the name must be usable as a file name in the output folder.
+// Parses NAME=URL; the name must be usable as a file name in the output folder, and may
+// not break the NAME<TAB>MESSAGE lines the command prints.
 CrawlTask ParsePair(const std::string& pair) {
     auto eq = pair.find('=');
     if (eq == std::string::npos || eq == 0 || eq + 1 == pair.size())
         throw CLI::ValidationError("task", "expected NAME=URL, got: " + pair);
     CrawlTask t{pair.substr(0, eq), pair.substr(eq + 1)};
-    if (!IsUsableTaskName(t.name))
+    if (!IsUsableTaskName(t.name) || t.name.find_first_of("\t\r\n") != std::string::npos)
         throw CLI::ValidationError("task", "not a usable task name: " + t.name);
     return t;
 }
@@ -189,7 +190,9 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
            "keep the stored records and collect only companies not stored yet")
         ->excludes(resume);
     cmd->add_option("--out", run->out_dir, "folder of the data files (NAME.db)")->required();
-    cmd->add_option("tasks", *pairs, "NAME=URL of each task")->required();
+    cmd->add_option("tasks", *pairs,
+                    "NAME=URL of each task; put -- before the tasks when a name starts with -")
+        ->required();
     cmd->callback([run, pairs, &ctx] {
         run->tasks.clear();
         for (const auto& p : *pairs) {

@@ -177,11 +177,11 @@ void ExecuteOnDatabaseFile(const std::string& path, std::string_view sql) {
 }
 
 bool IsUsableTaskName(std::string_view name) {
-    constexpr size_t kExtensionLength = 3;  // ".db"
+    static_assert(kMaxTaskNameBytes + std::string_view(".db-journal").size() <= NAME_MAX);
     if (name.empty() || name == "." || name == "..") return false;
     if (name.find('/') != std::string_view::npos) return false;
     if (name.find('\0') != std::string_view::npos) return false;
-    return name.size() + kExtensionLength <= NAME_MAX;
+    return name.size() <= kMaxTaskNameBytes;
 }
 
 std::string TaskDataFilePath(const std::string& data_dir, std::string_view name) {

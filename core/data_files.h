@@ -2,6 +2,7 @@
 // Database files: creating them, running a statement on one, the DataList layout shared
 // by task and category files, and the guard that keeps task files inside Data/.
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -48,8 +49,12 @@ bool CreateDatabaseFile(const std::string& path, bool overwrite);
 // Opens the file with a connection of its own, runs one statement, closes it.
 void ExecuteOnDatabaseFile(const std::string& path, std::string_view sql);
 
+// The longest task name in bytes: the file system holds 255 bytes a name, and the
+// longest name made from it is the rollback journal's "<name>.db-journal".
+inline constexpr std::size_t kMaxTaskNameBytes = 255 - std::string_view(".db-journal").size();
+
 // True when `name` can name a file directly inside Data/: not empty, no '/', not "." or
-// "..", no NUL, and short enough for the file system (with the ".db" extension).
+// "..", no NUL, and at most kMaxTaskNameBytes long.
 bool IsUsableTaskName(std::string_view name);
 // DataDir + name + ".db"; raises std::invalid_argument when the name is not usable.
 std::string TaskDataFilePath(const std::string& data_dir, std::string_view name);

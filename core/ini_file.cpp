@@ -252,7 +252,9 @@ struct FileContent {
 
 FileContent ReadWholeFile(const std::string& path) {
     FileContent content;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: opening a FIFO (or a device) must not wait for a writer before the
+    // check below turns it away; on a regular file the flag changes nothing.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.ok()) {
         content.state = errno == ENOENT ? FileState::Missing : FileState::Unreadable;
         return content;

@@ -11,6 +11,7 @@
 #include "engine/markup.h"
 #include "engine/ordered_prefetch.h"
 #include "engine/profile.h"
+#include "engine/result_page_log.h"
 #include "engine/site_markers.h"
 
 namespace qv {
@@ -256,6 +257,20 @@ NextPage FindNextPage(View page) {
     return {true, true, Utf16ToUtf8(next)};
 }
 
+// The serious error that ends the crawl instead of reading `url`, if any.
+std::optional<std::string> PagingStop(ResultPageLog& pages, const std::string& url) {
+    switch (pages.Enter(url)) {
+    case ResultPageLog::Verdict::New:
+        return std::nullopt;
+    case ResultPageLog::Verdict::AlreadyRead:
+        return Message("公司列表的下一页链接指回已读过的结果页，翻页循环：", url, kSerious);
+    case ResultPageLog::Verdict::TooMany:
+        return Message("公司列表已读满 " + std::to_string(ResultPageLog::kMaxPages) + " 页，不再翻页",
+                       "", kSerious);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<ListEntry> ReadListEntries(std::u16string_view list_text) {
@@ -396,6 +411,8 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
     at.page_url = start.page_url.empty() ? url : start.page_url;
     at.page_number = start.page_number;
     size_t passed_over = static_cast<size_t>(std::max(0, start.entries_done));
+    ResultPageLog pages;
+    pages.Enter(at.page_url);
     BlockWatch watch(host);
     bool first_page = true;
     for (;;) {
@@ -462,6 +479,12 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
             return next.result;
         }
         host.RepaintMembers();
+        // Checked before the position moves on, so a saved run never points into the loop.
+        if (auto stop = PagingStop(pages, next.url)) {
+            watch.Flush();
+            host.Message(*stop);
+            return false;
+        }
         const int number = at.page_number + 1;
         at = RunPosition{};
         at.page_url = std::move(next.url);

@@ -164,6 +164,8 @@ bool HttpClient::Impl::Configure() {
 void HttpClient::Impl::ApplyLimits() {
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits.connect_timeout_ms);
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits.total_timeout_ms);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, limits.low_speed_bytes_per_s);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, limits.low_speed_time_s);
     // Refuses an announced oversize body before it is read; the write callback
     // catches the ones that come without a length.
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,

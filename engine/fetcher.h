@@ -15,6 +15,10 @@ struct FetchLimits {
     long connect_timeout_ms = 15'000;
     long total_timeout_ms = 60'000;
     std::size_t max_body_bytes = std::size_t{16} << 20;
+    // A server that accepts and then sends (almost) nothing fails the try once it has
+    // stayed below this speed for this long; curl reports it as a time-out.
+    long low_speed_bytes_per_s = 1;
+    long low_speed_time_s = 30;
 };
 
 inline constexpr int kFetchTries = 6;
@@ -74,9 +78,10 @@ struct FetchResult {
 inline constexpr char kFetchFailed[] = "连接失败";
 
 // GET with the fixed header values, at most 15 redirects (http and https only), up to
-// six tries; a try fails on any transport error, a time-out (15 s connect, 60 s in all),
-// a status outside 2xx or a body over 16 MiB. With a pacer, a 429 or 503 answer makes the
-// next try wait (Retry-After, or 1, 2, 4, 8, 16 s); other failures are tried again at once.
+// six tries; a try fails on any transport error, a time-out (15 s connect, 60 s in all,
+// 30 s below 1 byte/s), a status outside 2xx or a body over 16 MiB. With a pacer, a 429 or
+// 503 answer makes the next try wait (Retry-After, or 1, 2, 4, 8, 16 s); other failures are
+// tried again at once.
 FetchResult FetchPage(const std::string& url, HttpClient& client);
 
 }  // namespace qv

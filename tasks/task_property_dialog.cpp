@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/data_files.h"
 #include "core/data_module.h"
 #include "widgets/dialog_buttons.h"
 #include "core/text.h"
@@ -86,6 +87,14 @@ void TfrmTaskProperty::accept() {
     std::string name = Trim(name_edit_->text().toStdString());
     if (name.empty()) {
         widgets::ShowWarning(QStringLiteral("任务名称不能为空。"));
+        return;
+    }
+    // Refused here, before anything is stored: the data file could never be made.
+    if (name.size() > kMaxTaskNameBytes) {
+        widgets::ShowWarning(QStringLiteral("任务名称太长，最多 %1 个字节（%2 个汉字）。")
+                            .arg(kMaxTaskNameBytes)
+                            .arg(kMaxTaskNameBytes / 3));
+        name_edit_->setFocus();
         return;
     }
     if (NameTaken(name)) {

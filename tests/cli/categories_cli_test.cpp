@@ -10,6 +10,7 @@
 #include "core/database.h"
 #include "core/field_cipher.h"
 #include "core/text.h"
+#include "tests/support/project_database.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv {
@@ -17,7 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kProjectDb = std::string(QUORVANE_BUILD_DIR) + "/database/DefaultProject.db";
 
 int RunMakeCategories(const std::vector<std::string>& args, std::string* err = nullptr) {
     std::vector<const char*> argv{"quorvane-cli", "make-categories"};
@@ -33,8 +33,11 @@ class CategoryFilesTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = new test::TempDir;
-        ASSERT_EQ(RunMakeCategories({"--out", dir->file("category"), "--project", kProjectDb}), 0);
+        test::MakeProjectDatabase(ProjectDb());
+        ASSERT_EQ(RunMakeCategories({"--out", dir->file("category"), "--project", ProjectDb()}), 0);
     }
+    // Made from DefaultProject.sql: the one in the build folder holds the user's tasks.
+    static std::string ProjectDb() { return dir->file("DefaultProject.db"); }
     static void TearDownTestSuite() {
         delete dir;
         dir = nullptr;
@@ -47,7 +50,7 @@ protected:
 test::TempDir* CategoryFilesTest::dir = nullptr;
 
 TEST_F(CategoryFilesTest, EveryCategoryHasItsFileAndTheSetStaysSmall) {
-    Connection project(kProjectDb, DatabaseKind::Project);
+    Connection project(ProjectDb(), DatabaseKind::Project);
     DataPacket categories = project.Query("SELECT * FROM IndustryDetail ORDER BY ParentID,ID");
     ASSERT_GT(categories.rows.size(), 100u);
     std::set<std::string> expected;

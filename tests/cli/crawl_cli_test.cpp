@@ -72,7 +72,22 @@ TEST(CrawlCommand, UsageErrorsExitTwoAndCreateNothing) {
     EXPECT_EQ(RunCli({"crawl", "--out", dir.path().string(), "../up=http://127.0.0.1:1/"}, out, err), 2);
     EXPECT_EQ(RunCli({"crawl", "--out", dir.path().string(), "a=http://x/", "a=http://y/"}, out, err), 2);
     EXPECT_EQ(RunCli({"crawl", "a=http://x/"}, out, err), 2);
+    // A line break in a name would make the NAME<TAB>message lines ambiguous.
+    EXPECT_EQ(RunCli({"crawl", "--out", dir.path().string(), "a\nb=http://x/"}, out, err), 2);
+    EXPECT_EQ(RunCli({"crawl", "--out", dir.path().string(), "a\tb=http://x/"}, out, err), 2);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(CrawlCommand, TasksAfterTwoDashesAreTasksEvenWhenTheyLookLikeOptions) {
+    test::MiniSite site(1);
+    test::TempDir dir;
+    std::string out, err;
+    EXPECT_EQ(RunCli({"crawl", "--out", dir.path().string(), "--", "-x=" + site.SearchUrl("a")}, out, err),
+              0)
+        << err;
+    EXPECT_EQ(Rows(dir.file("-x.db")), 1);
+    EXPECT_EQ(RunCli({"crawl", "--help"}, out, err), 0);
+    EXPECT_NE(out.find("put -- before the tasks"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <sstream>
 #include <string>
 #include <vector>
@@ -32,6 +34,16 @@ TEST(SettingCli, WritesAndReadsAValueInTheGbkFile) {
     EXPECT_EQ(out, "灯具\n");
     EXPECT_NE(test::ReadFileBytes(file).find(Utf8ToGbk("灯具")), std::string::npos);
     EXPECT_EQ(RunCli({"setting", "--file", dir.file("no/such/dir/config.ini"), "A", "b", "c"}), 1);
+}
+
+TEST(SettingCli, AFifoNamedLikeTheFileDoesNotHangTheCommand) {
+    test::TempDir dir;
+    std::string file = dir.file("config.ini");
+    ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+    std::string out;
+    EXPECT_EQ(RunCli({"setting", "--file", file, "Options", "SearchHost"}, &out), 0);
+    EXPECT_EQ(out, "\n");
+    EXPECT_EQ(RunCli({"setting", "--file", file, "Options", "SearchHost", "x"}), 1);
 }
 
 }  // namespace

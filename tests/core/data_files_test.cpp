@@ -201,21 +201,30 @@ TEST_F(DataFileTest, ReadOnlyDataDirectoryRaises) {
 
 TEST(TaskNameTest, NamesThatWouldLeaveDataAreRefused) {
     const std::vector<std::string> refused = {
-        "", ".", "..", "a/b", "../x", "/etc/passwd", std::string("a\0b", 3), std::string(253, 'n')};
+        "", ".", "..", "a/b", "../x", "/etc/passwd", std::string("a\0b", 3), std::string(245, 'n')};
     for (const std::string& bad : refused) {
         EXPECT_FALSE(IsUsableTaskName(bad)) << bad;
         EXPECT_THROW(TaskDataFilePath("/d/Data/", bad), std::invalid_argument) << bad;
     }
-    EXPECT_TRUE(IsUsableTaskName(std::string(252, 'n')));
-    // The limit counts bytes: 84 Chinese characters are 252 bytes, 85 are too many.
+    EXPECT_TRUE(IsUsableTaskName(std::string(244, 'n')));
+    // The limit counts bytes: 81 Chinese characters are 243 bytes, 82 are too many.
     std::string chinese;
-    for (int i = 0; i < 84; ++i) chinese += "灯";
+    for (int i = 0; i < 81; ++i) chinese += "灯";
     EXPECT_TRUE(IsUsableTaskName(chinese));
     EXPECT_FALSE(IsUsableTaskName(chinese + "灯"));
     for (const char* good : {"...", ".hidden", "a..b", "灯具 (深圳)", "a\\b"})
         EXPECT_TRUE(IsUsableTaskName(good)) << good;
     EXPECT_EQ(TaskDataFilePath("/d/Data/", "灯具"), "/d/Data/灯具.db");
     EXPECT_EQ(TaskDataFilePath("/d/Data", "x"), "/d/Data/x.db");
+}
+
+TEST(TaskNameTest, TheLongestUsableNameGetsAWorkingDataFile) {
+    // The side files ("-journal", "-wal", "-shm") are longer than the file's own name.
+    test::TempDir dir;
+    const std::string path = TaskDataFilePath(dir.path().string(), std::string(kMaxTaskNameBytes, 'n'));
+    ASSERT_TRUE(CreateDatabaseFile(path, false));
+    ExecuteOnDatabaseFile(path, kCreateDataListSql);
+    ExecuteOnDatabaseFile(path, "INSERT INTO DataList (CompanyName) VALUES ('x')");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "core/app_info.h"
 #include "core/messages.h"
+#include "tests/support/project_database.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv {
@@ -16,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kBuiltProjectDb = fs::path(QUORVANE_BUILD_DIR) / "database" / "DefaultProject.db";
 
 class RecordingSink : public MessageSink {
 public:
@@ -49,7 +49,7 @@ protected:
         SetMessageSink(previous_sink);
         ClearEndRequest();
     }
-    void InstallProjectDb() { fs::copy_file(kBuiltProjectDb, ProjectDb()); }
+    void InstallProjectDb() { test::MakeProjectDatabase(ProjectDb()); }
     fs::path ProjectDb() const { return dir.path() / "database" / "DefaultProject.db"; }
     void StartUp() { TSysInitialization::StartUp(dir.path().string()); }
     size_t TaskCount() { return MiddleObj->QueryRecords("SELECT * FROM Tasks")->rows.size(); }
@@ -197,10 +197,17 @@ TEST_F(DataModuleTest, UnreadableProjectDatabaseIsAFailedConnection) {
     EXPECT_TRUE(ApplicationEndRequested());
 }
 
-// The reference data the build puts in database/DefaultProject.db.
+// The reference data of DefaultProject.sql, from which the build makes database/DefaultProject.db.
 class ProjectDatabaseTest : public ::testing::Test {
 protected:
-    Connection db{kBuiltProjectDb.string(), DatabaseKind::Project};
+    test::TempDir dir;
+    std::string file = MadeProjectDb(dir);
+    Connection db{file, DatabaseKind::Project};
+
+    static std::string MadeProjectDb(const test::TempDir& d) {
+        test::MakeProjectDatabase(d.path() / "DefaultProject.db");
+        return d.file("DefaultProject.db");
+    }
 };
 
 TEST_F(ProjectDatabaseTest, LocationsCoverEveryProvinceWithItsCities) {

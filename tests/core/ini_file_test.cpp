@@ -172,6 +172,17 @@ TEST_F(IniFile, UnreadableFileReadsDefaultsAndIsNotReplaced) {
     EXPECT_TRUE(std::filesystem::is_directory(ini));
 }
 
+TEST_F(IniFile, FifoOrDeviceReadsDefaultsAtOnceAndIsNotWritten) {
+    // Opening a FIFO that has no writer used to wait for ever.
+    ASSERT_EQ(::mkfifo(ini.c_str(), 0644), 0);
+    EXPECT_TRUE(TIniFileEx::ReadBool(ini, "MainWindow", "ShowToolbar", true));
+    EXPECT_EQ(TIniFileEx::ReadString(ini, "Options", "SearchHost", "d"), "d");
+    EXPECT_EQ(WriteError([&] { TIniFileEx::WriteBool(ini, "Options", "X", true); }),
+              "Unable to write to " + ini);
+    EXPECT_TRUE(std::filesystem::is_fifo(ini));
+    EXPECT_EQ(TIniFileEx::ReadString("/dev/zero", "A", "b", "d"), "d");
+}
+
 TEST_F(IniFile, WriteWhereNoFileCanBeMadeRaisesWithThePath) {
     WriteFileBytes(dir.file("plain"), "");
     for (const std::string& bad : {dir.file("missing/config.ini"), dir.file("plain/config.ini")})

@@ -8,6 +8,7 @@
 #include "core/data_files.h"
 #include "core/gbk.h"
 #include "engine/crawl.h"
+#include "engine/result_page_log.h"
 
 namespace qv {
 namespace {
@@ -444,6 +445,56 @@ TEST(CrawlPaging, ResultPageFailuresEndTheCrawl) {
         EXPECT_TRUE(Crawl(host));
         EXPECT_EQ(host.fetched, (std::vector<std::string>{"/search", "/p2"}));
     }
+}
+
+TEST(CrawlPaging, ANextLinkBackToAPageReadEndsTheCrawlWithoutStoringAgain) {
+    const std::string loop = "公司列表的下一页链接指回已读过的结果页，翻页循环：";
+    {
+        FakeHost host;  // a page whose next link is itself
+        host.Serve("/search", ResultPage({Entry{}}, Paging("/search")));
+        host.Serve("/c1", MpRContact("赵六", ""));
+        EXPECT_FALSE(Crawl(host));
+        EXPECT_EQ(host.stored.size(), 1u);
+        EXPECT_EQ(host.fetched, (std::vector<std::string>{"/search", "/c1"}));
+        EXPECT_EQ(host.messages,
+                  std::vector<std::string>{loop + "/search，错误严重，不可以继续抓取"});
+    }
+    {
+        // A two-page cycle, the link back spelled differently.
+        FakeHost host;
+        Entry second;
+        second.contact = "/c2";
+        host.Serve("http://m.example/s?p=1", ResultPage({Entry{}}, Paging("http://m.example/s?p=2")));
+        host.Serve("http://m.example/s?p=2",
+                   ResultPage({second}, Paging("HTTP://M.Example:80/s?p=1#list")));
+        host.Serve("/c1", MpRContact("赵六", ""));
+        host.Serve("/c2", MpRContact("钱七", ""));
+        EXPECT_FALSE(Crawl(host, "http://m.example/s?p=1"));
+        EXPECT_EQ(host.stored.size(), 2u);
+        EXPECT_EQ(host.messages, std::vector<std::string>{
+                                     loop + "HTTP://M.Example:80/s?p=1#list，错误严重，不可以继续抓取"});
+        // The saved position stays on the last page read, never on the page looped back to.
+        ASSERT_TRUE(host.steps.back().position);
+        EXPECT_EQ(host.steps.back().position->page_url, "http://m.example/s?p=2");
+    }
+}
+
+TEST(CrawlPaging, PagesThatDifferOnlyInTheirQueryAreDistinct) {
+    EXPECT_EQ(NormalizePageUrl("HTTPS://A.B:443?x=1#f"), "https://a.b/?x=1");
+    EXPECT_EQ(NormalizePageUrl("http://a.b:8080/P?Q=1"), "http://a.b:8080/P?Q=1");
+    EXPECT_NE(NormalizePageUrl("http://a.b/s?p=1"), NormalizePageUrl("http://a.b/s?p=10"));
+    EXPECT_EQ(NormalizePageUrl("/p2#x"), "/p2");
+}
+
+TEST(CrawlPaging, ARunEndsAfterTenThousandResultPages) {
+    FakeHost host;
+    const size_t cap = ResultPageLog::kMaxPages;
+    for (size_t n = 1; n <= cap + 1; ++n)
+        host.Serve("/p" + std::to_string(n), ResultPage({}, Paging("/p" + std::to_string(n + 1))));
+    EXPECT_FALSE(Crawl(host, "/p1"));
+    EXPECT_EQ(host.fetched.size(), cap);
+    EXPECT_EQ(host.messages, std::vector<std::string>{
+                                 "公司列表已读满 10000 页，不再翻页，错误严重，不可以继续抓取"});
 }
 
 TEST(CrawlStore, StopAndStatementErrorsPropagateWithoutShowingTheRow) {

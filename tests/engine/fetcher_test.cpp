@@ -225,6 +225,29 @@ TEST(FetchPage, AServerThatHangsCountsAsFailedTries) {
     EXPECT_EQ(hits, 6);
 }
 
+TEST(FetchPage, AServerThatAcceptsAndNeverAnswersFailsOnTheLowSpeedLimit) {
+    // The kernel completes the connections on the listen queue; nothing ever answers.
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(fd, kFetchTries + 2), 0);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    HttpClient client;
+    FetchLimits limits;
+    limits.low_speed_time_s = 1;
+    client.SetLimits(limits);
+    auto start = std::chrono::steady_clock::now();
+    FetchResult r = FetchPage("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/", client);
+    // Without the limit one try alone would last the whole 60 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(limits.total_timeout_ms));
+    EXPECT_EQ(r.error, "连接失败");
+    EXPECT_EQ(r.cause, "timeout");
+    close(fd);
+}
+
 TEST(FetchPage, StopFlagAbortsATransferInFlightAndMakesNoFurtherTry) {
     TestHttpServer s;
     std::atomic<int> hits{0};

@@ -18,6 +18,7 @@
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "tasks/task_property_dialog.h"
+#include "tests/support/project_database.h"
 #include "ui/main_window.h"
 
 #include <QLineEdit>
@@ -69,8 +70,7 @@ ProgramFixture::ProgramFixture() {
     namespace fs = std::filesystem;
     fs::create_directories(dir.path() / "database");
     fs::create_directories(dir.path() / "Data");
-    fs::copy_file(fs::path(QUORVANE_BUILD_DIR) / "database" / "DefaultProject.db",
-                  dir.path() / "database" / "DefaultProject.db");
+    test::MakeProjectDatabase(dir.path() / "database" / "DefaultProject.db");
     TSysInitialization::StartUp(dir.path().string() + "/");
 }
 

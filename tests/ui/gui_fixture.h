@@ -51,19 +51,21 @@ bool RunUntil(const std::function<bool()>& done,
 void ProcessFor(std::chrono::milliseconds time);
 
 // Runs `act` on the first modal dialog of type D that appears within ten seconds.
+// Each poll hands a copy of itself to the next timer, so nothing outlives the last poll.
 template <typename D>
 void WhenShown(std::function<void(D*)> act) {
-    auto deadline = std::make_shared<std::chrono::steady_clock::time_point>(
-        std::chrono::steady_clock::now() + std::chrono::seconds(10));
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [act, deadline, poll] {
-        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
-            act(d);
-            return;
+    struct Poll {
+        std::function<void(D*)> act;
+        std::chrono::steady_clock::time_point deadline;
+        void operator()() const {
+            if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
+                act(d);
+                return;
+            }
+            if (std::chrono::steady_clock::now() < deadline) QTimer::singleShot(5, *this);
         }
-        if (std::chrono::steady_clock::now() < *deadline) QTimer::singleShot(5, *poll);
     };
-    QTimer::singleShot(0, *poll);
+    QTimer::singleShot(0, Poll{std::move(act), std::chrono::steady_clock::now() + std::chrono::seconds(10)});
 }
 
 // A program directory with the project database and an empty Data/, started up.

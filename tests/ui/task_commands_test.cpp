@@ -118,6 +118,11 @@ TEST_F(TaskCommandsTest, AddingATaskGoesThroughBothDialogsAndRefusesBadInput) {
         d->findChild<QLineEdit*>(QStringLiteral("edtTaskName"))->setText(QStringLiteral(""));
         ok->click();
         EXPECT_EQ(messages.Last(), "任务名称不能为空。");
+        // One byte too long for the data file's side files.
+        d->findChild<QLineEdit*>(QStringLiteral("edtTaskName"))->setText(QString(245, u'n'));
+        ok->click();
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(messages.Last(), "任务名称太长，最多 244 个字节（81 个汉字）。");
         d->findChild<QLineEdit*>(QStringLiteral("edtTaskName"))->setText(QStringLiteral(" 灯具's 2 "));
         ok->click();
     });
