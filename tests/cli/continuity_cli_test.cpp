@@ -17,6 +17,7 @@
 #include "core/field_cipher.h"
 #include "core/run_journal.h"
 #include "sim/site_server.h"
+#include "tests/cli/cli_runner.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_http_server.h"
 
@@ -27,16 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int RunCli(std::vector<std::string> args, std::string& out, std::string& err) {
-    std::vector<const char*> argv{"quorvane-cli"};
-    for (auto& a : args) argv.push_back(a.c_str());
-    std::ostringstream o, e;
-    int code = cli::Run(static_cast<int>(argv.size()), argv.data(), {o, e});
-    out = o.str();
-    err = e.str();
-    return code;
-}
-
+using test::RunCli;
 // quorvane-cli as a child process, so it can be killed like a real one.
 class CliProcess {
 public:

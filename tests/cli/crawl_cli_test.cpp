@@ -8,25 +8,14 @@
 #include "core/field_cipher.h"
 #include "sim/site_server.h"
 #include "tests/support/mini_site.h"
+#include "tests/cli/cli_runner.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv {
 namespace {
 
-int RunCli(std::vector<std::string> args, std::string& out, std::string& err) {
-    std::vector<const char*> argv{"quorvane-cli"};
-    for (auto& a : args) argv.push_back(a.c_str());
-    std::ostringstream o, e;
-    int code = cli::Run(static_cast<int>(argv.size()), argv.data(), {o, e});
-    out = o.str();
-    err = e.str();
-    return code;
-}
-
-long Rows(const std::string& file) {
-    Connection db(file, DatabaseKind::DataFile);
-    return std::stol(db.Query("SELECT COUNT(*) FROM DataList").Text(0, "COUNT(*)"));
-}
+using test::RunCli;
+using test::Rows;
 
 TEST(CrawlCommand, RunsEveryTaskAndPrintsItsMessagesByName) {
     test::MiniSite site(5);
