@@ -54,10 +54,7 @@ QVariant MemberGridModel::headerData(int section, Qt::Orientation orientation, i
 
 std::string_view MemberGridModel::CellView(int record, int column) const {
     if (file_) return file_->Row(record).Cell(column);
-    const Row& row = rows_[static_cast<size_t>(record)];
-    size_t i = static_cast<size_t>(column - 1);
-    size_t begin = i == 0 ? 0 : row.end[i - 1];
-    return std::string_view(row.text).substr(begin, row.end[i] - begin);
+    return rows_[static_cast<size_t>(record)].Cell(column);
 }
 
 QString MemberGridModel::Cell(int record, int column) const {
@@ -86,18 +83,6 @@ void MemberGridModel::SetCell(int record, int column, std::string_view text) {
     for (size_t i = 0; i < cells.size(); ++i) cells[i] = copies[i];
     rows_[static_cast<size_t>(record)] = MakeRow(cells);
     emit dataChanged(index(record, column), index(record, column));
-}
-
-MemberGridModel::Row MemberGridModel::MakeRow(const RowCells& cells) {
-    Row row;
-    size_t total = 0;
-    for (auto c : cells) total += c.size();
-    row.text.reserve(total);
-    for (size_t i = 0; i < cells.size(); ++i) {
-        row.text.append(cells[i]);
-        row.end[i] = static_cast<std::uint32_t>(row.text.size());
-    }
-    return row;
 }
 
 void MemberGridModel::AppendRow(const RowCells& cells) {

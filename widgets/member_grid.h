@@ -86,11 +86,9 @@ public:
     int FindRecord(int column, std::string_view needle, int from);
 
 private:
-    struct Row {
-        std::string text;
-        std::array<std::uint32_t, kMemberGridColumns - 1> end{};
-    };
-    static Row MakeRow(const RowCells& cells);
+    // One buffer per row with the end of each cell, as the file-backed rows keep them.
+    using Row = MemberRowText;
+    static Row MakeRow(const RowCells& cells) { return MemberRowText::Of(cells); }
     void InsertRows(std::vector<Row>&& rows);
     // Tells the view about records the file walk has found since the last call.
     void AbsorbFileRecords();

@@ -126,7 +126,9 @@ TEST_F(SlowSiteTest, RecordCounterFollowsTheRowsOfTheShownPage) {
     EXPECT_TRUE(summary.startsWith(QStringLiteral("共有")));
     Trigger("actPause");
     ProcessFor(700ms);
-    if (!TaskEnded("甲")) EXPECT_TRUE(StatusText().startsWith(QStringLiteral("共有")));
+    if (!TaskEnded("甲")) {
+        EXPECT_TRUE(StatusText().startsWith(QStringLiteral("共有")));
+    }
 }
 
 TEST_F(ProgressColumnsTest, RequestIntervalIsAnOptionKeptInTheSettings) {
