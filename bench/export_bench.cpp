@@ -14,8 +14,8 @@
 
 #include "bench/gui_bench_common.h"
 #include "bench/bench_records.h"
-#include "directory/export_file.h"
-#include "directory/member_file_grid.h"
+#include "export/export_file.h"
+#include "export/member_file_grid.h"
 
 namespace {
 

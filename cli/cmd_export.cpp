@@ -4,8 +4,8 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "directory/export_file.h"
-#include "directory/member_file_grid.h"
+#include "export/export_file.h"
+#include "export/member_file_grid.h"
 
 namespace qv::cli {
 namespace {

@@ -6,8 +6,8 @@
 #include <QStringList>
 #include <optional>
 
-#include "directory/export_file.h"
-#include "directory/string_grid.h"
+#include "export/export_file.h"
+#include "export/string_grid.h"
 
 class QWidget;
 

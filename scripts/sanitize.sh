@@ -4,9 +4,9 @@
 # Usage: scripts/sanitize.sh [--gui]   (--gui also builds and runs the GUI tests)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-targets=(test_core test_engine test_cli test_sim test_tasks test_directory
+targets=(test_core test_engine test_cli test_sim test_tasks test_export
          markup_fuzz profile_fuzz crawl_pages_fuzz settings_fuzz decipher_fuzz gbk_fuzz)
-labels='core|engine|cli|sim|tasks|directory|fuzz'
+labels='core|engine|cli|sim|tasks|export|fuzz'
 if [ "${1:-}" = --gui ]; then
   targets+=(test_ui)
   labels="$labels|ui"

@@ -6,7 +6,7 @@
 
 #include "cli/commands.h"
 #include "core/data_files.h"
-#include "tests/directory/grid_fixtures.h"
+#include "tests/export/grid_fixtures.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv {

@@ -14,7 +14,7 @@
 #include "tasks/data_grid_menu.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
-#include "tests/directory/grid_fixtures.h"
+#include "tests/export/grid_fixtures.h"
 #include "tests/ui/gui_fixture.h"
 #include "ui/main_window.h"
 #include "widgets/member_grid.h"

@@ -1,11 +1,11 @@
-#include "directory/xls_writer.h"
+#include "export/xls_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "directory/export_file.h"
-#include "tests/directory/grid_fixtures.h"
+#include "export/export_file.h"
+#include "tests/export/grid_fixtures.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv::test {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "directory/string_grid.h"
+#include "export/string_grid.h"
 
 namespace qv::directory {
 

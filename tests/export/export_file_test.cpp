@@ -1,4 +1,4 @@
-#include "directory/export_file.h"
+#include "export/export_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -8,8 +8,8 @@
 
 #include "core/data_files.h"
 #include "core/field_cipher.h"
-#include "directory/member_file_grid.h"
-#include "tests/directory/grid_fixtures.h"
+#include "export/member_file_grid.h"
+#include "tests/export/grid_fixtures.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv::test {

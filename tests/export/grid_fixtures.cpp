@@ -1,4 +1,4 @@
-#include "tests/directory/grid_fixtures.h"
+#include "tests/export/grid_fixtures.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>

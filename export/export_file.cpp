@@ -1,12 +1,12 @@
-#include "directory/export_file.h"
+#include "export/export_file.h"
 
 #include <filesystem>
 
 #include "core/text.h"
-#include "directory/csv_writer.h"
-#include "directory/temp_output.h"
-#include "directory/xls_writer.h"
-#include "directory/xlsx_writer.h"
+#include "export/csv_writer.h"
+#include "export/temp_output.h"
+#include "export/xls_writer.h"
+#include "export/xlsx_writer.h"
 
 namespace qv::directory {
 

@@ -1,4 +1,4 @@
-#include "directory/member_file_grid.h"
+#include "export/member_file_grid.h"
 
 #include "core/database.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/member_grid_layout.h"
-#include "directory/string_grid.h"
+#include "export/string_grid.h"
 
 namespace qv::directory {
 

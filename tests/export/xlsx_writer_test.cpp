@@ -1,9 +1,9 @@
-#include "directory/xlsx_writer.h"
+#include "export/xlsx_writer.h"
 
 #include <gtest/gtest.h>
 
-#include "directory/export_file.h"
-#include "tests/directory/grid_fixtures.h"
+#include "export/export_file.h"
+#include "tests/export/grid_fixtures.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv::test {

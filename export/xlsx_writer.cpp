@@ -1,4 +1,4 @@
-#include "directory/xlsx_writer.h"
+#include "export/xlsx_writer.h"
 
 #include <xlsxwriter.h>
 #include <zlib.h>

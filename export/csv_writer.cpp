@@ -1,8 +1,8 @@
-#include "directory/csv_writer.h"
+#include "export/csv_writer.h"
 
 #include <cstdint>
 
-#include "directory/temp_output.h"
+#include "export/temp_output.h"
 
 namespace qv::directory {
 

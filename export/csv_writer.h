@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "directory/export_file.h"
-#include "directory/string_grid.h"
+#include "export/export_file.h"
+#include "export/string_grid.h"
 
 namespace qv::directory {
 

@@ -1,4 +1,4 @@
-#include "directory/temp_output.h"
+#include "export/temp_output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <random>
 #include <utility>
 
-#include "directory/export_file.h"
+#include "export/export_file.h"
 
 namespace qv::directory {
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "directory/string_grid.h"
+#include "export/string_grid.h"
 
 namespace qv::test {
 

@@ -1,10 +1,10 @@
-#include "directory/xls_writer.h"
+#include "export/xls_writer.h"
 
 #include <array>
 #include <cstdint>
 
 #include "core/gbk.h"
-#include "directory/temp_output.h"
+#include "export/temp_output.h"
 
 namespace qv::directory {
 namespace {
