@@ -26,9 +26,9 @@ double MsSince(Clock::time_point start) {
 }
 
 // The first rows of a grid: .xls holds at most 65,536 rows, header included.
-class FirstRows : public qv::directory::StringGrid {
+class FirstRows : public qv::exporting::StringGrid {
 public:
-    FirstRows(const qv::directory::StringGrid& grid, int rows) : grid_(grid), rows_(rows) {}
+    FirstRows(const qv::exporting::StringGrid& grid, int rows) : grid_(grid), rows_(rows) {}
     int RowCount() const override { return std::min(rows_, grid_.RowCount()); }
     int ColumnCount() const override { return grid_.ColumnCount(); }
     std::string_view CellText(int row, int column) const override {
@@ -37,7 +37,7 @@ public:
     int ColumnWidth(int column) const override { return grid_.ColumnWidth(column); }
 
 private:
-    const qv::directory::StringGrid& grid_;
+    const qv::exporting::StringGrid& grid_;
     int rows_;
 };
 
@@ -58,17 +58,17 @@ int main(int argc, char** argv) {
 
     double before_load = qv::bench::RssMiB();
     start = Clock::now();
-    qv::directory::MemberFileGrid grid(db);
+    qv::exporting::MemberFileGrid grid(db);
     std::printf("grid read in %.0f ms: %d rows, %.1f MB\n", MsSince(start), grid.RowCount(),
                 qv::bench::RssMiB() - before_load);
 
     bool met = true;
     const struct {
         const char* name;
-        qv::directory::ExportFormat format;
-    } formats[] = {{"xls", qv::directory::ExportFormat::Xls},
-                   {"xlsx", qv::directory::ExportFormat::Xlsx},
-                   {"csv", qv::directory::ExportFormat::Csv}};
+        qv::exporting::ExportFormat format;
+    } formats[] = {{"xls", qv::exporting::ExportFormat::Xls},
+                   {"xlsx", qv::exporting::ExportFormat::Xlsx},
+                   {"csv", qv::exporting::ExportFormat::Csv}};
     for (const auto& f : formats) {
         if (("," + wanted + ",").find("," + std::string(f.name) + ",") == std::string::npos)
             continue;
@@ -77,10 +77,10 @@ int main(int argc, char** argv) {
         double rss = qv::bench::RssMiB();
         start = Clock::now();
         try {
-            if (f.format == qv::directory::ExportFormat::Xls)
-                qv::directory::ExportGrid(FirstRows(grid, 65536), out, f.format);
+            if (f.format == qv::exporting::ExportFormat::Xls)
+                qv::exporting::ExportGrid(FirstRows(grid, 65536), out, f.format);
             else
-                qv::directory::ExportGrid(grid, out, f.format);
+                qv::exporting::ExportGrid(grid, out, f.format);
         } catch (const std::exception& e) {
             std::printf("%-5s failed: %s\n", f.name, e.what());
             met = false;
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         }
         double ms = MsSince(start);
         double beyond = qv::bench::PeakRssMiB() - rss;
-        if (f.format == qv::directory::ExportFormat::Xls && grid.RowCount() > 65536)
+        if (f.format == qv::exporting::ExportFormat::Xls && grid.RowCount() > 65536)
             std::printf("(xls: the first 65,535 records, all the format holds)\n");
         std::printf("%-5s %6.0f ms  peak beyond the grid %6.1f MB  file %6.1f MB\n", f.name, ms,
                     beyond,

@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
                 double rss = qv::bench::RssMiB();
                 auto export_start = Clock::now();
                 std::string out = qv::AppInfo->DataDir + "out." + ext;
-                qv::directory::ExportGrid(source, out, *qv::directory::ExportFormatOf(out));
+                qv::exporting::ExportGrid(source, out, *qv::exporting::ExportFormatOf(out));
                 std::printf("export %-4s         %.0f ms, peak beyond the grid %.1f MB\n", ext,
                             MsSince(export_start), qv::bench::PeakRssMiB() - rss);
             }

@@ -10,11 +10,11 @@
 namespace qv::cli {
 namespace {
 
-int Export(const std::string& file, const std::string& out, directory::ExportFormat format,
+int Export(const std::string& file, const std::string& out, exporting::ExportFormat format,
            Streams& streams) {
     try {
-        directory::MemberFileGrid grid(file);
-        directory::ExportGrid(grid, out, format);
+        exporting::MemberFileGrid grid(file);
+        exporting::ExportGrid(grid, out, format);
         return 0;
     } catch (const std::exception& e) {
         streams.err << "数据导出失败。\n" << e.what() << '\n';
@@ -35,11 +35,11 @@ void AddExportCommand(CLI::App& app, Context& ctx) {
         ->required()
         ->check(CLI::Validator(
             [](std::string& path) -> std::string {
-                return directory::ExportFormatOf(path) ? "" : "OUT must end in .xls, .xlsx or .csv";
+                return exporting::ExportFormatOf(path) ? "" : "OUT must end in .xls, .xlsx or .csv";
             },
             "XLS|XLSX|CSV"));
     cmd->callback([file, out, &ctx] {
-        ctx.exit_code = Export(*file, *out, *directory::ExportFormatOf(*out), ctx.streams);
+        ctx.exit_code = Export(*file, *out, *exporting::ExportFormatOf(*out), ctx.streams);
     });
 }
 

@@ -17,6 +17,12 @@ class MemberGridView;
 
 namespace qv::directory {
 
+// The writers' names, as this command and its callers use them.
+using exporting::ExportCancelled;
+using exporting::ExportFormat;
+using exporting::ExportGrid;
+using exporting::StringGrid;
+
 // The save dialog's file types; the first is the default.
 QStringList ExportFileTypes();
 // The format of a file type of ExportFileTypes.

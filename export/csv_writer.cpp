@@ -4,7 +4,7 @@
 
 #include "export/temp_output.h"
 
-namespace qv::directory {
+namespace qv::exporting {
 
 void AppendCsvField(std::string& line, std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
@@ -39,4 +39,4 @@ void WriteCsv(const StringGrid& grid, TempOutput& file, const ExportProgress& pr
     if (progress) progress(total, total);
 }
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

@@ -7,7 +7,7 @@
 #include "export/export_file.h"
 #include "export/string_grid.h"
 
-namespace qv::directory {
+namespace qv::exporting {
 
 class TempOutput;
 
@@ -17,4 +17,4 @@ void AppendCsvField(std::string& line, std::string_view text);
 
 void WriteCsv(const StringGrid& grid, TempOutput& file, const ExportProgress& progress);
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

@@ -8,7 +8,7 @@
 #include "export/xls_writer.h"
 #include "export/xlsx_writer.h"
 
-namespace qv::directory {
+namespace qv::exporting {
 
 std::optional<ExportFormat> ExportFormatOf(std::string_view path) {
     std::string ext = std::filesystem::path(path).extension().string();
@@ -39,4 +39,4 @@ void ExportGrid(const StringGrid& grid, const std::string& path, ExportFormat fo
     out.Commit();
 }
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

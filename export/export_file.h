@@ -10,7 +10,7 @@
 
 #include "export/string_grid.h"
 
-namespace qv::directory {
+namespace qv::exporting {
 
 enum class ExportFormat { Xls, Xlsx, Csv };
 
@@ -37,4 +37,4 @@ public:
 void ExportGrid(const StringGrid& grid, const std::string& path, ExportFormat format,
                 const ExportProgress& progress = {});
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

@@ -2,7 +2,7 @@
 
 #include "core/database.h"
 
-namespace qv::directory {
+namespace qv::exporting {
 
 MemberFileGrid::MemberFileGrid(const std::string& data_file) {
     // Opened as the project kind: reading leaves the file's journal mode as it was.
@@ -36,4 +36,4 @@ int MemberFileGrid::ColumnWidth(int column) const {
     return MemberGridLayout()[static_cast<size_t>(column)].width;
 }
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

@@ -10,7 +10,7 @@
 #include "core/member_grid_layout.h"
 #include "export/string_grid.h"
 
-namespace qv::directory {
+namespace qv::exporting {
 
 class MemberFileGrid : public StringGrid {
 public:
@@ -33,4 +33,4 @@ private:
     mutable std::string number_;
 };
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

@@ -4,7 +4,7 @@
 // the command-line tool write the same files.
 #include <string_view>
 
-namespace qv::directory {
+namespace qv::exporting {
 
 class StringGrid {
 public:
@@ -17,4 +17,4 @@ public:
     virtual int ColumnWidth(int column) const { return 64; }
 };
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

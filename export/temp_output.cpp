@@ -12,7 +12,7 @@
 
 #include "export/export_file.h"
 
-namespace qv::directory {
+namespace qv::exporting {
 namespace {
 
 constexpr size_t kBufferSize = 1 << 20;
@@ -89,4 +89,4 @@ void TempOutput::Commit() {
     committed_ = true;
 }
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace qv::directory {
+namespace qv::exporting {
 
 class TempOutput {
 public:
@@ -33,4 +33,4 @@ private:
     bool committed_ = false;
 };
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

@@ -6,7 +6,7 @@
 #include "core/gbk.h"
 #include "export/temp_output.h"
 
-namespace qv::directory {
+namespace qv::exporting {
 namespace {
 
 constexpr std::array<unsigned char, 12> kBof{0x09, 0x08, 0x08, 0x00, 0x00, 0x00,
@@ -84,4 +84,4 @@ bool SaveGridAsXls(const StringGrid& grid, const std::string& path) {
     }
 }
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

@@ -9,7 +9,7 @@
 #include "export/export_file.h"
 #include "export/string_grid.h"
 
-namespace qv::directory {
+namespace qv::exporting {
 
 class TempOutput;
 
@@ -34,4 +34,4 @@ void WriteXls(const StringGrid& grid, TempOutput& file, const ExportProgress& pr
 // Writes `grid` to `path` as .xls, replacing an existing file; false when it cannot.
 bool SaveGridAsXls(const StringGrid& grid, const std::string& path);
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

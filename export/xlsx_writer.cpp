@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-namespace qv::directory {
+namespace qv::exporting {
 namespace {
 
 constexpr std::int64_t kProgressRows = 256;
@@ -297,4 +297,4 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
     if (progress) progress(total, total);
 }
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

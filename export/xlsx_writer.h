@@ -9,7 +9,7 @@
 #include "export/export_file.h"
 #include "export/string_grid.h"
 
-namespace qv::directory {
+namespace qv::exporting {
 
 // The sheet's size limits and the longest cell text, in characters.
 inline constexpr int kXlsxMaxRows = 1048576;
@@ -26,4 +26,4 @@ std::string XlsxCellText(std::string_view utf8);
 // Writes the workbook into the file `path` (created by the caller).
 void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProgress& progress);
 
-}  // namespace qv::directory
+}  // namespace qv::exporting

@@ -15,7 +15,7 @@ TEST(CsvWriter, QuotesCommasQuotesAndLineBreaksAndEndsRowsWithCrLf) {
                      {"1", "Acme, Inc.", "say \"hi\""},
                      {"2", "两行\r\n文字", "only\nLF"},
                      {"3", "", "=1+1"}});
-    directory::ExportGrid(grid, dir.file("out.csv"), directory::ExportFormat::Csv);
+    exporting::ExportGrid(grid, dir.file("out.csv"), exporting::ExportFormat::Csv);
     EXPECT_EQ(ReadFileBytes(dir.file("out.csv")),
               "\xEF\xBB\xBF"
               "序号,公司名称,地址\r\n"
@@ -26,11 +26,11 @@ TEST(CsvWriter, QuotesCommasQuotesAndLineBreaksAndEndsRowsWithCrLf) {
 
 TEST(CsvWriter, LeavesPlainFieldsAsTheyAre) {
     std::string line;
-    directory::AppendCsvField(line, " spaces stay ");
-    directory::AppendCsvField(line, "'quote'");
+    exporting::AppendCsvField(line, " spaces stay ");
+    exporting::AppendCsvField(line, "'quote'");
     EXPECT_EQ(line, " spaces stay 'quote'");
     line.clear();
-    directory::AppendCsvField(line, "\"");
+    exporting::AppendCsvField(line, "\"");
     EXPECT_EQ(line, "\"\"\"\"");
 }
 

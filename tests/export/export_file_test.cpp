@@ -15,20 +15,20 @@
 namespace qv::test {
 namespace {
 
-using directory::ExportFormat;
-using directory::ExportGrid;
+using exporting::ExportFormat;
+using exporting::ExportGrid;
 
 size_t FilesIn(const std::filesystem::path& dir) {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
 }
 
 TEST(ExportFile, PicksTheFormatByExtensionInAnyCase) {
-    EXPECT_EQ(directory::ExportFormatOf("a/b.xls"), ExportFormat::Xls);
-    EXPECT_EQ(directory::ExportFormatOf("B.XLSX"), ExportFormat::Xlsx);
-    EXPECT_EQ(directory::ExportFormatOf("数据.Csv"), ExportFormat::Csv);
-    EXPECT_EQ(directory::ExportFormatOf("x.txt"), std::nullopt);
-    EXPECT_EQ(directory::ExportFormatOf("xls"), std::nullopt);
-    EXPECT_EQ(directory::ExportFormatOf("dir.xls/file"), std::nullopt);
+    EXPECT_EQ(exporting::ExportFormatOf("a/b.xls"), ExportFormat::Xls);
+    EXPECT_EQ(exporting::ExportFormatOf("B.XLSX"), ExportFormat::Xlsx);
+    EXPECT_EQ(exporting::ExportFormatOf("数据.Csv"), ExportFormat::Csv);
+    EXPECT_EQ(exporting::ExportFormatOf("x.txt"), std::nullopt);
+    EXPECT_EQ(exporting::ExportFormatOf("xls"), std::nullopt);
+    EXPECT_EQ(exporting::ExportFormatOf("dir.xls/file"), std::nullopt);
 }
 
 // Every way an export can end early leaves the old file as it was and nothing beside it.
@@ -47,14 +47,14 @@ TEST(ExportFile, AFailedOrCancelledExportKeepsTheOldFileAndLeavesNoPartialFile) 
         int calls = 0;
         EXPECT_THROW(ExportGrid(big, target, format,
                                 [&](std::int64_t, std::int64_t) { return ++calls < 2; }),
-                     directory::ExportCancelled);
+                     exporting::ExportCancelled);
         EXPECT_EQ(ReadFileBytes(target), "old contents");
         EXPECT_EQ(FilesIn(dir.path()), 1u);
     }
     // An .xlsx cancelled while its archive is packed, the second half of its work.
     EXPECT_THROW(ExportGrid(big, target, ExportFormat::Xlsx,
                             [](std::int64_t done, std::int64_t total) { return done <= total / 2; }),
-                 directory::ExportCancelled);
+                 exporting::ExportCancelled);
     EXPECT_EQ(ReadFileBytes(target), "old contents");
     EXPECT_EQ(FilesIn(dir.path()), 1u);
 
@@ -66,7 +66,7 @@ TEST(ExportFile, AFailedOrCancelledExportKeepsTheOldFileAndLeavesNoPartialFile) 
     small.rlim_cur = 64 * 1024;
     setrlimit(RLIMIT_FSIZE, &small);
     for (auto format : {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::Csv})
-        EXPECT_THROW(ExportGrid(big, target, format), directory::ExportError)
+        EXPECT_THROW(ExportGrid(big, target, format), exporting::ExportError)
             << static_cast<int>(format);
     setrlimit(RLIMIT_FSIZE, &old_limit);
     std::signal(SIGXFSZ, old_handler);
@@ -75,7 +75,7 @@ TEST(ExportFile, AFailedOrCancelledExportKeepsTheOldFileAndLeavesNoPartialFile) 
 
     // A folder of the target's name cannot be replaced.
     std::filesystem::create_directory(dir.file("out.csv"));
-    EXPECT_THROW(ExportGrid(big, dir.file("out.csv"), ExportFormat::Csv), directory::ExportError);
+    EXPECT_THROW(ExportGrid(big, dir.file("out.csv"), ExportFormat::Csv), exporting::ExportError);
     EXPECT_EQ(FilesIn(dir.path()), 2u);
 }
 
@@ -90,7 +90,7 @@ protected:
 };
 
 TEST_F(MemberFileGridTest, AnEmptyFileGivesTheHeaderRowAndOneEmptyRow) {
-    directory::MemberFileGrid grid(path);
+    exporting::MemberFileGrid grid(path);
     ASSERT_EQ(grid.RowCount(), 2);
     ASSERT_EQ(grid.ColumnCount(), 32);
     EXPECT_EQ(grid.CellText(0, 0), "序号");
@@ -98,7 +98,7 @@ TEST_F(MemberFileGridTest, AnEmptyFileGivesTheHeaderRowAndOneEmptyRow) {
     for (int c = 0; c < 32; ++c) EXPECT_EQ(grid.CellText(1, c), "") << c;
     EXPECT_EQ(grid.ColumnWidth(1), 200);
     EXPECT_EQ(grid.ColumnWidth(30), 0);
-    EXPECT_THROW(directory::MemberFileGrid(dir.file("missing.db")), std::exception);
+    EXPECT_THROW(exporting::MemberFileGrid(dir.file("missing.db")), std::exception);
 }
 
 TEST_F(MemberFileGridTest, ARealDataFileReadsBackFromTheXlsCellForCell) {
@@ -115,7 +115,7 @@ TEST_F(MemberFileGridTest, ARealDataFileReadsBackFromTheXlsCellForCell) {
     ExecuteOnDatabaseFile(path, BuildInsertStatement(first));
     ExecuteOnDatabaseFile(path, BuildInsertStatement(second));
 
-    directory::MemberFileGrid grid(path);
+    exporting::MemberFileGrid grid(path);
     ASSERT_EQ(grid.RowCount(), 3);
     ExportGrid(grid, dir.file("out.xls"), ExportFormat::Xls);
     BiffCells cells = ReadBiff(ReadFileBytes(dir.file("out.xls")));

@@ -10,7 +10,7 @@
 
 namespace qv::test {
 
-class VectorGrid : public directory::StringGrid {
+class VectorGrid : public exporting::StringGrid {
 public:
     explicit VectorGrid(std::vector<std::vector<std::string>> rows, std::vector<int> widths = {})
         : rows_(std::move(rows)), widths_(std::move(widths)) {}

@@ -11,9 +11,9 @@
 namespace qv::test {
 namespace {
 
-using directory::ExportFormat;
-using directory::ExportGrid;
-using directory::SaveGridAsXls;
+using exporting::ExportFormat;
+using exporting::ExportGrid;
+using exporting::SaveGridAsXls;
 
 std::string Label(int row, int column, const std::string& gbk) {
     std::string r = {'\x04',
@@ -82,11 +82,11 @@ TEST(XlsWriter, GridsBeyondTheFormatFailWithAReasonAndWriteNothing) {
     try {
         ExportGrid(VectorGrid(65537, 1), dir.file("old.xls"), ExportFormat::Xls);
         FAIL() << "a grid of 65,537 rows was written";
-    } catch (const directory::ExportError& e) {
+    } catch (const exporting::ExportError& e) {
         EXPECT_NE(std::string(e.what()).find(".xlsx"), std::string::npos) << e.what();
     }
     EXPECT_THROW(ExportGrid(VectorGrid(1, 65537), dir.file("wide.xls"), ExportFormat::Xls),
-                 directory::ExportError);
+                 exporting::ExportError);
     EXPECT_EQ(ReadFileBytes(dir.file("old.xls")), "keep");
     EXPECT_FALSE(std::filesystem::exists(dir.file("wide.xls")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2)
@@ -97,10 +97,10 @@ TEST(XlsWriter, CutsAnOverlongCellAtACharacterBoundary) {
     // 65,527 is odd: the cut falls inside a two-byte character and must step back.
     std::string text;
     for (int i = 0; i < 40000; ++i) text += "灯";
-    std::string gbk = directory::XlsCellBytes(text);
+    std::string gbk = exporting::XlsCellBytes(text);
     EXPECT_EQ(gbk.size(), 65526u) << "2·32763 bytes";
     EXPECT_NO_THROW(GbkBytesToUtf8(gbk));
-    EXPECT_EQ(directory::XlsCellBytes(std::string(70000, 'x')).size(), 65527u);
+    EXPECT_EQ(exporting::XlsCellBytes(std::string(70000, 'x')).size(), 65527u);
 
     TempDir dir;
     ASSERT_TRUE(SaveGridAsXls(VectorGrid({{text, "next"}}), dir.file("long.xls")));

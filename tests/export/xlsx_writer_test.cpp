@@ -9,8 +9,8 @@
 namespace qv::test {
 namespace {
 
-using directory::ExportFormat;
-using directory::ExportGrid;
+using exporting::ExportFormat;
+using exporting::ExportGrid;
 
 // The cells of sheet1.xml as (reference, type, style, text).
 struct SheetCell {
@@ -93,16 +93,16 @@ TEST(XlsxWriter, ALastRowOfSeveralLongCellsPassesTheReadBack) {
 }
 
 TEST(XlsxWriter, KeepsOnlyTextASheetCanHold) {
-    EXPECT_EQ(directory::XlsxCellText("a\x01"
+    EXPECT_EQ(exporting::XlsxCellText("a\x01"
                                       "b\tc"),
               "ab\tc");
-    EXPECT_EQ(directory::XlsxCellText("x\xC3y"), "x\xEF\xBF\xBDy") << "a broken sequence";
-    EXPECT_EQ(directory::XlsxCellText("杭州"), "杭州");
-    EXPECT_EQ(directory::XlsxCellText("a_x000D_b_x00_"), "a_x005F_x000D_b_x00_")
+    EXPECT_EQ(exporting::XlsxCellText("x\xC3y"), "x\xEF\xBF\xBDy") << "a broken sequence";
+    EXPECT_EQ(exporting::XlsxCellText("杭州"), "杭州");
+    EXPECT_EQ(exporting::XlsxCellText("a_x000D_b_x00_"), "a_x005F_x000D_b_x00_")
         << "readers would take _x000D_ for a carriage return";
     std::string longest;
     for (int i = 0; i < 40000; ++i) longest += "灯";
-    std::string cut = directory::XlsxCellText(longest);
+    std::string cut = exporting::XlsxCellText(longest);
     EXPECT_EQ(cut.size(), 3u * 32767);
 
     TempDir dir;
