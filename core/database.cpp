@@ -113,22 +113,26 @@ std::string CanonicalKey(const std::string& path) {
     return canonical.lexically_normal().string();
 }
 
+// Exactly one statement, prepared; raises for none, more than one or an engine error.
+sqlite3_stmt* PrepareOne(sqlite3* db, std::string_view sql) {
+    const char* begin = sql.data();
+    const char* end = begin + sql.size();
+    const char* tail = nullptr;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, begin, static_cast<int>(sql.size()), &stmt, &tail) != SQLITE_OK)
+        throw DatabaseError(sqlite3_errmsg(db));
+    if (!stmt) throw DatabaseError("the statement text holds no statement");
+    if (!OnlyBlanksAndSemicolons(tail, end)) {
+        sqlite3_finalize(stmt);
+        throw DatabaseError("the statement text holds more than one statement");
+    }
+    return stmt;
+}
+
 // A prepared statement that finalizes itself.
 class Statement {
 public:
-    Statement(sqlite3* db, std::string_view sql) : db_(db) {
-        const char* begin = sql.data();
-        const char* end = begin + sql.size();
-        const char* tail = nullptr;
-        if (sqlite3_prepare_v2(db, begin, static_cast<int>(sql.size()), &stmt_, &tail) != SQLITE_OK)
-            throw DatabaseError(sqlite3_errmsg(db));
-        if (!stmt_) throw DatabaseError("the statement text holds no statement");
-        if (!OnlyBlanksAndSemicolons(tail, end)) {
-            sqlite3_finalize(stmt_);
-            stmt_ = nullptr;
-            throw DatabaseError("the statement text holds more than one statement");
-        }
-    }
+    Statement(sqlite3* db, std::string_view sql) : db_(db), stmt_(PrepareOne(db, sql)) {}
     ~Statement() { sqlite3_finalize(stmt_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -263,6 +267,39 @@ void Connection::ForEachRow(std::string_view sql, const RowVisitor& visit) {
 }
 
 int Connection::Changes() const { return db_ ? sqlite3_changes(db_) : 0; }
+
+RowCursor::RowCursor(Connection& db, std::string_view sql) : db_(db.db_) {
+    if (!db_) throw DatabaseError("the connection is closed");
+    stmt_ = PrepareOne(db_, sql);
+}
+
+RowCursor::~RowCursor() { sqlite3_finalize(stmt_); }
+
+void RowCursor::Restart(long long value) {
+    sqlite3_reset(stmt_);
+    if (sqlite3_bind_int64(stmt_, 1, value) != SQLITE_OK) throw DatabaseError(sqlite3_errmsg(db_));
+}
+
+bool RowCursor::Next() {
+    int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw DatabaseError(sqlite3_errmsg(db_));
+}
+
+int RowCursor::ColumnCount() const { return sqlite3_column_count(stmt_); }
+
+std::string_view RowCursor::ColumnName(int column) const {
+    const char* name = sqlite3_column_name(stmt_, column);
+    return name ? name : "";
+}
+
+std::string_view RowCursor::Text(int column) const {
+    auto text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    return {text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+
+long long RowCursor::Integer(int column) const { return sqlite3_column_int64(stmt_, column); }
 
 bool IsPathOpen(const std::string& path) {
     return OpenFileRegistry::Instance().Contains(CanonicalKey(path));

@@ -9,6 +9,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace qv {
 
@@ -65,11 +66,38 @@ public:
     int Changes() const;
 
 private:
+    friend class RowCursor;
     void Close() noexcept;
 
     sqlite3* db_ = nullptr;
     std::string path_;
     std::string registry_key_;  // canonical path, as counted by IsPathOpen
+};
+
+// A query whose rows the caller takes one at a time, reading only the cells it asks for:
+// for walking a large table in step with another stream. It can run again with a new
+// integer for its parameter ?1, which makes one prepared lookup by ID serve many rows.
+class RowCursor {
+public:
+    // Prepares one statement on `db`, which must outlive the cursor.
+    RowCursor(Connection& db, std::string_view sql);
+    ~RowCursor();
+    RowCursor(const RowCursor&) = delete;
+    RowCursor& operator=(const RowCursor&) = delete;
+
+    // Starts the statement again from its first row, with ?1 bound to `value`.
+    void Restart(long long value);
+    // Steps to the next row; false after the last. Raises DatabaseError.
+    bool Next();
+    int ColumnCount() const;
+    std::string_view ColumnName(int column) const;
+    // A cell of the current row: valid until the next step; NULL reads as "".
+    std::string_view Text(int column) const;
+    long long Integer(int column) const;
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
 };
 
 // True while a Connection of this process holds the file at `path` open.
