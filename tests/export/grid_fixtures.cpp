@@ -33,6 +33,44 @@ std::string GbkBytesToUtf8(const std::string& gbk) {
     return out;
 }
 
+std::vector<std::vector<std::string>> ReadCsv(const std::string& bytes) {
+    std::string_view text(bytes);
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.remove_prefix(3);
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string field;
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quoted) {
+            if (c != '"') {
+                field.push_back(c);
+            } else if (i + 1 < text.size() && text[i + 1] == '"') {
+                field.push_back('"');
+                ++i;
+            } else {
+                quoted = false;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            row.push_back(std::move(field));
+            field.clear();
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            row.push_back(std::move(field));
+            field.clear();
+            rows.push_back(std::move(row));
+            row.clear();
+            ++i;
+        } else {
+            field.push_back(c);
+        }
+    }
+    EXPECT_FALSE(quoted) << "a quoted field runs to the end";
+    EXPECT_TRUE(row.empty() && field.empty()) << "the last row has no CRLF";
+    return rows;
+}
+
 BiffCells ReadBiff(const std::string& bytes) {
     BiffCells cells;
     size_t at = 0;

@@ -44,6 +44,9 @@ BiffCells ReadBiff(const std::string& bytes);
 // The named member of a zip archive, inflated; empty when absent.
 std::string ReadZipMember(const std::string& archive, const std::string& name);
 
+// The rows of a CSV file (RFC 4180 quoting, CRLF between rows), without its byte-order mark.
+std::vector<std::vector<std::string>> ReadCsv(const std::string& bytes);
+
 // GBK bytes to UTF-8, through iconv directly.
 std::string GbkBytesToUtf8(const std::string& gbk);
 
