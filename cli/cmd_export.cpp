@@ -24,6 +24,14 @@ int Export(const std::string& file, const std::string& out, exporting::ExportFor
 
 }  // namespace
 
+CLI::Validator OutputSpreadsheet() {
+    return CLI::Validator(
+        [](std::string& path) -> std::string {
+            return exporting::ExportFormatOf(path) ? "" : "OUT must end in .xls, .xlsx or .csv";
+        },
+        "XLS|XLSX|CSV");
+}
+
 void AddExportCommand(CLI::App& app, Context& ctx) {
     auto* cmd = app.add_subcommand("export",
                                    "Write a data file's member grid as a spreadsheet (.xls, .xlsx "
@@ -33,11 +41,7 @@ void AddExportCommand(CLI::App& app, Context& ctx) {
     cmd->add_option("file", *file, "task or category data file (.db)")->required();
     cmd->add_option("out", *out, "spreadsheet to write: .xls, .xlsx or .csv")
         ->required()
-        ->check(CLI::Validator(
-            [](std::string& path) -> std::string {
-                return exporting::ExportFormatOf(path) ? "" : "OUT must end in .xls, .xlsx or .csv";
-            },
-            "XLS|XLSX|CSV"));
+        ->check(OutputSpreadsheet());
     cmd->callback([file, out, &ctx] {
         ctx.exit_code = Export(*file, *out, *exporting::ExportFormatOf(*out), ctx.streams);
     });

@@ -2,9 +2,14 @@
 // quorvane-cli: every command is registered on one CLI11 app. Run is also what tests
 // call in-process, with their own streams.
 #include <iostream>
+#include <string>
+#include <vector>
+
+#include "core/task_file.h"
 
 namespace CLI {
 class App;
+class Validator;
 }
 
 namespace qv::cli {
@@ -34,5 +39,12 @@ void AddSettingCommand(CLI::App& app, Context& ctx);   // setting
 void AddCategoriesCommand(CLI::App& app, Context& ctx); // make-categories
 void AddFailuresCommand(CLI::App& app, Context& ctx);  // failures
 void AddExportCommand(CLI::App& app, Context& ctx);    // export
+void AddMergeCommand(CLI::App& app, Context& ctx);     // merge
+void AddFindCommand(CLI::App& app, Context& ctx);      // find
+
+// OUT of the commands that write a spreadsheet: a name ending in .xls, .xlsx or .csv.
+CLI::Validator OutputSpreadsheet();
+// The tasks of data files named on the command line, in the order given.
+std::vector<TaskFile> TaskFilesOf(const std::vector<std::string>& files);
 
 }  // namespace qv::cli

@@ -18,6 +18,8 @@ int Run(int argc, const char* const* argv, Streams streams) {
     AddCategoriesCommand(app, ctx);
     AddFailuresCommand(app, ctx);
     AddExportCommand(app, ctx);
+    AddMergeCommand(app, ctx);
+    AddFindCommand(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -1,0 +1,75 @@
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "core/task_file.h"
+#include "export/merge.h"
+
+namespace qv::cli {
+namespace {
+
+struct MergeRun {
+    std::string dedup = "member";
+    std::string out;
+    std::vector<std::string> files;
+    exporting::MergeOptions options;
+};
+
+int Merge(const std::vector<TaskFile>& tasks, const std::string& out,
+          const exporting::MergeOptions& options, Streams& streams) {
+    try {
+        exporting::MergeSummary summary =
+            exporting::MergeTasks(tasks, out, *exporting::ExportFormatOf(out), options);
+        for (const auto& [name, reason] : summary.skipped)
+            streams.err << "已跳过任务“" << name << "”：" << reason << '\n';
+        streams.out << exporting::MergeSummaryText(summary) << '\n';
+        return 0;
+    } catch (const std::exception& e) {
+        streams.err << "合并导出失败。\n" << e.what() << '\n';
+        return 1;
+    }
+}
+
+}  // namespace
+
+std::vector<TaskFile> TaskFilesOf(const std::vector<std::string>& files) {
+    std::vector<TaskFile> tasks;
+    for (const std::string& file : files) tasks.push_back(TaskFileOf(file));
+    return tasks;
+}
+
+void AddMergeCommand(CLI::App& app, Context& ctx) {
+    auto run = std::make_shared<MergeRun>();
+    auto* cmd = app.add_subcommand(
+        "merge",
+        "Write the records of several data files as one spreadsheet, each company once, with a "
+        "first column naming the tasks that held it (.xls, .xlsx or .csv by OUT's extension)");
+    cmd->add_option("--dedup", run->dedup,
+                    "how records of one company are found: member (MemberID, else company name; "
+                    "the default), name (company name) or none (every record)")
+        ->check(CLI::IsMember({"member", "name", "none"}, CLI::ignore_case));
+    cmd->add_flag("--skip-bad", run->options.skip_bad,
+                  "leave out, and name on stderr, a file that is not a data file, is damaged or "
+                  "is being collected, instead of failing");
+    cmd->add_option("out", run->out, "spreadsheet to write: .xls, .xlsx or .csv")
+        ->required()
+        ->check(OutputSpreadsheet());
+    cmd->add_option("files", run->files,
+                    "task data files (.db), in task order; each is the task named by its file "
+                    "name without .db")
+        ->required();
+    cmd->callback([run, &ctx] {
+        const std::map<std::string, exporting::DedupRule> rules{
+            {"member", exporting::DedupRule::ByMemberId},
+            {"name", exporting::DedupRule::ByCompanyName},
+            {"none", exporting::DedupRule::None}};
+        run->options.rule = rules.at(run->dedup);
+        ctx.exit_code = Merge(TaskFilesOf(run->files), run->out, run->options, ctx.streams);
+    });
+}
+
+}  // namespace qv::cli
