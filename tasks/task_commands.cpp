@@ -685,6 +685,15 @@ void TaskCommands::SelectTaskRow(const QString& name) {
     }
 }
 
+std::vector<TaskFile> TaskCommands::TaskFiles() const {
+    std::vector<TaskFile> tasks;
+    for (size_t r = 0; r < cdsTasks_.rows.size(); ++r) {
+        std::string name = Trim(cdsTasks_.Text(r, "TaskName"));
+        tasks.push_back({name, IsUsableTaskName(name) ? TaskFilePath(Q(name)) : std::string()});
+    }
+    return tasks;
+}
+
 bool TaskCommands::CloseQuery() {
     int n = scheduler_.CountRunningThreads();
     if (n == 0) return true;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/database.h"
+#include "core/task_file.h"
 #include "engine/scheduler.h"
 #include "engine/task_progress.h"
 #include "widgets/qt_handover.h"
@@ -84,6 +85,9 @@ public:
     void taskListSGSelectCell(int column, int row);
     // Makes the first row of task `name` the current one (a page was picked by its tab).
     void SelectTaskRow(const QString& name);
+    // Every task of the list with its data file, in list order; the path is empty for a
+    // name that cannot be a file name.
+    std::vector<TaskFile> TaskFiles() const;
     // The exit query: true when the window may close.
     bool CloseQuery();
     // What destroying the window does: close the pages, empty the scheduler.

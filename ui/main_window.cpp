@@ -21,7 +21,9 @@
 #include "directory/category_pages.h"
 #include "directory/export_command.h"
 #include "directory/industry_page.h"
+#include "directory/merge_command.h"
 #include "widgets/tab_bar.h"
+#include "tasks/find_page.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "ui/about_dialog.h"
@@ -53,6 +55,8 @@ constexpr ActionSpec kActions[] = {
     {"actCancel", "中止所有任务", QStyle::SP_MediaStop},
     {"actViewData", "查看任务数据", QStyle::SP_FileDialogContentsView},
     {"actRetryFailed", "重新抓取失败的公司", QStyle::SP_BrowserReload},
+    {"actMergeExport", "合并导出...", QStyle::SP_DialogSaveButton},
+    {"actFindInTasks", "在所有任务中查找...", QStyle::SP_FileDialogContentsView},
     {"actOptions", "选项", QStyle::SP_FileDialogDetailedView},
     {"actHelp", "帮助", QStyle::SP_DialogHelpButton},
     {"actResponse", "意见反馈", QStyle::SP_MessageBoxQuestion},
@@ -111,6 +115,12 @@ TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent) {
     MainPagePG->addTab(industry_page_, QStringLiteral("阿里巴巴注册会员黄页库"));
     setCentralWidget(MainPagePG);
     ConnectCommands();
+    find_page_ = new tasks::FindPage([c = commands_] { return c->TaskFiles(); }, MainPagePG);
+    MainPagePG->addTab(find_page_, QStringLiteral("在所有任务中查找"));
+    connect(find_page_, &tasks::FindPage::recordChosen, this, [this](const QString& task, qint64 id) {
+        MainPagePG->setCurrentIndex(0);
+        Guarded([&] { tasks::ShowTaskRecord(*commands_, *pages_, task, id); });
+    });
     connect(MainPagePG, &QTabWidget::currentChanged, this, [this] { Guarded([this] { MainPagePGChange(); }); });
 }
 
@@ -134,6 +144,7 @@ void TMainFrm::CreateActions() {
     }
     action("actShowToolbar")->setCheckable(true);
     action("actShowStatusbar")->setCheckable(true);
+    action("actFindInTasks")->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+F")));
 }
 
 void TMainFrm::CreateMenus() {
@@ -145,6 +156,9 @@ void TMainFrm::CreateMenus() {
     tasks->addSeparator();
     tasks->addAction(Entry(this, action("actViewData"), QStringLiteral("查看任务数据(&V)...")));
     tasks->addAction(action("actRetryFailed"));
+    tasks->addSeparator();
+    tasks->addAction(action("actMergeExport"));
+    tasks->addAction(action("actFindInTasks"));
     QMenu* view = menuBar()->addMenu(QStringLiteral("视图(&V)"));
     view->addAction(action("actShowToolbar"));
     view->addAction(action("actShowStatusbar"));
@@ -241,6 +255,11 @@ void TMainFrm::ConnectCommands() {
     bind("actDelTask", [c] { c->doDelTask(); });
     bind("actViewData", [c] { c->doViewData(); });
     bind("actRetryFailed", [c] { c->doRetryFailed(); });
+    bind("actMergeExport", [this] { directory::doMergeExport(this, commands_->TaskFiles()); });
+    bind("actFindInTasks", [this] {
+        MainPagePG->setCurrentWidget(find_page_);
+        find_page_->FocusText();
+    });
     bind("actOptions", [this] { ShowOptionsDialog(this); });
     bind("actHelp", [] { OpenWebPage(kHomePage); });
     bind("actResponse", [] { OpenWebPage(kFeedbackPage); });
@@ -335,7 +354,7 @@ void TMainFrm::MainPagePGChange() {
     if (MainPagePG->currentIndex() == 0) {
         if (tasks::TaskDataPage* page = pages_->ShownPage())
             pages_->ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
-    } else {
+    } else if (MainPagePG->currentWidget() == industry_page_) {
         industry_page_->MainPageShown();
     }
 }

@@ -18,6 +18,7 @@ namespace qv::directory {
 class IndustryPage;
 }
 namespace qv::tasks {
+class FindPage;
 class TaskCommands;
 class TaskPages;
 }
@@ -41,6 +42,7 @@ public:
     QWidget* tabBar() const { return TabBarPL; }
     QTabWidget* mainPages() const { return MainPagePG; }
     directory::IndustryPage& industryPage() const { return *industry_page_; }
+    tasks::FindPage& findPage() const { return *find_page_; }
     // The second status panel's text, redrawn at once.
     void SetStatusText(const QString& text);
 
@@ -72,6 +74,7 @@ private:
     QTextBrowser* MainWB = nullptr;
     QWidget* TabBarPL = nullptr;
     directory::IndustryPage* industry_page_ = nullptr;
+    tasks::FindPage* find_page_ = nullptr;
     QLabel* notice_panel_ = nullptr;
     QLabel* text_panel_ = nullptr;
     tasks::TaskPages* pages_ = nullptr;
