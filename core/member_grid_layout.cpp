@@ -1,7 +1,6 @@
 #include "core/member_grid_layout.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 
 #include "core/data_files.h"
@@ -20,9 +19,11 @@ std::string_view TrimView(std::string_view s) {
     return s;
 }
 
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
 bool IsHexText(std::string_view s) {
     if (s.size() % 2 != 0) return false;
-    return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
+    return std::all_of(s.begin(), s.end(), IsHexDigit);
 }
 
 }  // namespace
