@@ -1,17 +1,26 @@
 #include "export/merge.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <filesystem>
 #include <limits>
 #include <list>
+#include <map>
 #include <memory>
-#include <optional>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "core/database.h"
 #include "core/member_cursor.h"
+#include "core/member_file_rows.h"
 #include "core/member_grid_layout.h"
 #include "core/run_lock.h"
 #include "export/xls_writer.h"
@@ -22,8 +31,15 @@ namespace {
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr int kCheckEveryRows = 1024;
 constexpr int kSourceColumnWidth = 160;
-// Files kept open for reading kept records out of list order.
-constexpr size_t kOpenLookups = 16;
+// Kept records out of list order are read through a connection per file, kept open:
+// opening one costs a hundred lookups. Each takes three file descriptors and a small page
+// cache (the system's cache holds the files anyway).
+constexpr size_t kDescriptorsPerLookup = 3;
+constexpr int kSpareDescriptors = 64;
+constexpr std::string_view kLookupCache = "PRAGMA cache_size=-256";
+// The first reading maps each file into memory, which spares a copy of every page; the
+// second does not, as its pages would count as the process's memory until the end.
+constexpr std::string_view kMapFile = "PRAGMA mmap_size=1073741824";
 // Progress: reading counts for the first third, writing for the rest.
 constexpr std::int64_t kReadUnits = 1000;
 constexpr std::int64_t kAllUnits = 3 * kReadUnits;
@@ -31,19 +47,24 @@ constexpr std::int64_t kAllUnits = 3 * kReadUnits;
 constexpr std::string_view kSelectMembers = "SELECT * FROM DataList ORDER BY ID";
 constexpr std::string_view kSelectMember = "SELECT * FROM DataList WHERE ID = ?1";
 
-// Blank as Trim counts it: nothing but the characters U+0000..U+0020.
-bool IsBlank(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) <= 0x20; });
-}
-
-// How complete a record is: the shown fields (grid columns 1 to 31) that are not blank.
-// Enciphered cells are judged by their stored text, which is blank exactly when the
-// shown text is: deciphering every cell only to count would double the reading time.
-std::uint8_t FilledFields(const MemberCursor& row) {
-    int filled = 0;
-    for (int c = 1; c < kMemberGridColumns; ++c)
-        filled += IsBlank(row.Stored(MemberGridLayout()[c].field)) ? 0 : 1;
-    return static_cast<std::uint8_t>(filled);
+// The first reading: each record's ID, the two fields that tell companies apart and how
+// complete it is, the shown fields (grid columns 1 to 31) that are not blank. The count
+// is made by the database engine; an enciphered cell is judged by its stored text, which
+// is blank exactly when the shown text is.
+std::string FirstReadingStatement() {
+    std::string blanks = "char(1";
+    for (int c = 2; c <= 0x20; ++c) blanks += "," + std::to_string(c);
+    blanks += ")";
+    std::string filled;
+    for (int c = 1; c < kMemberGridColumns; ++c) {
+        if (!filled.empty()) filled += " + ";
+        const std::string name(kMemberColumns[static_cast<size_t>(MemberGridLayout()[c].field)].name);
+        // Most values start with what they hold ('!' is the first character after the
+        // blanks): the trim runs only for the few that do not.
+        filled += "(CASE WHEN " + name + " >= '!' THEN 1 WHEN trim(" + name + ", " + blanks +
+                  ") <> '' THEN 1 ELSE 0 END)";
+    }
+    return "SELECT ID, MemberID, CompanyName, " + filled + " AS Filled FROM DataList ORDER BY ID";
 }
 
 std::string Quoted(const TaskFile& task) { return "任务“" + task.name + "”"; }
@@ -69,8 +90,8 @@ struct Source {
 struct ReadRecord {
     std::int64_t id;
     std::uint8_t filled;
-    std::string member_id;  // as shown
-    std::string name;       // as shown
+    std::string member_id;  // MatchKey of the MemberID; empty when it has none
+    std::string name;       // MatchKey of the company name
 };
 
 // The companies: which records belong together, found in a first reading of every file.
@@ -172,42 +193,31 @@ std::vector<MergedRow> OrderRows(const Grouping& grouping, const std::vector<Sou
     return rows;
 }
 
-// The merged records as the writers read them, row after row: the header, then each
-// company with its task names and the kept record's cells as the member grid shows them.
-// A first occurrence that is also the kept record is read in passing; any other kept
-// record is looked up by ID. Rows must be asked for in order.
-class MergedGrid : public StringGrid {
-public:
-    MergedGrid(const std::vector<TaskFile>& tasks, const std::vector<Source>& sources,
-               const std::vector<MergedRow>& rows)
-        : tasks_(tasks), sources_(sources), rows_(rows) {}
+// A file opened for reading, with its cursor.
+struct Reader {
+    size_t source;
+    Connection db;
+    MemberCursor cursor;
+    Reader(size_t s, const std::string& path, std::string_view sql)
+        : source(s), db(path, DatabaseKind::Project), cursor(db, sql) {}
+};
 
-    int RowCount() const override { return static_cast<int>(rows_.size()) + 1; }
-    int ColumnCount() const override { return kMemberGridColumns + 1; }
-    int ColumnWidth(int column) const override {
-        if (column == 0) return kSourceColumnWidth;
-        return MemberGridLayout()[static_cast<size_t>(column - 1)].width;
-    }
-    std::string_view CellText(int row, int column) const override {
-        if (row == 0)
-            return column == 0 ? kSourceTasksHeading
-                               : MemberGridLayout()[static_cast<size_t>(column - 1)].heading;
-        Seek(row);
-        if (column == 0) return task_names_;
-        if (column == 1) return number_;
-        return current_->Shown(column - 1, scratch_[static_cast<size_t>(column - 1)]);
+// The kept record of each merged row, asked for in the rows' order. A company's first
+// record is reached by reading the files in list order; when it is also the kept record
+// it is read in passing, otherwise the kept record is looked up by ID in its own file.
+class KeptRecords {
+public:
+    // `open_limit`: the most lookup connections to keep open.
+    KeptRecords(const std::vector<TaskFile>& tasks, const std::vector<Source>& sources, size_t open_limit)
+        : tasks_(tasks), sources_(sources), lookups_(sources.size()), in_recent_(sources.size()),
+          open_limit_(open_limit) {}
+
+    const MemberCursor& Read(const MergedRow& row) {
+        WalkTo(row.first);
+        return row.kept == row.first ? walk_->cursor : LookUp(row.kept);
     }
 
 private:
-    // A file opened for reading, with its cursor.
-    struct Reader {
-        size_t source;
-        Connection db;
-        MemberCursor cursor;
-        Reader(size_t s, const std::string& path, std::string_view sql)
-            : source(s), db(path, DatabaseKind::Project), cursor(db, sql) {}
-    };
-
     size_t SourceOf(std::uint64_t number) const {
         auto after = std::upper_bound(sources_.begin(), sources_.end(), number,
                                       [](std::uint64_t n, const Source& s) { return n < s.first; });
@@ -219,19 +229,8 @@ private:
                           " 在合并时被修改，请重新合并。");
     }
 
-    void Seek(int row) const {
-        if (row == row_) return;
-        if (row < row_) throw ExportError("合并的记录只能按顺序写出。");
-        row_ = row;
-        const MergedRow& merged = rows_[static_cast<size_t>(row - 1)];
-        WalkTo(merged.first);
-        current_ = merged.kept == merged.first ? &walk_->cursor : &LookUp(merged.kept);
-        task_names_ = JoinNames(tasks_, merged.tasks);
-        number_ = std::to_string(row);
-    }
-
     // Moves the reading in list order on to record `number`.
-    void WalkTo(std::uint64_t number) const {
+    void WalkTo(std::uint64_t number) {
         const size_t source = SourceOf(number);
         if (!walk_ || walk_->source != source) {
             walk_.reset();
@@ -248,18 +247,27 @@ private:
         }
     }
 
-    // Reads record `number` through a lookup by ID, keeping the last few files open.
-    MemberCursor& LookUp(std::uint64_t number) const {
+    // Reads record `number` through a lookup by ID in its file's connection; when too
+    // many are open, the least recently used one closes.
+    const MemberCursor& LookUp(std::uint64_t number) {
         const size_t source = SourceOf(number);
-        auto open = std::find_if(lookups_.begin(), lookups_.end(),
-                                 [source](const Reader& r) { return r.source == source; });
-        if (open == lookups_.end()) {
-            if (lookups_.size() >= kOpenLookups) lookups_.pop_back();
-            lookups_.emplace_front(source, PathOf(source), kSelectMember);
+        std::unique_ptr<Reader>& reader = lookups_[source];
+        if (reader) {
+            recent_.splice(recent_.begin(), recent_, in_recent_[source]);
         } else {
-            lookups_.splice(lookups_.begin(), lookups_, open);
+            if (recent_.size() >= open_limit_) {
+                lookups_[recent_.back()].reset();
+                recent_.pop_back();
+            }
+            reader = std::make_unique<Reader>(source, PathOf(source), kSelectMember);
+            reader->db.Execute(kLookupCache);
+            // One read transaction for all lookups: without it every lookup opens and
+            // closes one of its own.
+            reader->db.Execute("BEGIN");
+            recent_.push_front(source);
+            in_recent_[source] = recent_.begin();
         }
-        MemberCursor& cursor = lookups_.front().cursor;
+        MemberCursor& cursor = reader->cursor;
         cursor.rows().Restart(sources_[source].ids[number - sources_[source].first]);
         if (!cursor.Next()) Changed(source);
         return cursor;
@@ -267,15 +275,149 @@ private:
 
     const std::vector<TaskFile>& tasks_;
     const std::vector<Source>& sources_;
-    const std::vector<MergedRow>& rows_;
+    std::unique_ptr<Reader> walk_;
+    std::uint64_t walked_ = 0;  // the record the walk stands on
+    std::vector<std::unique_ptr<Reader>> lookups_;  // by source, while open
+    std::list<size_t> recent_;  // the open ones, most recently used first
+    std::vector<std::list<size_t>::iterator> in_recent_;  // by source, while open
+    size_t open_limit_;
+};
 
+// How many lookup connections each of `readers` may keep open: as many as the process's
+// file descriptors allow beside the run locks.
+size_t LookupsThatFit(size_t sources, size_t readers) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const long spare = static_cast<long>(limit.rlim_cur) - static_cast<long>(sources) - kSpareDescriptors;
+    return static_cast<size_t>(std::max(4L, spare / static_cast<long>(kDescriptorsPerLookup * readers)));
+}
+
+// One row of the merged file as it is written: the task names and the shown cells.
+struct MadeRow {
+    std::string tasks;
+    MemberRowText cells;
+};
+
+// Makes the merged rows ahead of the writer, on two threads that take turns by batch:
+// reading and deciphering a row takes longer than writing it. Each thread reads the files
+// through connections of its own.
+class RowMaker {
+public:
+    RowMaker(const std::vector<TaskFile>& tasks, const std::vector<Source>& sources,
+             const std::vector<MergedRow>& rows)
+        : tasks_(tasks), sources_(sources), rows_(rows) {}
+    ~RowMaker() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& t : threads_) t.join();
+    }
+    RowMaker(const RowMaker&) = delete;
+    RowMaker& operator=(const RowMaker&) = delete;
+
+    // The next row; rethrows what stopped the making.
+    const MadeRow& Next() {
+        if (threads_.empty())
+            for (size_t m = 0; m < kMakers; ++m) threads_.emplace_back([this, m] { Make(m); });
+        if (++at_ >= batch_.size()) {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return ready_.count(taken_) > 0 || failure_; });
+            auto ready = ready_.find(taken_);
+            if (ready == ready_.end()) std::rethrow_exception(failure_);
+            batch_ = std::move(ready->second);
+            ready_.erase(ready);
+            ++taken_;
+            at_ = 0;
+            changed_.notify_all();
+        }
+        return batch_[at_];
+    }
+
+private:
+    static constexpr size_t kMakers = 2;
+    static constexpr size_t kBatchRows = 256;
+    static constexpr size_t kBatchesAhead = 8;
+
+    // Maker m makes batches m, m + kMakers, m + 2 * kMakers, ...
+    void Make(size_t m) {
+        try {
+            KeptRecords kept(tasks_, sources_, LookupsThatFit(sources_.size(), kMakers));
+            std::array<std::string, kMemberGridColumns> scratch;
+            ShownMemberRow shown;
+            for (size_t b = m; b * kBatchRows < rows_.size(); b += kMakers) {
+                std::vector<MadeRow> batch;
+                const size_t end = std::min(rows_.size(), (b + 1) * kBatchRows);
+                for (size_t r = b * kBatchRows; r < end; ++r) {
+                    const MemberCursor& record = kept.Read(rows_[r]);
+                    for (int c = 1; c < kMemberGridColumns; ++c)
+                        shown[static_cast<size_t>(c - 1)] = record.Shown(c, scratch[static_cast<size_t>(c)]);
+                    batch.push_back({JoinNames(tasks_, rows_[r].tasks), MemberRowText::Of(shown)});
+                }
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return b < taken_ + kBatchesAhead || stop_; });
+                if (stop_) return;
+                ready_.emplace(b, std::move(batch));
+                changed_.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard lock(mutex_);
+            if (!failure_) failure_ = std::current_exception();
+            changed_.notify_all();
+        }
+    }
+
+    const std::vector<TaskFile>& tasks_;
+    const std::vector<Source>& sources_;
+    const std::vector<MergedRow>& rows_;
+    std::vector<MadeRow> batch_;  // the writer's batch
+    size_t at_ = static_cast<size_t>(-1);
+    size_t taken_ = 0;  // batches the writer has taken
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::map<size_t, std::vector<MadeRow>> ready_;  // by batch number
+    std::exception_ptr failure_;
+    bool stop_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// The merged records as the writers read them, row after row: the header, then each
+// company with its task names and the kept record's cells as the member grid shows them.
+// Rows must be asked for in order.
+class MergedGrid : public StringGrid {
+public:
+    MergedGrid(const std::vector<TaskFile>& tasks, const std::vector<Source>& sources,
+               const std::vector<MergedRow>& rows)
+        : rows_(rows), maker_(tasks, sources, rows) {}
+
+    int RowCount() const override { return static_cast<int>(rows_.size()) + 1; }
+    int ColumnCount() const override { return kMemberGridColumns + 1; }
+    int ColumnWidth(int column) const override {
+        if (column == 0) return kSourceColumnWidth;
+        return MemberGridLayout()[static_cast<size_t>(column - 1)].width;
+    }
+    std::string_view CellText(int row, int column) const override {
+        if (row == 0)
+            return column == 0 ? kSourceTasksHeading
+                               : MemberGridLayout()[static_cast<size_t>(column - 1)].heading;
+        if (row != row_) {
+            if (row != row_ + 1) throw ExportError("合并的记录只能按顺序写出。");
+            made_ = &maker_.Next();
+            number_ = std::to_string(row);
+            row_ = row;
+        }
+        if (column == 0) return made_->tasks;
+        if (column == 1) return number_;
+        return made_->cells.Cell(column - 1);
+    }
+
+private:
+    const std::vector<MergedRow>& rows_;
+    mutable RowMaker maker_;
     mutable int row_ = 0;
-    mutable std::unique_ptr<Reader> walk_;
-    mutable std::uint64_t walked_ = 0;  // the record the walk stands on
-    mutable std::list<Reader> lookups_;  // most recently used first
-    mutable const MemberCursor* current_ = nullptr;
-    mutable std::string task_names_, number_;
-    mutable std::array<std::string, kMemberGridColumns> scratch_;
+    mutable const MadeRow* made_ = nullptr;
+    mutable std::string number_;
 };
 
 // A whole grid copied into memory, for the .xls writer, which writes column by column.
@@ -311,27 +453,128 @@ ExportProgress Share(const ExportProgress& progress, std::int64_t from, std::int
     };
 }
 
+// What a record is matched by in an enciphered grid column: empty when the shown value
+// is, otherwise a text equal for equal shown values. Equal values encipher to equal hex
+// (one key, whole blocks, no chaining), so a value stored as the crawl stores it is
+// matched by its hex without deciphering it; any other stored form is deciphered.
+std::string MatchKey(const MemberCursor& row, int grid_column, std::string& scratch) {
+    std::string_view stored = row.Stored(MemberGridLayout()[static_cast<size_t>(grid_column)].field);
+    while (!stored.empty() && static_cast<unsigned char>(stored.front()) <= 0x20) stored.remove_prefix(1);
+    while (!stored.empty() && static_cast<unsigned char>(stored.back()) <= 0x20) stored.remove_suffix(1);
+    if (stored.empty()) return {};
+    const bool as_enciphered = stored.size() % 16 == 0 && std::all_of(stored.begin(), stored.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    });
+    if (as_enciphered) return "h" + std::string(stored);
+    std::string_view shown = row.Shown(grid_column, scratch);
+    return shown.empty() ? std::string() : "s" + std::string(shown);
+}
+
 // The first reading of one task's file: its records and how complete each is, under the
 // file's run lock. Raises DatabaseError or std::runtime_error with the reason.
 std::vector<ReadRecord> ReadSource(const TaskFile& task, Source& source, DedupRule rule,
-                                   const std::function<void()>& check) {
+                                   const std::atomic<bool>& cancel) {
     source.lock = DataFileRunLock::TryAcquire(task.path);
     if (!source.lock) throw std::runtime_error("正在被一次抓取使用，请等抓取结束后再合并");
     Connection db(task.path, DatabaseKind::Project);
-    MemberCursor row(db, kSelectMembers);
+    db.Execute(kMapFile);
+    static const std::string statement = FirstReadingStatement();
+    MemberCursor row(db, statement);
+    const int filled = row.rows().ColumnCount() - 1;
     std::vector<ReadRecord> records;
-    std::string member_scratch, name_scratch;
+    std::string scratch;
     while (row.Next()) {
-        if (records.size() % kCheckEveryRows == 0) check();
+        if (records.size() % kCheckEveryRows == 0 && cancel) throw ExportCancelled();
         ReadRecord& r = records.emplace_back();
         r.id = row.Id();
-        r.filled = FilledFields(row);
-        if (rule == DedupRule::ByMemberId) r.member_id = row.Shown(2, member_scratch);
-        if (rule != DedupRule::None) r.name = row.Shown(1, name_scratch);
+        r.filled = static_cast<std::uint8_t>(row.rows().Integer(filled));
+        if (rule == DedupRule::ByMemberId) r.member_id = MatchKey(row, 2, scratch);
+        if (rule != DedupRule::None) r.name = MatchKey(row, 1, scratch);
     }
     for (const ReadRecord& r : records) source.ids.push_back(r.id);
     return records;
 }
+
+// The first reading of every task's file, on up to two threads and a few files ahead of
+// the grouping, which takes them in list order on the caller's thread. Progress is asked
+// for there too, while it waits.
+class FirstReading {
+public:
+    struct File {
+        Source source;
+        std::vector<ReadRecord> records;
+        std::string error;  // why the file could not be read
+    };
+
+    FirstReading(const std::vector<TaskFile>& tasks, DedupRule rule) : tasks_(tasks), rule_(rule), files_(tasks.size()) {
+        const unsigned threads = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 2);
+        for (unsigned i = 0; i < std::min<size_t>(threads, tasks.size()); ++i)
+            workers_.emplace_back([this] { Work(); });
+    }
+    ~FirstReading() {
+        {
+            std::lock_guard lock(mutex_);
+            cancel_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& w : workers_) w.join();
+    }
+    FirstReading(const FirstReading&) = delete;
+    FirstReading& operator=(const FirstReading&) = delete;
+
+    // Task t's file once read; `keep_going` is asked every so often meanwhile, and a false
+    // answer raises ExportCancelled.
+    File Take(size_t t, const std::function<bool()>& keep_going) {
+        if (!keep_going()) throw ExportCancelled();
+        std::unique_lock lock(mutex_);
+        while (!changed_.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished_.count(t) > 0; })) {
+            lock.unlock();
+            if (!keep_going()) throw ExportCancelled();
+            lock.lock();
+        }
+        File file = std::move(files_[t]);
+        finished_.erase(t);
+        taken_ = t + 1;
+        changed_.notify_all();
+        return file;
+    }
+
+private:
+    static constexpr size_t kFilesAhead = 4;
+
+    void Work() {
+        for (;;) {
+            size_t t;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return cancel_ || next_ < taken_ + kFilesAhead; });
+                if (cancel_ || next_ >= tasks_.size()) return;
+                t = next_++;
+            }
+            File file;
+            file.source.task = t;
+            try {
+                file.records = ReadSource(tasks_[t], file.source, rule_, cancel_);
+            } catch (const std::exception& e) {
+                file.error = e.what();
+            }
+            std::lock_guard lock(mutex_);
+            files_[t] = std::move(file);
+            finished_.insert(t);
+            changed_.notify_all();
+        }
+    }
+
+    const std::vector<TaskFile>& tasks_;
+    DedupRule rule_;
+    std::vector<File> files_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::set<size_t> finished_;  // read and not taken yet
+    size_t next_ = 0, taken_ = 0;
+    std::atomic<bool> cancel_{false};
+    std::vector<std::thread> workers_;
+};
 
 // One file named twice would count its companies twice, and its second run lock would
 // find the first one held.
@@ -361,28 +604,24 @@ MergeSummary MergeTasks(const std::vector<TaskFile>& tasks, const std::string& o
     Grouping grouping(options.rule);
     std::vector<Source> sources;
     RefuseRepeatedFiles(tasks);
-    for (size_t t = 0; t < tasks.size(); ++t) {
-        const std::int64_t done = kReadUnits * static_cast<std::int64_t>(t) /
-                                  static_cast<std::int64_t>(tasks.size());
-        auto check = [&] {
-            if (progress && !progress(done, kAllUnits)) throw ExportCancelled();
-        };
-        check();
-        Source source{t, {}, {}, grouping.RecordCount()};
-        std::vector<ReadRecord> records;
-        try {
-            records = ReadSource(tasks[t], source, options.rule, check);
-        } catch (const ExportCancelled&) {
-            throw;
-        } catch (const std::exception& e) {
-            if (!options.skip_bad)
-                throw ExportError("无法合并" + Quoted(tasks[t]) + "的数据文件 " + tasks[t].path +
-                                  "：" + e.what());
-            summary.skipped.emplace_back(tasks[t].name, e.what());
-            continue;
+    {
+        FirstReading reading(tasks, options.rule);
+        for (size_t t = 0; t < tasks.size(); ++t) {
+            const std::int64_t done = kReadUnits * static_cast<std::int64_t>(t) /
+                                      static_cast<std::int64_t>(tasks.size());
+            FirstReading::File file =
+                reading.Take(t, [&] { return !progress || progress(done, kAllUnits); });
+            if (!file.error.empty()) {
+                if (!options.skip_bad)
+                    throw ExportError("无法合并" + Quoted(tasks[t]) + "的数据文件 " + tasks[t].path +
+                                      "：" + file.error);
+                summary.skipped.emplace_back(tasks[t].name, file.error);
+                continue;
+            }
+            file.source.first = grouping.RecordCount();
+            grouping.Add(file.records);
+            sources.push_back(std::move(file.source));
         }
-        grouping.Add(records);
-        sources.push_back(std::move(source));
     }
     grouping.Finish();
     const std::vector<MergedRow> rows = OrderRows(grouping, sources);
