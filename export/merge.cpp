@@ -31,9 +31,9 @@ namespace {
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr int kCheckEveryRows = 1024;
 constexpr int kSourceColumnWidth = 160;
-// Kept records out of list order are read through a connection per file, kept open:
-// opening one costs a hundred lookups. Each takes three file descriptors and a small page
-// cache (the system's cache holds the files anyway).
+// Kept records are read through a connection per file, kept open: opening one costs a
+// hundred lookups. Each takes three file descriptors and a small page cache (the
+// system's cache holds the files anyway).
 constexpr size_t kDescriptorsPerLookup = 3;
 constexpr int kSpareDescriptors = 64;
 constexpr std::string_view kLookupCache = "PRAGMA cache_size=-256";
@@ -44,7 +44,6 @@ constexpr std::string_view kMapFile = "PRAGMA mmap_size=1073741824";
 constexpr std::int64_t kReadUnits = 1000;
 constexpr std::int64_t kAllUnits = 3 * kReadUnits;
 
-constexpr std::string_view kSelectMembers = "SELECT * FROM DataList ORDER BY ID";
 constexpr std::string_view kSelectMember = "SELECT * FROM DataList WHERE ID = ?1";
 
 // The first reading: each record's ID, the two fields that tell companies apart and how
@@ -163,10 +162,8 @@ private:
     std::vector<std::pair<std::uint64_t, std::string>> unnamed_;
 };
 
-// One row of the merged file: the company's first record (where it stands), the record
-// kept for it and the tasks that held it.
+// One row of the merged file: the record kept for the company and the tasks that held it.
 struct MergedRow {
-    std::uint64_t first;
     std::uint64_t kept;
     std::vector<size_t> tasks;
 };
@@ -181,7 +178,7 @@ std::vector<MergedRow> OrderRows(const Grouping& grouping, const std::vector<Sou
             std::uint32_t& row = row_of[grouping.GroupOfRecord(n)];
             if (row == kNone) {
                 row = static_cast<std::uint32_t>(rows.size());
-                rows.push_back({n, n, {}});
+                rows.push_back({n, {}});
             }
             MergedRow& merged = rows[row];
             if (merged.tasks.empty() || merged.tasks.back() != source.task)
@@ -202,20 +199,17 @@ struct Reader {
         : source(s), db(path, DatabaseKind::Project), cursor(db, sql) {}
 };
 
-// The kept record of each merged row, asked for in the rows' order. A company's first
-// record is reached by reading the files in list order; when it is also the kept record
-// it is read in passing, otherwise the kept record is looked up by ID in its own file.
+// The kept record of each merged row, read by ID from its file. Reading a company's
+// records in list order would pass every record of every file a second time; a lookup
+// reads only the kept ones.
 class KeptRecords {
 public:
-    // `open_limit`: the most lookup connections to keep open.
+    // `open_limit`: the most connections to keep open.
     KeptRecords(const std::vector<TaskFile>& tasks, const std::vector<Source>& sources, size_t open_limit)
         : tasks_(tasks), sources_(sources), lookups_(sources.size()), in_recent_(sources.size()),
           open_limit_(open_limit) {}
 
-    const MemberCursor& Read(const MergedRow& row) {
-        WalkTo(row.first);
-        return row.kept == row.first ? walk_->cursor : LookUp(row.kept);
-    }
+    const MemberCursor& Read(const MergedRow& row) { return LookUp(row.kept); }
 
 private:
     size_t SourceOf(std::uint64_t number) const {
@@ -227,24 +221,6 @@ private:
     [[noreturn]] void Changed(size_t source) const {
         throw ExportError(Quoted(tasks_[sources_[source].task]) + "的数据文件 " + PathOf(source) +
                           " 在合并时被修改，请重新合并。");
-    }
-
-    // Moves the reading in list order on to record `number`.
-    void WalkTo(std::uint64_t number) {
-        const size_t source = SourceOf(number);
-        if (!walk_ || walk_->source != source) {
-            walk_.reset();
-            walk_ = std::make_unique<Reader>(source, PathOf(source), kSelectMembers);
-            walked_ = sources_[source].first;
-        } else {
-            ++walked_;
-        }
-        const std::vector<std::int64_t>& ids = sources_[source].ids;
-        for (;; ++walked_) {
-            if (!walk_->cursor.Next() || walk_->cursor.Id() != ids[walked_ - sources_[source].first])
-                Changed(source);
-            if (walked_ == number) return;
-        }
     }
 
     // Reads record `number` through a lookup by ID in its file's connection; when too
@@ -275,8 +251,6 @@ private:
 
     const std::vector<TaskFile>& tasks_;
     const std::vector<Source>& sources_;
-    std::unique_ptr<Reader> walk_;
-    std::uint64_t walked_ = 0;  // the record the walk stands on
     std::vector<std::unique_ptr<Reader>> lookups_;  // by source, while open
     std::list<size_t> recent_;  // the open ones, most recently used first
     std::vector<std::list<size_t>::iterator> in_recent_;  // by source, while open

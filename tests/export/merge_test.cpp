@@ -198,7 +198,7 @@ TEST_F(MergeTest, ABadOrCollectedFileFailsTheMergeByNameUnlessSkipped) {
     EXPECT_TRUE(run.held()) << "the run keeps its lock";
 }
 
-TEST_F(MergeTest, CancellingAFullDiskOrAFileChangedMidwayLeavesTheOldFileAndNothingElse) {
+TEST_F(MergeTest, CancellingOrAFullDiskLeavesTheOldFileAndNothingElse) {
     std::vector<MemberValues> records;
     for (int i = 0; i < 600; ++i)
         records.push_back(Member("公司" + std::to_string(i), "m" + std::to_string(i),
@@ -229,10 +229,20 @@ TEST_F(MergeTest, CancellingAFullDiskOrAFileChangedMidwayLeavesTheOldFileAndNoth
     setrlimit(RLIMIT_FSIZE, &old_limit);
     std::signal(SIGXFSZ, old_handler);
     ExpectOldFileOnly(tasks.size());
+}
 
-    // A record deleted from a file after it was read and before the file is written.
+TEST_F(MergeTest, AKeptRecordGoneFromItsFileAfterItWasReadFailsTheMerge) {
+    std::vector<MemberValues> fuller, plainer;
+    for (int i = 0; i < 600; ++i) {
+        plainer.push_back(Member("公司" + std::to_string(i), "m" + std::to_string(i)));
+        fuller.push_back(Member("公司" + std::to_string(i), "m" + std::to_string(i), {{mfPhone, "0571"}}));
+    }
+    // Every company keeps its record of 一, the fullest.
+    const auto tasks = std::vector<TaskFile>{Task("一", fuller), Task("二", plainer), Task("三", plainer)};
+    WriteFileBytes(out, "old");
     bool deleted = false;
     try {
+        // Progress past the start comes once 一 is read, before anything is written.
         MergeTasks(tasks, out, ExportFormat::Csv, {}, [&](std::int64_t done, std::int64_t) {
             if (done > 0 && !deleted) {
                 ExecuteOnDatabaseFile(tasks[0].path, "DELETE FROM DataList WHERE ID = 300");
