@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, starts the bundled marketplace simulator and the
 # program pointed at it. Without a display it runs the same demo headless: three
-# collection tasks through quorvane-cli, then a few of the stored records.
+# collection tasks through quorvane-cli, then a few of the stored records, one task as a
+# spreadsheet and the three merged into one.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -58,3 +59,5 @@ echo "The first three records of 演示-灯具:"
 echo
 "$cli" export "$out/演示-灯具.db" "$out/演示-灯具.xlsx"
 echo "演示-灯具 as a spreadsheet: $out/演示-灯具.xlsx"
+"$cli" merge "$out/演示-合并.xlsx" "$out/演示-灯具.db" "$out/演示-服装.db" "$out/演示-五金.db"
+echo "The three tasks as one list, each company once: $out/演示-合并.xlsx"

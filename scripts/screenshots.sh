@@ -2,8 +2,8 @@
 # Builds, then shows the real window under Xvfb against the bundled marketplace
 # simulator: adds two tasks through the dialogs, runs them, and saves pictures of the main
 # window with live rows, the add-task dialog, an error message with its details and the
-# directory page with two category files made from the simulator's companies into
-# docs/screenshots/.
+# directory page with two category files made from the simulator's companies, the merge
+# dialog with its summary and a search across tasks into docs/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

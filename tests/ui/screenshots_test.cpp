@@ -18,10 +18,12 @@
 #include "directory/detail_panes.h"
 #include "directory/industry_page.h"
 #include "directory/industry_tree.h"
+#include "directory/merge_command.h"
 #include "directory/record_search.h"
 #include "sim/site_data.h"
 
 #include "tasks/add_task_dialog.h"
+#include "tasks/find_page.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
 #include "tasks/task_commands.h"
@@ -159,6 +161,61 @@ TEST_F(Screenshots, DirectoryPageWithASearchHit) {
     EXPECT_TRUE(Save(window.get(), "directory-page.png"));
     page.panes().setCurrentIndex(1);
     EXPECT_TRUE(Save(window.get(), "directory-company.png"));
+}
+
+TEST_F(Screenshots, MergeDialogItsSummaryAndASearchAcrossTasks) {
+    // Four weeks of searches whose results overlap, as a user's tasks do.
+    SiteData data(7, 90, "http://china.alibaba.com");
+    const std::vector<SimCompany>& lamps = data.CompaniesFor("LED灯");
+    const std::vector<SimCompany>& lights = data.CompaniesFor("照明");
+    const std::pair<const char*, std::vector<const SimCompany*>> tasks[] = {
+        {"LED灯 第1周", {}}, {"照明 第1周", {}}, {"LED灯 第2周", {}}, {"照明 第2周", {}}};
+    for (size_t t = 0; t < std::size(tasks); ++t) {
+        const std::string name = tasks[t].first;
+        InsertTask(name, site.SearchUrl(name));
+        const std::string file = DataFile(name);
+        CreateDatabaseFile(file, true);
+        ExecuteOnDatabaseFile(file, kCreateDataListSql);
+        Connection db(file, DatabaseKind::DataFile);
+        db.Execute("BEGIN");
+        const auto& own = t % 2 == 0 ? lamps : lights;
+        const auto& other = t % 2 == 0 ? lights : lamps;
+        for (size_t i = t < 2 ? 0 : 30; i < own.size() - (t < 2 ? 30 : 0); ++i)
+            db.Execute(BuildInsertStatement(own[i].values));
+        for (size_t i = 0; i < 12; ++i) db.Execute(BuildInsertStatement(other[i * 5].values));
+        db.Execute("COMMIT");
+    }
+    window->commands().LoadTasks();
+    window->commands().FillTaskListGrid();
+    window->resize(1100, 680);
+    window->move(0, 0);
+
+    WhenShown<directory::MergeDialog>([&](directory::MergeDialog* d) {
+        d->fileEdit()->setText(QStringLiteral("/home/user/客户名单.xlsx"));
+        EXPECT_TRUE(Save(d, "merge-dialog.png"));
+        d->fileEdit()->setText(QString::fromStdString(dir.file("客户名单.xlsx")));
+        d->accept();
+    });
+    Trigger("actMergeExport");
+    const QString summary = QString::fromStdString(messages.Last())
+                                .replace(QString::fromStdString(dir.file("客户名单.xlsx")),
+                                         QStringLiteral("/home/user/客户名单.xlsx"));
+    ASSERT_TRUE(summary.startsWith(QStringLiteral("合并导出完成"))) << summary.toStdString();
+    auto form = widgets::CreateDetailMessageDialog(summary, QString(), widgets::MsgDlgType::mtInformation,
+                                                   widgets::mbOK);
+    form->show();
+    EXPECT_TRUE(Save(form.get(), "merge-summary.png"));
+
+    Trigger("actFindInTasks");
+    tasks::FindPage& find = window->findPage();
+    find.textBox()->setText(QStringLiteral("照明"));
+    find.fieldBox()->setCurrentText(QStringLiteral("公司名称"));
+    find.StartSearch();
+    ASSERT_TRUE(RunUntil([&] { return !find.Searching(); }));
+    ASSERT_GT(find.results()->rowCount(), 3);
+    find.results()->selectRow(2);
+    ProcessFor(100ms);
+    EXPECT_TRUE(Save(window.get(), "find-in-tasks.png"));
 }
 
 }  // namespace
