@@ -16,7 +16,7 @@ namespace {
 struct FindRun {
     std::string text;
     std::vector<std::string> fields;
-    std::vector<std::string> files;
+    TaskInput input;
 };
 
 std::string FieldNames() {
@@ -58,10 +58,7 @@ void AddFindCommand(CLI::App& app, Context& ctx) {
                     "field to search, as the window names it: " + FieldNames() +
                         "; repeatable; every field when left out")
         ->allow_extra_args(false);
-    cmd->add_option("files", run->files,
-                    "task data files (.db), in task order; each is the task named by its file "
-                    "name without .db")
-        ->required();
+    AddTaskInput(*cmd, run->input);
     cmd->callback([run, &ctx] {
         FindQuery query;
         query.text = Trim(run->text);
@@ -72,7 +69,7 @@ void AddFindCommand(CLI::App& app, Context& ctx) {
                 throw CLI::ValidationError("--field", "no field " + name + "; the fields are " + FieldNames());
             query.fields.push_back(*field);
         }
-        ctx.exit_code = Find(TaskFilesOf(run->files), query, ctx.streams);
+        ctx.exit_code = Find(run->input.Tasks(), query, ctx.streams);
     });
 }
 

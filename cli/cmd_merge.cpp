@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "core/task_file.h"
 #include "export/merge.h"
 
 namespace qv::cli {
@@ -15,7 +14,7 @@ namespace {
 struct MergeRun {
     std::string dedup = "member";
     std::string out;
-    std::vector<std::string> files;
+    TaskInput input;
     exporting::MergeOptions options;
 };
 
@@ -36,12 +35,6 @@ int Merge(const std::vector<TaskFile>& tasks, const std::string& out,
 
 }  // namespace
 
-std::vector<TaskFile> TaskFilesOf(const std::vector<std::string>& files) {
-    std::vector<TaskFile> tasks;
-    for (const std::string& file : files) tasks.push_back(TaskFileOf(file));
-    return tasks;
-}
-
 void AddMergeCommand(CLI::App& app, Context& ctx) {
     auto run = std::make_shared<MergeRun>();
     auto* cmd = app.add_subcommand(
@@ -58,17 +51,14 @@ void AddMergeCommand(CLI::App& app, Context& ctx) {
     cmd->add_option("out", run->out, "spreadsheet to write: .xls, .xlsx or .csv")
         ->required()
         ->check(OutputSpreadsheet());
-    cmd->add_option("files", run->files,
-                    "task data files (.db), in task order; each is the task named by its file "
-                    "name without .db")
-        ->required();
+    AddTaskInput(*cmd, run->input);
     cmd->callback([run, &ctx] {
         const std::map<std::string, exporting::DedupRule> rules{
             {"member", exporting::DedupRule::ByMemberId},
             {"name", exporting::DedupRule::ByCompanyName},
             {"none", exporting::DedupRule::None}};
         run->options.rule = rules.at(run->dedup);
-        ctx.exit_code = Merge(TaskFilesOf(run->files), run->out, run->options, ctx.streams);
+        ctx.exit_code = Merge(run->input.Tasks(), run->out, run->options, ctx.streams);
     });
 }
 

@@ -44,7 +44,13 @@ void AddFindCommand(CLI::App& app, Context& ctx);      // find
 
 // OUT of the commands that write a spreadsheet: a name ending in .xls, .xlsx or .csv.
 CLI::Validator OutputSpreadsheet();
-// The tasks of data files named on the command line, in the order given.
-std::vector<TaskFile> TaskFilesOf(const std::vector<std::string>& files);
+// The tasks a command reads at once (merge, find), in task order: data files named on
+// the command line, each the task of its file name without ".db".
+struct TaskInput {
+    std::vector<std::string> files;
+    std::vector<TaskFile> Tasks() const;
+};
+// Adds the command's FILE.db... arguments.
+void AddTaskInput(CLI::App& cmd, TaskInput& input);
 
 }  // namespace qv::cli

@@ -24,6 +24,7 @@
 #include <optional>
 
 #include "directory/export_command.h"
+#include "widgets/dialog_buttons.h"
 #include "widgets/dialog_ex.h"
 
 namespace qv::directory {
@@ -160,14 +161,8 @@ MergeDialog::MergeDialog(std::vector<TaskFile> tasks, QWidget* parent, int progr
     file_row->addWidget(browse);
     layout->addLayout(file_row);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("合并导出"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("OkBTN"));
-    ok->setDefault(true);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole)
-        ->setObjectName(QStringLiteral("CancelBTN"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &MergeDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &MergeDialog::reject);
+    QDialogButtonBox* buttons = widgets::NewOkCancelButtons(this);
+    buttons->findChild<QPushButton*>(QStringLiteral("OkBTN"))->setText(QStringLiteral("合并导出"));
     layout->addWidget(buttons);
     resize(460, 420);
 }

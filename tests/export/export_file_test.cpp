@@ -1,15 +1,14 @@
 #include "export/export_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 
 #include "core/data_files.h"
 #include "core/field_cipher.h"
 #include "export/member_file_grid.h"
 #include "tests/export/grid_fixtures.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv::test {
@@ -58,18 +57,12 @@ TEST(ExportFile, AFailedOrCancelledExportKeepsTheOldFileAndLeavesNoPartialFile) 
     EXPECT_EQ(ReadFileBytes(target), "old contents");
     EXPECT_EQ(FilesIn(dir.path()), 1u);
 
-    // A disk that fills up: writes fail with EFBIG past the limit.
-    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old_limit{};
-    getrlimit(RLIMIT_FSIZE, &old_limit);
-    rlimit small = old_limit;
-    small.rlim_cur = 64 * 1024;
-    setrlimit(RLIMIT_FSIZE, &small);
-    for (auto format : {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::Csv})
-        EXPECT_THROW(ExportGrid(big, target, format), exporting::ExportError)
-            << static_cast<int>(format);
-    setrlimit(RLIMIT_FSIZE, &old_limit);
-    std::signal(SIGXFSZ, old_handler);
+    {
+        FileSizeLimit full_disk(64 * 1024);
+        for (auto format : {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::Csv})
+            EXPECT_THROW(ExportGrid(big, target, format), exporting::ExportError)
+                << static_cast<int>(format);
+    }
     EXPECT_EQ(ReadFileBytes(target), "old contents");
     EXPECT_EQ(FilesIn(dir.path()), 1u);
 

@@ -1,13 +1,12 @@
 #include "export/merge.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 
 #include "core/run_lock.h"
 #include "tests/export/grid_fixtures.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/member_files.h"
 #include "tests/support/temp_dir.h"
 
@@ -215,19 +214,13 @@ TEST_F(MergeTest, CancellingOrAFullDiskLeavesTheOldFileAndNothingElse) {
         ExpectOldFileOnly(tasks.size());
     }
 
-    // A disk that fills up: writes fail with EFBIG past the limit, which leaves room for
-    // the 32 KB index SQLite keeps beside a file it reads.
-    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old_limit{};
-    getrlimit(RLIMIT_FSIZE, &old_limit);
-    rlimit small = old_limit;
-    small.rlim_cur = 40 * 1024;
-    setrlimit(RLIMIT_FSIZE, &small);
-    for (auto format : {ExportFormat::Csv, ExportFormat::Xlsx, ExportFormat::Xls})
-        EXPECT_THROW(MergeTasks(tasks, out, format, {}), exporting::ExportError)
-            << static_cast<int>(format);
-    setrlimit(RLIMIT_FSIZE, &old_limit);
-    std::signal(SIGXFSZ, old_handler);
+    {
+        // Room for the 32 KB index SQLite keeps beside a file it reads, not for the output.
+        FileSizeLimit full_disk(40 * 1024);
+        for (auto format : {ExportFormat::Csv, ExportFormat::Xlsx, ExportFormat::Xls})
+            EXPECT_THROW(MergeTasks(tasks, out, format, {}), exporting::ExportError)
+                << static_cast<int>(format);
+    }
     ExpectOldFileOnly(tasks.size());
 }
 
