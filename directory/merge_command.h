@@ -44,7 +44,6 @@ private:
     // The file name as typed, with ".xlsx" when it has no extension; empty after a
     // warning when it cannot be used.
     QString TargetPath();
-    void Merge(const QString& path, exporting::ExportFormat format);
 
     std::vector<TaskFile> tasks_;
     int progress_after_ms_;
