@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <limits>
 #include <list>
-#include <map>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -257,52 +257,49 @@ private:
     size_t open_limit_;
 };
 
-// How many lookup connections each of `readers` may keep open: as many as the process's
-// file descriptors allow beside the run locks.
-size_t LookupsThatFit(size_t sources, size_t readers) {
+// How many lookup connections may stay open: as many as the process's file descriptors
+// allow beside the run locks.
+size_t LookupsThatFit(size_t sources) {
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
     const long spare = static_cast<long>(limit.rlim_cur) - static_cast<long>(sources) - kSpareDescriptors;
-    return static_cast<size_t>(std::max(4L, spare / static_cast<long>(kDescriptorsPerLookup * readers)));
+    return static_cast<size_t>(std::max(4L, spare / static_cast<long>(kDescriptorsPerLookup)));
 }
 
-// One row of the merged file as it is written: the task names and the shown cells.
-struct MadeRow {
+// One row of the merged file as read: the task names and the kept record's cells as
+// stored, grid columns 1 to 31.
+struct ReadRow {
     std::string tasks;
-    MemberRowText cells;
+    MemberRowText stored;
 };
 
-// Makes the merged rows ahead of the writer, on two threads that take turns by batch:
-// reading and deciphering a row takes longer than writing it. Each thread reads the files
-// through connections of its own.
-class RowMaker {
+// Reads the merged rows on a thread of its own, a few batches ahead of the writer, which
+// deciphers and writes them: the lookups and the deciphering take about as long each.
+class RowReader {
 public:
-    RowMaker(const std::vector<TaskFile>& tasks, const std::vector<Source>& sources,
-             const std::vector<MergedRow>& rows)
+    RowReader(const std::vector<TaskFile>& tasks, const std::vector<Source>& sources,
+              const std::vector<MergedRow>& rows)
         : tasks_(tasks), sources_(sources), rows_(rows) {}
-    ~RowMaker() {
+    ~RowReader() {
         {
             std::lock_guard lock(mutex_);
             stop_ = true;
         }
         changed_.notify_all();
-        for (std::thread& t : threads_) t.join();
+        if (thread_.joinable()) thread_.join();
     }
-    RowMaker(const RowMaker&) = delete;
-    RowMaker& operator=(const RowMaker&) = delete;
+    RowReader(const RowReader&) = delete;
+    RowReader& operator=(const RowReader&) = delete;
 
-    // The next row; rethrows what stopped the making.
-    const MadeRow& Next() {
-        if (threads_.empty())
-            for (size_t m = 0; m < kMakers; ++m) threads_.emplace_back([this, m] { Make(m); });
+    // The next row; rethrows what stopped the reading.
+    const ReadRow& Next() {
+        if (!thread_.joinable()) thread_ = std::thread([this] { Read(); });
         if (++at_ >= batch_.size()) {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return ready_.count(taken_) > 0 || failure_; });
-            auto ready = ready_.find(taken_);
-            if (ready == ready_.end()) std::rethrow_exception(failure_);
-            batch_ = std::move(ready->second);
-            ready_.erase(ready);
-            ++taken_;
+            changed_.wait(lock, [this] { return !ready_.empty() || failure_; });
+            if (ready_.empty()) std::rethrow_exception(failure_);
+            batch_ = std::move(ready_.front());
+            ready_.pop_front();
             at_ = 0;
             changed_.notify_all();
         }
@@ -310,34 +307,31 @@ public:
     }
 
 private:
-    static constexpr size_t kMakers = 2;
     static constexpr size_t kBatchRows = 256;
     static constexpr size_t kBatchesAhead = 8;
 
-    // Maker m makes batches m, m + kMakers, m + 2 * kMakers, ...
-    void Make(size_t m) {
+    void Read() {
         try {
-            KeptRecords kept(tasks_, sources_, LookupsThatFit(sources_.size(), kMakers));
-            std::array<std::string, kMemberGridColumns> scratch;
-            ShownMemberRow shown;
-            for (size_t b = m; b * kBatchRows < rows_.size(); b += kMakers) {
-                std::vector<MadeRow> batch;
-                const size_t end = std::min(rows_.size(), (b + 1) * kBatchRows);
-                for (size_t r = b * kBatchRows; r < end; ++r) {
-                    const MemberCursor& record = kept.Read(rows_[r]);
-                    for (int c = 1; c < kMemberGridColumns; ++c)
-                        shown[static_cast<size_t>(c - 1)] = record.Shown(c, scratch[static_cast<size_t>(c)]);
-                    batch.push_back({JoinNames(tasks_, rows_[r].tasks), MemberRowText::Of(shown)});
+            KeptRecords kept(tasks_, sources_, LookupsThatFit(sources_.size()));
+            ShownMemberRow stored;
+            std::vector<ReadRow> batch;
+            for (size_t r = 0; r < rows_.size(); ++r) {
+                const MemberCursor& record = kept.Read(rows_[r]);
+                for (int c = 1; c < kMemberGridColumns; ++c)
+                    stored[static_cast<size_t>(c - 1)] = record.Stored(MemberGridLayout()[static_cast<size_t>(c)].field);
+                batch.push_back({JoinNames(tasks_, rows_[r].tasks), MemberRowText::Of(stored)});
+                if (batch.size() == kBatchRows || r + 1 == rows_.size()) {
+                    std::unique_lock lock(mutex_);
+                    changed_.wait(lock, [this] { return ready_.size() < kBatchesAhead || stop_; });
+                    if (stop_) return;
+                    ready_.push_back(std::move(batch));
+                    batch.clear();
+                    changed_.notify_all();
                 }
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return b < taken_ + kBatchesAhead || stop_; });
-                if (stop_) return;
-                ready_.emplace(b, std::move(batch));
-                changed_.notify_all();
             }
         } catch (...) {
             std::lock_guard lock(mutex_);
-            if (!failure_) failure_ = std::current_exception();
+            failure_ = std::current_exception();
             changed_.notify_all();
         }
     }
@@ -345,15 +339,14 @@ private:
     const std::vector<TaskFile>& tasks_;
     const std::vector<Source>& sources_;
     const std::vector<MergedRow>& rows_;
-    std::vector<MadeRow> batch_;  // the writer's batch
+    std::vector<ReadRow> batch_;  // the writer's batch
     size_t at_ = static_cast<size_t>(-1);
-    size_t taken_ = 0;  // batches the writer has taken
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::map<size_t, std::vector<MadeRow>> ready_;  // by batch number
+    std::deque<std::vector<ReadRow>> ready_;
     std::exception_ptr failure_;
     bool stop_ = false;
-    std::vector<std::thread> threads_;
+    std::thread thread_;
 };
 
 // The merged records as the writers read them, row after row: the header, then each
@@ -363,7 +356,7 @@ class MergedGrid : public StringGrid {
 public:
     MergedGrid(const std::vector<TaskFile>& tasks, const std::vector<Source>& sources,
                const std::vector<MergedRow>& rows)
-        : rows_(rows), maker_(tasks, sources, rows) {}
+        : rows_(rows), reader_(tasks, sources, rows) {}
 
     int RowCount() const override { return static_cast<int>(rows_.size()) + 1; }
     int ColumnCount() const override { return kMemberGridColumns + 1; }
@@ -375,22 +368,29 @@ public:
         if (row == 0)
             return column == 0 ? kSourceTasksHeading
                                : MemberGridLayout()[static_cast<size_t>(column - 1)].heading;
-        if (row != row_) {
-            if (row != row_ + 1) throw ExportError("合并的记录只能按顺序写出。");
-            made_ = &maker_.Next();
-            number_ = std::to_string(row);
-            row_ = row;
-        }
-        if (column == 0) return made_->tasks;
+        if (row != row_) Take(row);
+        if (column == 0) return read_->tasks;
         if (column == 1) return number_;
-        return made_->cells.Cell(column - 1);
+        return shown_[static_cast<size_t>(column - 1)];
     }
 
 private:
+    void Take(int row) const {
+        if (row != row_ + 1) throw ExportError("合并的记录只能按顺序写出。");
+        read_ = &reader_.Next();
+        for (int c = 1; c < kMemberGridColumns; ++c)
+            shown_[static_cast<size_t>(c)] =
+                ShownCellView(c, read_->stored.Cell(c), CellShowing::Trimmed, scratch_[static_cast<size_t>(c)]);
+        number_ = std::to_string(row);
+        row_ = row;
+    }
+
     const std::vector<MergedRow>& rows_;
-    mutable RowMaker maker_;
+    mutable RowReader reader_;
     mutable int row_ = 0;
-    mutable const MadeRow* made_ = nullptr;
+    mutable const ReadRow* read_ = nullptr;
+    mutable std::array<std::string_view, kMemberGridColumns> shown_{};
+    mutable std::array<std::string, kMemberGridColumns> scratch_;
     mutable std::string number_;
 };
 
