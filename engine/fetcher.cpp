@@ -77,7 +77,12 @@ struct HttpClient::Impl {
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     const std::atomic<bool>* stop = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
     RequestPacer* pacer = nullptr;
+    // Within one try: whether its request claimed its moment to go out, and whether the
+    // pacer sent it back for a new turn instead (that try does not count).
+    bool claimed = false;
+    bool deferred = false;
     FetchLimits limits;
     long status = 0;          // of the last try's last answer, 0 when none came
     std::string retry_after;  // that answer's Retry-After value
@@ -89,7 +94,7 @@ struct HttpClient::Impl {
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 
-    bool StopRequested() const { return stop && stop->load(); }
+    bool StopRequested() const { return (stop && stop->load()) || (cancel && cancel->load()); }
     bool Configure();
     void ApplyLimits();
     // Empty when the try succeeded, otherwise why it failed.
@@ -115,6 +120,26 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<HttpClient::Impl*>(user)->StopRequested() ? 1 : 0;
+}
+
+// Runs once the connection is there, right before the request is written: the pacer
+// measures the interval from here, so neither a new connection's set-up nor a thread that
+// woke late lets two requests go out closer than it. A redirect's further requests belong
+// to the same try and go without a claim.
+int OnRequestReady(void* user, char*, char*, int, int) {
+    auto& impl = *static_cast<HttpClient::Impl*>(user);
+    if (!impl.pacer || impl.claimed) return CURL_PREREQFUNC_OK;
+    switch (impl.pacer->ClaimSend(impl.cancel)) {
+    case RequestPacer::Send::Go:
+        impl.claimed = true;
+        return CURL_PREREQFUNC_OK;
+    case RequestPacer::Send::Later:
+        impl.deferred = true;
+        return CURL_PREREQFUNC_ABORT;
+    case RequestPacer::Send::Stopped:
+        break;
+    }
+    return CURL_PREREQFUNC_ABORT;
 }
 
 }  // namespace
@@ -157,6 +182,8 @@ bool HttpClient::Impl::Configure() {
     set(CURLOPT_XFERINFOFUNCTION, &OnProgress);
     set(CURLOPT_XFERINFODATA, static_cast<void*>(this));
     set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_PREREQFUNCTION, &OnRequestReady);
+    set(CURLOPT_PREREQDATA, static_cast<void*>(this));
     ApplyLimits();
     return ok;
 }
@@ -195,6 +222,7 @@ std::string HttpClient::Impl::RunTry(const std::string& url) {
     buffer.clear();
     status = 0;
     retry_after.clear();
+    claimed = deferred = false;
     if (curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return "bad URL";
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) return "client error";
     CURLcode result = CURLE_OK;
@@ -248,6 +276,7 @@ HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {}
 HttpClient::~HttpClient() = default;
 
 void HttpClient::SetStopFlag(const std::atomic<bool>* stop) { impl_->stop = stop; }
+void HttpClient::SetCancelFlag(const std::atomic<bool>* cancel) { impl_->cancel = cancel; }
 
 bool HttpClient::ShareCookies(SharedCookies& cookies) {
     CURLSH* share = cookies.impl().share;
@@ -268,8 +297,12 @@ FetchResult FetchPage(const std::string& url, HttpClient& client) {
         int slow_downs = 0;
         for (int attempt = 0; impl.usable && attempt < kFetchTries; ++attempt) {
             if (impl.StopRequested()) break;
-            if (impl.pacer && !impl.pacer->AwaitTurn()) break;
+            if (impl.pacer && !impl.pacer->AwaitTurn(impl.cancel)) break;
             result.cause = impl.RunTry(url);
+            if (impl.deferred) {
+                --attempt;  // nothing was sent
+                continue;
+            }
             if (result.cause.empty()) {
                 result.body = std::move(impl.buffer);
                 impl.buffer.clear();

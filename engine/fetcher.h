@@ -49,6 +49,9 @@ public:
     // While *stop is true, a transfer in flight is aborted and no new try is made.
     // The flag must outlive the client (or be reset to nullptr).
     void SetStopFlag(const std::atomic<bool>* stop);
+    // Like the stop flag, for work that is given up while the task goes on (pages read
+    // ahead that are no longer wanted). Must outlive the client (or be reset to nullptr).
+    void SetCancelFlag(const std::atomic<bool>* cancel);
     // Applies to the fetches that start afterwards.
     void SetLimits(const FetchLimits& limits);
     // Uses `cookies` instead of the client's own store; call before the first fetch.
