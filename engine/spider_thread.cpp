@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "core/database.h"
@@ -50,6 +54,40 @@ void SpiderGate::Store(const std::function<void()>& store) {
     store();
 }
 
+namespace {
+
+// One fetch of a page at a time within a task. The same page can stand twice in a list (a
+// company listed twice, an entry that borrows the next one's link); read over two
+// connections at once, the second request would go out while the first waits out a
+// server's "retry after", as if the task had not heard it.
+class PagesInFlight {
+public:
+    // False when `give_up` said so before the page was free.
+    bool Enter(const std::string& url, const std::function<bool()>& give_up) {
+        std::unique_lock lock(mutex_);
+        while (busy_.count(url)) {
+            if (give_up()) return false;
+            freed_.wait_for(lock, std::chrono::milliseconds(10));
+        }
+        busy_.insert(url);
+        return true;
+    }
+    void Leave(const std::string& url) {
+        {
+            std::lock_guard lock(mutex_);
+            busy_.erase(url);
+        }
+        freed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    std::unordered_set<std::string> busy_;
+};
+
+}  // namespace
+
 // The crawl's view of its thread: fetches and stores pass the gate, UI work is posted.
 class AliSpider::Host : public CrawlHost {
 public:
@@ -79,7 +117,15 @@ public:
     FetchResult FetchOn(int lane, const std::string& url) override {
         spider_.gate_.Pass();
         HttpClient& client = lane < 1 || lane > static_cast<int>(lanes_.size()) ? http_ : *lanes_[lane - 1];
-        FetchResult result = FetchPage(url, client);
+        FetchResult result;
+        if (lanes_.empty()) {
+            result = FetchPage(url, client);
+        } else if (in_flight_.Enter(url, [this] { return spider_.gate_.stopped() || spider_.cancel_read_ahead_; })) {
+            result = FetchPage(url, client);
+            in_flight_.Leave(url);
+        } else {
+            result = {"", kFetchFailed, "stopped"};
+        }
         if (spider_.gate_.stopped()) throw CrawlStopped{};
         return result;
     }
@@ -95,12 +141,14 @@ public:
         if (stored) p.stored.fetch_add(1, std::memory_order_relaxed);
     }
     void SiteBlocked() override { spider_.blocked_ = true; }
+    void CancelReadAhead(bool on) override { spider_.cancel_read_ahead_ = on; }
 
 private:
     AliSpider& spider_;
     HttpClient& http_;
     std::vector<std::unique_ptr<HttpClient>>& lanes_;
     Connection& db_;
+    PagesInFlight in_flight_;
 };
 
 std::shared_ptr<AliSpider> AliSpider::Start(int task_index, std::string url,
@@ -190,6 +238,7 @@ std::vector<std::unique_ptr<HttpClient>> AliSpider::FurtherConnections(HttpClien
     for (int i = 1; i < n; ++i) {
         auto client = std::make_unique<HttpClient>();
         client->SetStopFlag(gate_.stop_flag());
+        client->SetCancelFlag(&cancel_read_ahead_);
         // One pacer for all: the interval and a server's waits hold for the task as a whole.
         client->SetPacer(&pacer_);
         if (!client->ShareCookies(cookies)) break;
@@ -242,6 +291,7 @@ void AliSpider::Execute() {
         SharedCookies cookies;
         HttpClient http;
         http.SetStopFlag(gate_.stop_flag());
+        http.SetCancelFlag(&cancel_read_ahead_);
         if (env_.request_interval_ms) pacer_.SetInterval(Millis{env_.request_interval_ms()});
         http.SetPacer(&pacer_);
         std::vector<std::unique_ptr<HttpClient>> lanes = FurtherConnections(http, cookies);

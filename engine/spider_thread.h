@@ -127,6 +127,8 @@ private:
     RequestPacer pacer_;
     std::shared_ptr<TaskProgress> progress_;
     std::atomic<bool> blocked_{false};
+    // Set while the pages read ahead of a crawl that ended are given up.
+    std::atomic<bool> cancel_read_ahead_{false};
     std::atomic<int> result_code_{-1};
     std::atomic<bool> alive_{true};
     std::thread thread_;
