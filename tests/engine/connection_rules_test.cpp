@@ -134,10 +134,12 @@ TEST_P(ConnectionRules, APageListedTwiceIsNotAskedForDuringItsWait) {
 }
 
 // The interval is kept between the moments requests go out, whichever connection sends
-// them; the server logs arrivals, which may lag a little behind.
+// them. The server logs when it has read a request, which lags behind its arrival by a
+// varying few milliseconds (more for a connection's first request, and more again in the
+// sanitizer builds); the moments themselves are checked exactly in the pacer's own tests.
 TEST_P(ConnectionRules, TheIntervalHoldsBetweenTheStartsOfEveryRequest) {
     constexpr auto kInterval = 120ms;
-    constexpr auto kArrivalJitter = 20ms;
+    constexpr auto kArrivalJitter = 30ms;
     SiteOptions options;
     options.companies = 7;
     options.log_requests = true;
