@@ -520,10 +520,12 @@ public:
     bool holding() const { return !held_.empty(); }
     // While holding: when the first company held back was read.
     std::optional<uint64_t> since() const { return since_; }
-    void Blocked() {
-        held_.clear();
-        host_.Message(kSiteBlockedMessage);
+    // The crawl ends; `first` is said before the block message.
+    void Blocked(std::optional<std::string> first = std::nullopt) {
         host_.SiteBlocked();
+        held_.clear();
+        if (first) host_.Message(*first);
+        host_.Message(kSiteBlockedMessage);
     }
     void Say(const std::string& text, const std::string& cause) {
         host_.Message(text);
@@ -593,8 +595,7 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
         case PageRead::Kind::NoList:
             // A result page that answered without its list is what a block page looks
             // like too; the position stays at this page.
-            host.Message(Message("抓取失败", "", kSerious));
-            watch.Blocked();
+            watch.Blocked(Message("抓取失败", "", kSerious));
             return false;
         case PageRead::Kind::BadList:
             watch.Flush();

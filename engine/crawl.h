@@ -14,6 +14,12 @@ namespace qv {
 // unwinds at once and reports nothing.
 struct CrawlStopped {};
 
+// Raised by the host to end a crawl that goes on afresh from its saved position (over
+// another proxy): the crawl unwinds at once, committing nothing more. `reason` says why.
+struct CrawlRestart {
+    std::string reason;
+};
+
 // What the crawl needs from the thread that runs it. Messages, rows and repaints are
 // handed to the UI thread in the order issued.
 class CrawlHost {
@@ -48,7 +54,8 @@ public:
     // each company done (stored, or skipped or passed over).
     virtual void ResultCount(long long count) {}
     virtual void CompanyDone(bool stored) {}
-    // The crawl ended because the site seems to block it; its position is kept.
+    // The site seems to block the crawl; its position is kept. Told before the crawl says
+    // so; the host may raise CrawlRestart to go on another way instead.
     virtual void SiteBlocked() {}
 };
 

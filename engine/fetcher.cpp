@@ -4,12 +4,14 @@
 // that a stop request is seen within a fraction of a second even while the server is silent.
 #include "engine/fetcher.h"
 
+#include "engine/proxy.h"
 #include "engine/request_pacer.h"
 
 #include <curl/curl.h>
 
 #include <cerrno>
 #include <mutex>
+#include <optional>
 
 namespace qv {
 
@@ -79,6 +81,8 @@ struct HttpClient::Impl {
     const std::atomic<bool>* stop = nullptr;
     const std::atomic<bool>* cancel = nullptr;
     RequestPacer* pacer = nullptr;
+    std::optional<Proxy> proxy;
+    std::function<void(const std::string&)> try_observer;
     // Within one try: whether its request claimed its moment to go out, and whether the
     // pacer sent it back for a new turn instead (that try does not count).
     bool claimed = false;
@@ -100,6 +104,7 @@ struct HttpClient::Impl {
     // Empty when the try succeeded, otherwise why it failed.
     std::string RunTry(const std::string& url);
     std::string TransportCause(CURLcode code);
+    std::string ProxyTransportCause(CURLcode code);
     void ReadAnswerHead();
     bool Drive(CURLcode& result);
 };
@@ -229,10 +234,61 @@ std::string HttpClient::Impl::RunTry(const std::string& url) {
     const bool done = Drive(result);
     curl_multi_remove_handle(multi, easy);
     if (!done) return StopRequested() ? "stopped" : "client error";
-    if (result != CURLE_OK) return TransportCause(result);
+    if (result != CURLE_OK) return proxy ? ProxyTransportCause(result) : TransportCause(result);
     ReadAnswerHead();
     if (status >= 200 && status <= 299) return {};
+    // A gateway's errors and a demand for credentials come from the proxy itself; a 503
+    // stays the site's request to slow down.
+    if (proxy && (status == 407 || ((status == 502 || status == 504) && proxy->scheme.starts_with("http"))))
+        return status == 407 ? "proxy auth" : "proxy HTTP " + std::to_string(status);
     return "HTTP " + std::to_string(status);
+}
+
+// Through a proxy, the connection curl makes is the proxy's: failing to make or keep it is
+// the proxy failing. Errors past the connection keep their usual words.
+std::string HttpClient::Impl::ProxyTransportCause(CURLcode code) {
+    long os_errno = 0;
+    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &os_errno);
+    long connect_code = 0;
+    curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connect_code);
+    curl_off_t connected_us = 0;
+    curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected_us);
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_PROXY: return "proxy not found";
+    case CURLE_COULDNT_CONNECT:
+        return os_errno == ECONNREFUSED ? "proxy refused" : "proxy unreachable";
+    case CURLE_PROXY: {
+        long detail = 0;
+        curl_easy_getinfo(easy, CURLINFO_PROXY_ERROR, &detail);
+        switch (detail) {
+        case CURLPX_USER_REJECTED:
+        case CURLPX_NO_AUTH:
+        case CURLPX_RECV_AUTH:
+        case CURLPX_SEND_AUTH: return "proxy auth";
+        case CURLPX_RESOLVE_HOST: return "proxy cannot resolve the site";
+        case CURLPX_REPLY_CONNECTION_REFUSED:
+        case CURLPX_REPLY_HOST_UNREACHABLE:
+        case CURLPX_REPLY_NETWORK_UNREACHABLE:
+        case CURLPX_REPLY_TTL_EXPIRED:
+        case CURLPX_REPLY_GENERAL_SERVER_FAILURE:
+        case CURLPX_REPLY_NOT_ALLOWED: return "proxy cannot connect to the site";
+        default: return "proxy error";
+        }
+    }
+    case CURLE_OPERATION_TIMEDOUT:
+        if (connected_us == 0) return "proxy timeout";
+        break;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+        if (connect_code == 407) return "proxy auth";
+        if (connect_code >= 300) return "proxy HTTP " + std::to_string(connect_code);
+        if (os_errno == ECONNRESET || os_errno == EPIPE || code == CURLE_GOT_NOTHING) return "proxy reset";
+        break;
+    default:
+        break;
+    }
+    return TransportCause(code);
 }
 
 void HttpClient::Impl::ReadAnswerHead() {
@@ -284,6 +340,20 @@ bool HttpClient::ShareCookies(SharedCookies& cookies) {
 }
 void HttpClient::SetPacer(RequestPacer* pacer) { impl_->pacer = pacer; }
 
+void HttpClient::SetProxy(const Proxy* proxy) {
+    Impl& impl = *impl_;
+    if (proxy) impl.proxy = *proxy;
+    else impl.proxy.reset();
+    if (!impl.easy) return;
+    curl_easy_setopt(impl.easy, CURLOPT_PROXY, proxy ? proxy->url.c_str() : nullptr);
+    // A proxy the user named carries every request, whatever no_proxy says.
+    curl_easy_setopt(impl.easy, CURLOPT_NOPROXY, proxy ? "" : nullptr);
+}
+
+void HttpClient::SetTryObserver(std::function<void(const std::string& cause)> observer) {
+    impl_->try_observer = std::move(observer);
+}
+
 void HttpClient::SetLimits(const FetchLimits& limits) {
     impl_->limits = limits;
     if (impl_->easy) impl_->ApplyLimits();
@@ -303,6 +373,7 @@ FetchResult FetchPage(const std::string& url, HttpClient& client) {
                 --attempt;  // nothing was sent
                 continue;
             }
+            if (impl.try_observer && result.cause != "stopped") impl.try_observer(result.cause);
             if (result.cause.empty()) {
                 result.body = std::move(impl.buffer);
                 impl.buffer.clear();

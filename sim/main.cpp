@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 1000));
     app.add_option("--block-after", options.block_after,
                    "After N requests answer every page with a verification page (status 200)");
+    app.add_flag("--block-per-client", options.block_per_client,
+                 "Count --block-after for each client address apart");
     app.add_option("--block-from", options.block_from,
                    "Begin the block with the first request of this path and query");
     app.add_option("--slow-down-rate", options.slow_down_rate,

@@ -132,6 +132,8 @@ struct SiteServer::Impl {
     std::atomic<long> requests{0}, session_requests{0}, failures{0}, sessions{0}, blocked{0};
     std::atomic<long> block_after;
     std::atomic<bool> blocking_from{false};
+    std::mutex clients_mutex;
+    std::unordered_map<std::string, long> client_requests;
     std::atomic<bool> block_from_armed{!options.block_from.empty()};
     std::mutex slow_mutex;
     std::unordered_map<std::string, int> slowed;  // slow-down answers given per target
@@ -164,6 +166,10 @@ struct SiteServer::Impl {
     bool Blocking(const httplib::Request& req, long number) {
         if (block_from_armed.load() && req.target == options.block_from) blocking_from = true;
         const long after = block_after.load();
+        if (options.block_per_client) {
+            std::lock_guard lock(clients_mutex);
+            number = ++client_requests[req.remote_addr];
+        }
         return blocking_from.load() || (after >= 0 && number > after);
     }
 

@@ -31,6 +31,8 @@ struct SiteOptions {
     // After this many requests every page is a verification page (status 200), as a
     // marketplace that blocks a client answers; negative: never.
     long block_after = -1;
+    // Count block_after for each client address apart, as a site that blocks addresses does.
+    bool block_per_client = false;
     // The block begins with the first request of this site-relative target (path and
     // query): it and every later request get the verification page.
     std::string block_from;

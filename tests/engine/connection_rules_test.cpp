@@ -16,6 +16,7 @@
 #include "engine/crawl.h"
 #include "engine/request_pacer.h"
 #include "sim/site_server.h"
+#include "tests/support/data_file_rows.h"
 #include "tests/support/mini_site.h"
 #include "tests/support/scheduled_crawl.h"
 #include "tests/support/temp_dir.h"
@@ -27,28 +28,8 @@ using namespace std::chrono_literals;
 using test::CrawlSettings;
 using test::RunTask;
 
-std::vector<std::vector<std::string>> Rows(const std::string& file) {
-    Connection db(file, DatabaseKind::DataFile);
-    std::vector<std::vector<std::string>> rows;
-    db.ForEachRow("SELECT * FROM DataList ORDER BY ID", [&](const Connection::RowView& row) {
-        auto& r = rows.emplace_back();
-        for (size_t i = 1; i < row.cells.size(); ++i) r.emplace_back(row.cells[i]);  // no ID
-    });
-    return rows;
-}
-
-// What a faultless crawl stores for the first `count` companies, as the file holds them.
-std::vector<std::vector<std::string>> Expected(const std::vector<SimCompany>& companies, size_t count,
-                                               bool detail) {
-    test::TempDir dir;
-    const std::string file = test::NewDataFile(dir.path().string(), "expected");
-    {
-        Connection db(file, DatabaseKind::DataFile);
-        for (size_t i = 0; i < count; ++i)
-            db.Execute(BuildInsertStatement(detail ? companies[i].values : companies[i].ValuesWithoutDetail()));
-    }
-    return Rows(file);
-}
+using test::Expected;
+using test::Rows;
 
 // The company of the list a request was for, or -1 for a result page.
 int CompanyOf(const std::vector<SimCompany>& companies, const std::string& target) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/data_files.h"
+#include "engine/proxy.h"
 #include "engine/scheduler.h"
 
 namespace qv::test {
@@ -29,6 +30,7 @@ struct CrawlSettings {
     bool detail = false;
     int interval_ms = 0;
     RunKind kind = RunKind::Fresh;
+    std::vector<std::string> proxies;  // URLs tasks take in turn
 };
 
 struct ScheduledRun {
@@ -59,6 +61,11 @@ inline ScheduledRun RunTask(const std::string& url, const std::string& file, con
     scheduler.SetCollectDetail([detail = settings.detail] { return detail; });
     scheduler.SetConnections([n = settings.connections] { return n; });
     scheduler.SetRequestInterval([ms = settings.interval_ms] { return ms; });
+    if (!settings.proxies.empty()) {
+        std::vector<Proxy> proxies;
+        for (const std::string& url : settings.proxies) proxies.push_back(ParseProxy(url));
+        scheduler.SetProxies([proxies] { return proxies; });
+    }
     ScheduledRun run;
     scheduler.SetEndObserver([&run](const TThreadTask&, int code) { run.result_code = code; });
     auto sink = std::make_shared<RecordingSink>();
