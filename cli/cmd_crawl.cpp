@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "cli/commands.h"
@@ -11,6 +13,7 @@
 #include "core/database.h"
 #include "core/run_journal.h"
 #include "engine/crawl.h"
+#include "engine/proxy.h"
 #include "engine/scheduler.h"
 
 namespace qv::cli {
@@ -79,7 +82,31 @@ struct CrawlRun {
     int connections = 1;  // per task, for the pages of its companies
     int interval_ms = 0;  // least time between the starts of two requests of one task
     StartMode mode = StartMode::Fresh;
+    std::vector<Proxy> proxies;  // taken in turn by the tasks; none: requests go out directly
 };
+
+// The proxies of --proxy (each one entry) and --proxy-file (one a line, # comments). The
+// reasons name the entry or the line, never what it holds: it may hold a password.
+std::vector<Proxy> ReadProxies(const std::vector<std::string>& urls, const std::string& file) {
+    std::vector<Proxy> proxies;
+    for (size_t i = 0; i < urls.size(); ++i) {
+        try {
+            proxies.push_back(ParseProxy(urls[i]));
+        } catch (const ProxyError& e) {
+            throw CLI::ValidationError("--proxy", "proxy " + std::to_string(i + 1) + ": " + e.what());
+        }
+    }
+    if (file.empty()) return proxies;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw CLI::ValidationError("--proxy-file", "cannot read " + file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    try {
+        for (Proxy& p : ParseProxyList(text)) proxies.push_back(std::move(p));
+    } catch (const ProxyError& e) {
+        throw CLI::ValidationError("--proxy-file", file + ", " + e.what());
+    }
+    return proxies;
+}
 
 // What becomes of one task before any thread runs.
 struct TaskPlan {
@@ -118,6 +145,7 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
     scheduler.SetConnections([connections] { return connections; });
     const int interval = run.interval_ms;
     scheduler.SetRequestInterval([interval] { return interval; });
+    if (!run.proxies.empty()) scheduler.SetProxies([proxies = run.proxies] { return proxies; });
     int succeeded = 0, ended = 0;
     scheduler.SetEndObserver([&](const TThreadTask&, int code) {
         ++ended;
@@ -189,11 +217,19 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
            "--new-only", [run](std::int64_t) { run->mode = StartMode::NewOnly; },
            "keep the stored records and collect only companies not stored yet")
         ->excludes(resume);
+    auto proxy_urls = std::make_shared<std::vector<std::string>>();
+    auto proxy_file = std::make_shared<std::string>();
+    cmd->add_option("--proxy", *proxy_urls,
+                    "send requests through this proxy (http, https, socks5 or socks5h URL with its port, "
+                    "user:password@ allowed); repeat it for more, which tasks take in turn")
+        ->allow_extra_args(false);
+    cmd->add_option("--proxy-file", *proxy_file, "read proxies from this file, one a line, # comments");
     cmd->add_option("--out", run->out_dir, "folder of the data files (NAME.db)")->required();
     cmd->add_option("tasks", *pairs,
                     "NAME=URL of each task; put -- before the tasks when a name starts with -")
         ->required();
-    cmd->callback([run, pairs, &ctx] {
+    cmd->callback([run, pairs, proxy_urls, proxy_file, &ctx] {
+        run->proxies = ReadProxies(*proxy_urls, *proxy_file);
         run->tasks.clear();
         for (const auto& p : *pairs) {
             CrawlTask t = ParsePair(p);

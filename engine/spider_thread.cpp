@@ -334,8 +334,10 @@ bool AliSpider::RunProxied(Connection& db) {
             return Attempt(db, &*proxy, again);
         } catch (const CrawlRestart& restart) {
             env_.proxies->Rest(*proxy);
+            const std::string left = proxy->Shown();
             proxy = env_.proxies->Next(proxy);
-            if (proxy) PostMessage("切换代理：" + proxy->Shown() + "（" + restart.reason + "）");
+            PostMessage(proxy ? "切换代理：" + proxy->Shown() + "（" + restart.reason + "）"
+                              : "没有可以换用的代理，" + left + " 已停用（" + restart.reason + "）");
         }
     }
     PostMessage(kSiteBlockedMessage);

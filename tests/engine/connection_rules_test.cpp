@@ -28,8 +28,8 @@ using namespace std::chrono_literals;
 using test::CrawlSettings;
 using test::RunTask;
 
-using test::Expected;
-using test::Rows;
+using test::ExpectedRecords;
+using test::FileRecords;
 
 // The company of the list a request was for, or -1 for a result page.
 int CompanyOf(const std::vector<SimCompany>& companies, const std::string& target) {
@@ -68,7 +68,7 @@ TEST_P(ConnectionRules, SlowDownWaitsHoldForThePageAndForEveryConnection) {
         SiteServer site(options);
         const std::string file = NewFile("slow" + std::to_string(static_cast<int>(answer)));
         RunTask(site.SearchUrl("阀门"), file, Settings(true));
-        EXPECT_EQ(Rows(file), Expected(site.CompaniesFor("阀门"), 12, true));
+        EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("阀门"), 12, true));
 
         const std::vector<SiteRequest> log = site.RequestLog();
         int slow_downs = 0;
@@ -103,7 +103,7 @@ TEST_P(ConnectionRules, APageListedTwiceIsNotAskedForDuringItsWait) {
     test::MiniSite site(3, 0ms, {.list_twice = true, .slow_down_first = true});
     const std::string file = NewFile("twice");
     RunTask(site.SearchUrl("d"), file, Settings(false));
-    EXPECT_EQ(Rows(file).size(), 6u);
+    EXPECT_EQ(FileRecords(file).size(), 6u);
     std::map<std::string, std::vector<std::chrono::steady_clock::time_point>> asked;
     for (const auto& r : site.ContactRequests()) asked[r.path].push_back(r.arrived);
     ASSERT_EQ(asked.size(), 3u);
@@ -127,7 +127,7 @@ TEST_P(ConnectionRules, TheIntervalHoldsBetweenTheStartsOfEveryRequest) {
     SiteServer site(options);
     const std::string file = NewFile("interval");
     RunTask(site.SearchUrl("纸箱"), file, Settings(true, static_cast<int>(kInterval.count())));
-    EXPECT_EQ(Rows(file), Expected(site.CompaniesFor("纸箱"), 7, true));
+    EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("纸箱"), 7, true));
     const std::vector<SiteRequest> log = site.RequestLog();
     ASSERT_EQ(log.size(), 15u);
     for (size_t k = 1; k < log.size(); ++k)
@@ -187,8 +187,8 @@ TEST_P(ConnectionRules, TheBlockStopsTheTaskWithNothingStoredFromItsPages) {
             // connection; beyond them, only the pages that judge the block are asked for.
             EXPECT_LE(verification_pages, GetParam() + kBlockedCompanies) << "read too far into the block";
         }
-        const auto stored = Rows(file);
-        EXPECT_EQ(stored, Expected(companies, static_cast<size_t>(first_blocked), c.detail))
+        const auto stored = FileRecords(file);
+        EXPECT_EQ(stored, ExpectedRecords(companies, static_cast<size_t>(first_blocked), c.detail))
             << "every record before the first blocked company, and none after";
         {
             Connection db(file, DatabaseKind::DataFile);
@@ -204,7 +204,7 @@ TEST_P(ConnectionRules, TheBlockStopsTheTaskWithNothingStoredFromItsPages) {
         CrawlSettings again = Settings(c.detail);
         again.kind = RunKind::Continue;
         RunTask(site.SearchUrl("拦截"), file, again);
-        EXPECT_EQ(Rows(file), Expected(companies, kCompanies, c.detail));
+        EXPECT_EQ(FileRecords(file), ExpectedRecords(companies, kCompanies, c.detail));
     }
 }
 

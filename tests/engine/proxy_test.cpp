@@ -132,8 +132,8 @@ TEST(ProxyCauses, ADeadProxyWrongCredentialsAndADeadSiteReadApart) {
     EXPECT_EQ(cause(tiny->Url("u", "right"), site.BaseUrl() + "/nothing-here"), "HTTP 404");
 }
 
-using test::Expected;
-using test::Rows;
+using test::ExpectedRecords;
+using test::FileRecords;
 
 std::set<std::string> ClientAddresses(const SiteServer& site) {
     std::set<std::string> addresses;
@@ -171,7 +171,7 @@ TEST_P(ProxiedCrawl, ThroughEitherProxyTheRecordsAreThoseOfADirectCrawl) {
         const std::string file = NewFile("through " + std::to_string(proxy->port()));
         const test::ScheduledRun run = test::RunTask(site.SearchUrl("阀门"), file, Settings({proxy->Url()}));
         EXPECT_EQ(run.result_code, 0);
-        EXPECT_EQ(Rows(file), Expected(site.CompaniesFor("阀门"), 45, true));
+        EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("阀门"), 45, true));
         EXPECT_EQ(ClientAddresses(site),
                   std::set<std::string>{proxy == tiny.get() ? "127.0.0.2" : "127.0.0.3"})
             << "every request went through the proxy";
@@ -191,7 +191,7 @@ TEST_P(ProxiedCrawl, ADeadProxyIsLeftForTheNextAfterThreeFailures) {
     const test::ScheduledRun run =
         test::RunTask(site.SearchUrl("灯具"), file, Settings({dead, authed->Url("u", "secret2")}));
     EXPECT_EQ(run.result_code, 0);
-    EXPECT_EQ(Rows(file), Expected(site.CompaniesFor("灯具"), 30, true));
+    EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("灯具"), 30, true));
     EXPECT_EQ(ClientAddresses(site), std::set<std::string>{"127.0.0.4"});
     EXPECT_TRUE(run.Says("切换代理：u:***@127.0.0.1:" + std::to_string(authed->port()) +
                          "（代理连续 3 次失败：proxy refused）"))
@@ -216,7 +216,7 @@ TEST_P(ProxiedCrawl, ABlockedProxyIsLeftForTheNextAndNothingIsLostOrDoubled) {
     EXPECT_TRUE(run.Says("切换代理：127.0.0.1:" + std::to_string(socks->port()) + "（网站可能拦截了采集）"))
         << ::testing::PrintToString(run.log);
     EXPECT_FALSE(run.Says(kSiteBlockedMessage));
-    EXPECT_EQ(Rows(file), Expected(site.CompaniesFor("纸箱"), 60, true));
+    EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("纸箱"), 60, true));
 }
 
 // Every proxy blocked: the task stops as a blocked task does, keeping its place, and a
@@ -241,7 +241,7 @@ TEST_P(ProxiedCrawl, WithEveryProxyBlockedTheTaskStopsAndAContinueCompletesIt) {
     }
     site.SetBlockAfter(-1);
     test::RunTask(site.SearchUrl("纸箱"), file, Settings({tiny->Url(), socks->Url()}, RunKind::Continue));
-    EXPECT_EQ(Rows(file), Expected(site.CompaniesFor("纸箱"), 60, true));
+    EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("纸箱"), 60, true));
 }
 
 INSTANTIATE_TEST_SUITE_P(Connections, ProxiedCrawl, ::testing::Values(1, 4, 8),

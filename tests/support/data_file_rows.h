@@ -15,7 +15,7 @@ namespace qv::test {
 using FileRows = std::vector<std::vector<std::string>>;
 
 // Every DataList row in ID order, its cells as stored, without the ID.
-inline FileRows Rows(const std::string& file) {
+inline FileRows FileRecords(const std::string& file) {
     Connection db(file, DatabaseKind::DataFile);
     FileRows rows;
     db.ForEachRow("SELECT * FROM DataList ORDER BY ID", [&](const Connection::RowView& row) {
@@ -26,7 +26,7 @@ inline FileRows Rows(const std::string& file) {
 }
 
 // What a faultless crawl stores for the first `count` companies, as the file holds them.
-inline FileRows Expected(const std::vector<SimCompany>& companies, size_t count, bool detail) {
+inline FileRows ExpectedRecords(const std::vector<SimCompany>& companies, size_t count, bool detail) {
     TempDir dir;
     const std::string file = NewDataFile(dir.path().string(), "expected");
     {
@@ -34,7 +34,7 @@ inline FileRows Expected(const std::vector<SimCompany>& companies, size_t count,
         for (size_t i = 0; i < count; ++i)
             db.Execute(BuildInsertStatement(detail ? companies[i].values : companies[i].ValuesWithoutDetail()));
     }
-    return Rows(file);
+    return FileRecords(file);
 }
 
 }  // namespace qv::test
