@@ -9,6 +9,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <optional>
@@ -365,7 +366,8 @@ FetchResult FetchPage(const std::string& url, HttpClient& client) {
         HttpClient::Impl& impl = client.impl();
         if (!impl.usable) result.cause = "client error";
         int slow_downs = 0;
-        for (int attempt = 0; impl.usable && attempt < kFetchTries; ++attempt) {
+        const int tries = std::max(1, impl.limits.tries);
+        for (int attempt = 0; impl.usable && attempt < tries; ++attempt) {
             if (impl.StopRequested()) break;
             if (impl.pacer && !impl.pacer->AwaitTurn(impl.cancel)) break;
             result.cause = impl.RunTry(url);
@@ -381,7 +383,7 @@ FetchResult FetchPage(const std::string& url, HttpClient& client) {
             }
             // Trying again at once after a server asked us to slow down is how a client
             // gets itself banned.
-            if (impl.pacer && AsksToSlowDown(impl.status) && attempt + 1 < kFetchTries)
+            if (impl.pacer && AsksToSlowDown(impl.status) && attempt + 1 < tries)
                 impl.pacer->SlowDown(impl.status,
                                      SlowDownWait(impl.retry_after, ++slow_downs, std::time(nullptr)));
         }

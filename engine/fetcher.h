@@ -21,6 +21,7 @@ struct FetchLimits {
     // stayed below this speed for this long; curl reports it as a time-out.
     long low_speed_bytes_per_s = 1;
     long low_speed_time_s = 30;
+    int tries = 6;
 };
 
 inline constexpr int kFetchTries = 6;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "engine/fetcher.h"
+#include "engine/request_pacer.h"
+
 namespace qv {
 namespace {
 
@@ -183,5 +186,28 @@ void ProxyPool::Rest(const Proxy& proxy) {
 }
 
 bool IsProxyCause(std::string_view cause) { return cause.starts_with("proxy "); }
+
+ProxyCheck CheckProxy(const Proxy& proxy, const std::string& url, const std::atomic<bool>* stop,
+                      RequestPacer* pacer) {
+    ProxyCheck check;
+    if (pacer && !pacer->AwaitTurn(stop)) {
+        check.cause = "stopped";
+        return check;
+    }
+    HttpClient client;
+    client.SetProxy(&proxy);
+    client.SetStopFlag(stop);
+    FetchLimits limits;
+    limits.connect_timeout_ms = 10'000;
+    limits.total_timeout_ms = 20'000;
+    limits.tries = 1;
+    client.SetLimits(limits);
+    const auto began = std::chrono::steady_clock::now();
+    FetchResult page = FetchPage(url, client);
+    check.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
+    check.ok = page.error.empty();
+    check.cause = std::move(page.cause);
+    return check;
+}
 
 }  // namespace qv

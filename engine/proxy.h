@@ -2,6 +2,7 @@
 // The proxies a task's requests go through: reading the entries a user gives, showing
 // them without their password, and the pool that hands them to tasks in turn and rests the
 // ones a site blocked or that stopped answering.
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <optional>
@@ -78,5 +79,16 @@ private:
 
 // Whether a try's cause (see FetchResult::cause) says the proxy itself failed.
 bool IsProxyCause(std::string_view cause);
+
+// One request for `url` through `proxy`, as a user checks a proxy before using it.
+struct ProxyCheck {
+    bool ok = false;
+    std::chrono::milliseconds took{0};
+    std::string cause;  // why it failed (FetchResult::cause)
+};
+// Waits for `pacer`'s turn first when given; ends early, failed, once `stop` is set.
+class RequestPacer;
+ProxyCheck CheckProxy(const Proxy& proxy, const std::string& url, const std::atomic<bool>* stop,
+                      RequestPacer* pacer = nullptr);
 
 }  // namespace qv
