@@ -303,10 +303,13 @@ void AliSpider::TryEnded(const std::string& cause) {
         return;
     }
     constexpr int kProxyFailuresInARow = 3;
-    if (++proxy_failures_ < kProxyFailuresInARow || restart_.exchange(true)) return;
+    if (++proxy_failures_ < kProxyFailuresInARow) return;
     {
+        // The reason is there before anyone sees the flag.
         std::lock_guard lock(restart_mutex_);
+        if (restart_) return;
         restart_reason_ = "代理连续 " + std::to_string(kProxyFailuresInARow) + " 次失败：" + cause;
+        restart_ = true;
     }
     cancel_read_ahead_ = true;  // what the other connections still read is given up
 }
