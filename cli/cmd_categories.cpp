@@ -44,7 +44,10 @@ void WriteCategoryFile(const fs::path& path, const std::vector<SimCompany>& comp
     const std::string part = path.string() + ".part";
     CreateDatabaseFile(part, true);
     {
-        Connection db(part, DatabaseKind::DataFile);
+        // Category files are only ever read, and may be installed where nobody writes: in
+        // rollback-journal mode, reading one creates nothing beside it.
+        Connection db(part, DatabaseKind::Project);
+        db.Query("PRAGMA journal_mode=DELETE");
         db.Execute(kCreateDataListSql);
         // One transaction for the whole file: a commit per record would take minutes.
         db.Execute("BEGIN");

@@ -66,7 +66,7 @@ void AddSearchUrlCommand(CLI::App& app, Context& ctx) {
             throw CLI::ValidationError("search-url", "give --keyword or --category");
         TAddTaskResult r = kw->count() > 0 ? KeywordSearch(*a) : CategorySearch(*a);
         std::string host =
-            a->host.empty() ? SearchHost(ExecutableDir() + "config.ini") : a->host;
+            a->host.empty() ? SearchHost(ctx.LocatedProfile().settings_file) : a->host;
         ctx.streams.out << BuildSearchUrl(r, host) << '\n';
     });
 }

@@ -1,0 +1,74 @@
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "cli/commands.h"
+#include "core/saved_tasks.h"
+
+namespace qv::cli {
+namespace {
+
+// "YYYY-MM-DD HH:MM:SS" (UTC) as ISO 8601; null when the file tells no time.
+nlohmann::ordered_json IsoTime(const std::string& utc) {
+    if (utc.size() != 19) return nullptr;
+    std::string iso = utc;
+    iso[10] = 'T';
+    return iso + "Z";
+}
+
+void PrintTask(const SavedTask& t, std::ostream& out) {
+    nlohmann::ordered_json o;
+    o["id"] = t.id;
+    o["name"] = t.name;
+    o["url"] = t.url;
+    o["remark"] = t.remark;
+    o["records"] = t.file.records;
+    o["state"] = t.file.state;
+    o["last_run_end"] = IsoTime(t.file.last_run_end);
+    o["data_file"] = t.data_file;
+    out << o.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+}
+
+bool IsWebAddress(const std::string& url) {
+    for (const char* scheme : {"http://", "https://"}) {
+        const std::string s = scheme;
+        if (url.size() > s.size() && url.compare(0, s.size(), s) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void AddTaskCommands(CLI::App& app, Context& ctx) {
+    auto* list = app.add_subcommand(
+        "tasks", "print the saved tasks of the window's task list, one JSON object a line");
+    list->callback([&ctx] {
+        try {
+            for (const SavedTask& t : ListSavedTasks(ctx.PreparedProfile())) PrintTask(t, ctx.streams.out);
+        } catch (const std::exception& e) {
+            ctx.streams.err << "tasks: " << e.what() << '\n';
+            ctx.exit_code = 1;
+        }
+    });
+
+    auto row = std::make_shared<TaskRow>();
+    auto* add = app.add_subcommand(
+        "add-task", "save a task in the window's task list and make its empty data file");
+    add->add_option("name", row->name, "task name; it names the data file")->required();
+    add->add_option("url", row->search_url, "search URL (http or https)")->required();
+    add->add_option("--remark", row->remark, "remark shown in the task list");
+    add->callback([row, &ctx] {
+        try {
+            if (!IsWebAddress(row->search_url))
+                throw std::runtime_error("not a web address (http or https): " + row->search_url);
+            PrintTask(AddSavedTask(ctx.PreparedProfile(), *row), ctx.streams.out);
+        } catch (const std::exception& e) {
+            ctx.streams.err << "add-task: " << e.what() << '\n';
+            ctx.exit_code = 1;
+        }
+    });
+}
+
+}  // namespace qv::cli
