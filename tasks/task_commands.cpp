@@ -519,12 +519,15 @@ void TaskCommands::RefreshTaskStates(int only_task) {
             // What the file holds: after a restart the list shows how each task's last run
             // ended, its records and when, as the session that ran it did.
             const DataFileSummary file = SummarizeDataFile(TaskFilePath(name));
-            if (state.isEmpty()) {
+            if (file.collecting) {
+                state = QStringLiteral("运行");
+                reason = kCollectedElsewhere;
+            } else if (state.isEmpty()) {
                 state = Q(file.state);
-                if (file.collecting) reason = kCollectedElsewhere;
+            }
+            if (file.collecting || ran == figures_.end())
                 widgets::SetCellText(taskListSG_, r, kStoredColumn,
                                      file.exists ? QString::number(file.records) : QString());
-            }
             widgets::SetCellText(taskListSG_, r, kLastRunColumn, LocalTime(file.last_run_end));
         }
         widgets::SetCellText(taskListSG_, r, kStateColumn, state);

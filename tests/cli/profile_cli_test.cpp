@@ -20,6 +20,7 @@
 #include "tests/cli/cli_runner.h"
 #include "tests/support/mini_site.h"
 #include "tests/support/project_database.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -225,24 +226,6 @@ TEST(CrawlProgressLines, ATerminalGetsLiveLinesAndALogALinePerTaskEveryPeriod) {
     EXPECT_EQ(quiet.str(), "");
 }
 
-// Runs `argv` with exactly `env`, its output in `out_file`; returns the exit status.
-int RunProgram(std::vector<std::string> args, std::vector<std::string> env, const std::string& out_file) {
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    int status = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) waitpid(pid, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(InstalledCli, AnUnpackedCopyKeepsTheUsersFilesInTheHomeFolderAndWritesNothingBesideItself) {
     test::TempDir root;
     const std::string bin = root.file("opt/q/bin"), share = root.file("opt/q/share/quorvane");
@@ -254,18 +237,19 @@ TEST(InstalledCli, AnUnpackedCopyKeepsTheUsersFilesInTheHomeFolderAndWritesNothi
     fs::permissions(root.file("opt"), fs::perms::owner_write, fs::perm_options::remove);
     test::MiniSite site(3);
     const std::vector<std::string> env{"HOME=" + root.file("home"), "LANG=C.UTF-8"};
-    const std::string cli = bin + "/quorvane-cli", log = root.file("log");
+    const std::string cli = bin + "/quorvane-cli";
+    std::string log;
 
-    ASSERT_EQ(RunProgram({cli, "add-task", "灯具", site.SearchUrl("q")}, env, log), 0) << test::ReadFileBytes(log);
-    ASSERT_EQ(RunProgram({cli, "crawl", "--task", "灯具"}, env, log), 0) << test::ReadFileBytes(log);
-    ASSERT_EQ(RunProgram({cli, "tasks"}, env, log), 0);
-    auto task = nlohmann::json::parse(test::ReadFileBytes(log));
+    ASSERT_EQ(test::RunProgram({cli, "add-task", "灯具", site.SearchUrl("q")}, env, log), 0) << log;
+    ASSERT_EQ(test::RunProgram({cli, "crawl", "--task", "灯具"}, env, log), 0) << log;
+    ASSERT_EQ(test::RunProgram({cli, "tasks"}, env, log), 0);
+    auto task = nlohmann::json::parse(log);
     EXPECT_EQ(task["records"], 3);
     EXPECT_EQ(task["state"], "完成");
     EXPECT_EQ(task["data_file"], root.file("home") + "/.local/share/quorvane/Data/灯具.db");
     EXPECT_EQ(Rows(task["data_file"].get<std::string>()), 3);
-    ASSERT_EQ(RunProgram({cli, "--version"}, env, log), 0);
-    EXPECT_EQ(test::ReadFileBytes(log), std::string("quorvane-cli ") + ProgramVersion() + "\n");
+    ASSERT_EQ(test::RunProgram({cli, "--version"}, env, log), 0);
+    EXPECT_EQ(log, std::string("quorvane-cli ") + ProgramVersion() + "\n");
 
     std::vector<std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(root.file("opt"))) files.push_back(e.path().string());
