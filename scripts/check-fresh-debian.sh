@@ -31,15 +31,18 @@ for m in proc dev dev/pts; do
   }
   mount_points+=("$root/$m")
 done
-in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"; }
+in_root() { chroot "$root" env -i PATH=/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"; }
 
 echo "== apt-get install ./$(basename "$deb") (and Xvfb with xdotool, to drive the window)"
 cp "$deb" "$root/tmp/"
-# The simulator is not part of the package; this check brings it along.
+# The simulator is not part of the package; this check brings it along, with its library.
 cp build/quorvane-site "$root/usr/local/bin/"
 in_root apt-get update -qq
+# As a user installs it (Recommends too: the CJK font), then the tools of this check.
+in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "/tmp/$(basename "$deb")" \
+  > "$root/tmp/apt.log" 2>&1 || { tail -n 30 "$root/tmp/apt.log"; exit 1; }
 in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-  "/tmp/$(basename "$deb")" xvfb xauth xdotool x11-apps fonts-wqy-microhei > "$root/tmp/apt.log" 2>&1 ||
+  xvfb xauth xdotool x11-apps libcpp-httplib0.11 >> "$root/tmp/apt.log" 2>&1 ||
   { tail -n 30 "$root/tmp/apt.log"; exit 1; }
 grep -E "^(Setting up quorvane|Unpacking quorvane)" "$root/tmp/apt.log" || true
 in_root dpkg -s quorvane | grep -E "^(Version|Depends):"
@@ -80,13 +83,11 @@ for _ in $(seq 100); do xdotool search --name Quorvane >/dev/null 2>&1 && break;
 sleep 2
 # A second start brings the open window forward and ends at once.
 quorvane; echo "second start: exit $?"
-wid=$(xdotool search --name Quorvane | head -n 1)
-xdotool windowsize "$wid" 1280 800 windowmove "$wid" 0 0
-sleep 1
-# The directory page's tab, then a double click on a group and on its first category.
-xdotool mousemove ${TAB_X:-250} ${TAB_Y:-62} click 1; sleep 1
-xdotool mousemove ${GROUP_X:-40} ${GROUP_Y:-104} click --repeat 2 --delay 100 1; sleep 1
-xdotool mousemove ${CAT_X:-70} ${CAT_Y:-122} click --repeat 2 --delay 100 1; sleep 3
+# Without a window manager the window keeps 800 x 600 at the top left. The directory
+# page's tab, then a double click on the first group and on its first category.
+xdotool mousemove ${TAB_X:-175} ${TAB_Y:-77} click 1; sleep 1
+xdotool mousemove ${GROUP_X:-60} ${GROUP_Y:-123} click --repeat 2 --delay 100 1; sleep 1
+xdotool mousemove ${CAT_X:-80} ${CAT_Y:-141} click --repeat 2 --delay 100 1; sleep 3
 xwd -root -silent > /tmp/window.xwd
 kill $app; wait $app || true
 USER
