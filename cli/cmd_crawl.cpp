@@ -231,31 +231,31 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
     auto args = std::make_shared<Args>();
     CrawlRun& run = args->run;
     auto* cmd = app.add_subcommand(
-        "crawl", "run collection tasks, at most ten at once: saved tasks of the task list, or NAME=URL pairs");
-    cmd->add_flag("--detail", run.detail, "also collect each company's profile page");
+        "crawl", "Run collection tasks, at most ten at once: saved tasks of the task list, or NAME=URL pairs");
+    cmd->add_flag("--detail", run.detail, "Also collect each company's profile page");
     cmd->add_option("--connections", run.connections,
-                    "connections per task for the pages of a result page's companies")
+                    "Connections per task for the pages of a result page's companies")
         ->check(CLI::Range(1, kMaxConnectionsPerTask));
     cmd->add_option("--interval", run.interval_ms,
-                    "least milliseconds between the starts of two requests of one task")
+                    "Least milliseconds between the starts of two requests of one task")
         ->check(CLI::Range(0, 3'600'000));
     auto* resume = cmd->add_flag_function(
         "--resume", [args](std::int64_t) { args->run.mode = StartMode::Resume; },
-        "continue each task's unfinished run where it stopped, keeping its records");
+        "Continue each task's unfinished run where it stopped, keeping its records");
     auto* new_only = cmd->add_flag_function(
         "--new-only", [args](std::int64_t) { args->run.mode = StartMode::NewOnly; },
-        "keep the stored records and collect only companies not stored yet");
+        "Keep the stored records and collect only companies not stored yet");
     new_only->excludes(resume);
     cmd->add_flag_function(
            "--retry-failed", [args](std::int64_t) { args->run.mode = StartMode::RetryFailed; },
-           "collect again only the companies that the last run skipped because a page failed")
+           "Collect again only the companies that the last run skipped because a page failed")
         ->excludes(resume)
         ->excludes(new_only);
-    cmd->add_flag("--quiet", run.quiet, "show no progress lines on stderr");
+    cmd->add_flag("--quiet", run.quiet, "Show no progress lines on stderr");
     auto* task = cmd->add_option("--task", args->task_names,
-                                 "run the saved task NAME of the task list (repeatable)");
-    cmd->add_flag("--all-tasks", args->all_tasks, "run every saved task of the task list")->excludes(task);
-    cmd->add_option("--out", args->out_dir, "folder of the data files (NAME.db) of NAME=URL tasks");
+                                 "Run the saved task NAME of the task list (repeatable)");
+    cmd->add_flag("--all-tasks", args->all_tasks, "Run every saved task of the task list")->excludes(task);
+    cmd->add_option("--out", args->out_dir, "Folder of the data files (NAME.db) of NAME=URL tasks");
     cmd->add_option("tasks", args->pairs,
                     "NAME=URL of each task; put -- before the tasks when a name starts with -");
     cmd->callback([args, &ctx] {

@@ -43,7 +43,7 @@ bool IsWebAddress(const std::string& url) {
 
 void AddTaskCommands(CLI::App& app, Context& ctx) {
     auto* list = app.add_subcommand(
-        "tasks", "print the saved tasks of the window's task list, one JSON object a line");
+        "tasks", "Print the saved tasks of the window's task list, one JSON object a line");
     list->callback([&ctx] {
         try {
             for (const SavedTask& t : ListSavedTasks(ctx.PreparedProfile())) PrintTask(t, ctx.streams.out);
@@ -55,10 +55,10 @@ void AddTaskCommands(CLI::App& app, Context& ctx) {
 
     auto row = std::make_shared<TaskRow>();
     auto* add = app.add_subcommand(
-        "add-task", "save a task in the window's task list and make its empty data file");
-    add->add_option("name", row->name, "task name; it names the data file")->required();
-    add->add_option("url", row->search_url, "search URL (http or https)")->required();
-    add->add_option("--remark", row->remark, "remark shown in the task list");
+        "add-task", "Save a task in the window's task list and make its empty data file");
+    add->add_option("name", row->name, "Task name; it names the data file")->required();
+    add->add_option("url", row->search_url, "Search URL (http or https)")->required();
+    add->add_option("--remark", row->remark, "Remark shown in the task list");
     add->callback([row, &ctx] {
         try {
             if (!IsWebAddress(row->search_url))

@@ -19,7 +19,7 @@ const Profile& Context::PreparedProfile() {
 int Run(int argc, const char* const* argv, Streams streams, std::optional<Profile> profile) {
     CLI::App app{"quorvane-cli: collect, inspect and convert Quorvane data from the command line"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", std::string("quorvane-cli ") + ProgramVersion());
+    app.set_version_flag("--version", std::string("quorvane-cli ") + ProgramVersion(), "Print the version and exit");
     Context ctx{streams, 0, std::move(profile)};
     AddTaskCommands(app, ctx);
     AddCrawlCommand(app, ctx);
