@@ -1,11 +1,13 @@
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/commands.h"
 #include "core/saved_tasks.h"
+#include "tasks/search_criteria.h"
 
 namespace qv::cli {
 namespace {
@@ -54,15 +56,29 @@ void AddTaskCommands(CLI::App& app, Context& ctx) {
     });
 
     auto row = std::make_shared<TaskRow>();
+    auto remark = std::make_shared<std::optional<std::string>>();
     auto* add = app.add_subcommand(
         "add-task", "Save a task in the window's task list and make its empty data file");
     add->add_option("name", row->name, "Task name; it names the data file")->required();
     add->add_option("url", row->search_url, "Search URL (http or https)")->required();
-    add->add_option("--remark", row->remark, "Remark shown in the task list");
-    add->callback([row, &ctx] {
+    add->add_option("--remark", *remark,
+                    "Remark shown in the task list (default: the search's filters, as 添加任务 proposes)");
+    add->callback([row, remark, &ctx] {
         try {
             if (!IsWebAddress(row->search_url))
                 throw std::runtime_error("not a web address (http or https): " + row->search_url);
+            // The row holds the search's filters, as the dialog stores them.
+            if (std::optional<TAddTaskResult> search = SearchOfUrl(row->search_url)) {
+                row->province = search->Province;
+                row->city = search->City;
+                row->biztype_name = search->BiztypeName;
+                row->established_year_name = search->EstablishedYearName;
+                row->category_large_name = search->CategoryLargeName;
+                row->only_ali_member = search->onlyAliMember;
+                row->only_online_member = search->onlyOnlineMember;
+                row->remark = DefaultTaskRemark(*search);
+            }
+            if (*remark) row->remark = **remark;
             PrintTask(AddSavedTask(ctx.PreparedProfile(), *row), ctx.streams.out);
         } catch (const std::exception& e) {
             ctx.streams.err << "add-task: " << e.what() << '\n';

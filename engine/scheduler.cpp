@@ -98,6 +98,8 @@ void TaskScheduler::TaskThreadEnded(int index, int result_code) {
         RecordRunEnd(entry.DataFile, result_code == 0                       ? RunOutcome::Finished
                                      : result_code == AliSpider::kSiteBlocked ? RunOutcome::Stopped
                                                                               : RunOutcome::Failed);
+        // The run is over: the file is free for another run before anyone hears of the end.
+        entry.RunLock.Release();
         if (result_code != 0)
             ShowTaskMessage("抓取失败", entry.Sink.get());
         else

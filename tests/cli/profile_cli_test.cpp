@@ -17,6 +17,7 @@
 #include "core/run_journal.h"
 #include "core/run_lock.h"
 #include "core/version.h"
+#include "tasks/search_url.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/support/mini_site.h"
 #include "tests/support/project_database.h"
@@ -71,6 +72,25 @@ TEST_F(ProfileCliTest, AddTaskSavesTheTaskThatTasksThenLists) {
     EXPECT_EQ(tasks[0]["data_file"], File("灯具"));
     EXPECT_EQ(tasks[1]["name"], "服装");
     EXPECT_TRUE(fs::is_regular_file(File("服装")));
+
+    // A marketplace search URL gives the row the search's filters and the dialog's remark.
+    TAddTaskResult search;
+    search.Keyword = "五金";
+    search.Province = "广东";
+    search.City = "深圳";
+    search.BiztypeCode = 1;
+    search.BiztypeName = "生产型";
+    search.EstablishedYearName = "所有注册年份";
+    search.onlyAliMember = true;
+    ASSERT_EQ(Cli({"add-task", "五金", BuildSearchUrl(search, "http://127.0.0.1:1")}), 0) << err;
+    EXPECT_EQ(nlohmann::json::parse(out)["remark"], "广东;深圳;生产型;所有注册年份;只采集诚信通会员信息;");
+    Connection project(profile.ProjectDatabase(), DatabaseKind::Project);
+    DataPacket row = project.Query("SELECT * FROM Tasks WHERE TaskName='五金'");
+    EXPECT_EQ(row.Text(0, "Province"), "广东");
+    EXPECT_EQ(row.Text(0, "City"), "深圳");
+    EXPECT_EQ(row.Text(0, "BiztypeName"), "生产型");
+    EXPECT_EQ(row.Text(0, "onlyAliMember"), "1");
+    EXPECT_EQ(row.Text(0, "onlyOnlineMember"), "0");
 }
 
 TEST_F(ProfileCliTest, ABadOrDuplicateNameExitsOneAndKeepsNothing) {
