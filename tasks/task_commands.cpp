@@ -231,6 +231,19 @@ void TaskCommands::LoadTasks() {
     cdsTasks_ = MiddleObj->QueryRecords("SELECT * FROM Tasks ORDER BY ID").value_or(DataPacket{});
 }
 
+void TaskCommands::ReloadTasksIfChanged() {
+    std::optional<DataPacket> now = MiddleObj->QueryRecords("SELECT COUNT(*) AS n, MAX(ID) AS last FROM Tasks");
+    if (!now) return;
+    long long loaded_last = 0;
+    for (size_t r = 0; r < cdsTasks_.rows.size(); ++r) loaded_last = std::max(loaded_last, cdsTasks_.Integer(r, "ID"));
+    if (now->Integer(0, "n") == static_cast<long long>(cdsTasks_.rows.size()) && now->Integer(0, "last") == loaded_last)
+        return;
+    LoadTasks();
+    FillTaskListGrid();
+    UpdateTaskActions(SelectedNumber());
+    UpdateCommandActions();
+}
+
 void TaskCommands::FillTaskListGrid() {
     int current = taskListSG_->currentRow();
     QSignalBlocker block(taskListSG_);

@@ -53,6 +53,9 @@ public:
 
     void InitTaskListGrid();
     void LoadTasks();
+    // Reads the task list again when another program (quorvane-cli) added or deleted tasks
+    // since it was loaded; the window calls it when it becomes active.
+    void ReloadTasksIfChanged();
     void FillTaskListGrid();
     void ResizeTaskListGrid();
     // The selected row's number (column 3), trimmed name (column 1) and URL (column 4).

@@ -304,6 +304,13 @@ void TMainFrm::showEvent(QShowEvent* event) {
     Guarded([this] { FormShow(); });
 }
 
+void TMainFrm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Tasks added or deleted on the command line meanwhile show when the user comes back.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && shown_once_ && commands_)
+        Guarded([this] { commands_->ReloadTasksIfChanged(); });
+}
+
 void TMainFrm::FormShow() {
     MainWB->setHtml(StartPageHtml());
     const std::string& settings = AppInfo->SettingsFile;

@@ -16,6 +16,7 @@
 #include "core/database.h"
 #include "core/run_journal.h"
 #include "core/run_lock.h"
+#include "core/saved_tasks.h"
 #include "core/version.h"
 #include "directory/category_pages.h"
 #include "directory/industry_page.h"
@@ -151,6 +152,19 @@ TEST_F(ProfileWindowTest, AFileThatAnotherProgramCollectsCannotBeStartedOrDelete
     ASSERT_TRUE(RunUntil([&] { return TaskEnded("灯具"); }));
     EXPECT_EQ(StoredRows("灯具"), 30);
     (void)before;
+}
+
+TEST_F(ProfileWindowTest, TasksAddedOnTheCommandLineShowWhenTheWindowIsActivatedAgain) {
+    AddTaskRow("窗口里的", site.SearchUrl("甲"));
+    // What quorvane-cli add-task does, behind the window's back.
+    AddSavedTask(AppInfo->profile, TaskRow{"命令行的", "", "", "", "", "", false, false, site.SearchUrl("乙"), "备注"});
+    EXPECT_EQ(Row("命令行的"), -1);
+    window->commands().ReloadTasksIfChanged();
+    EXPECT_NE(Row("命令行的"), -1);
+    EXPECT_EQ(Cell("命令行的", kStored), QStringLiteral("0"));
+    const int rows = window->commands().taskList()->rowCount();
+    window->commands().ReloadTasksIfChanged();
+    EXPECT_EQ(window->commands().taskList()->rowCount(), rows);
 }
 
 // Takes the place of the file manager.
