@@ -5,20 +5,8 @@
 # path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-
 # What only packaging needs: manual pages from --help, the checkers, dpkg-shlibdeps.
-tools=(help2man lintian desktop-file-utils appstream dpkg-dev)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/install-deps.sh help2man lintian desktop-file-utils appstream dpkg-dev
 
 scripts/build.sh
 # Configured again so that the build finds help2man and makes the manual pages.

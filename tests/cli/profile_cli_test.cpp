@@ -1,9 +1,6 @@
 // The command line in the window's profile: tasks, add-task, crawl of saved tasks, the
 // run lock between processes, progress lines, and an installed copy in a home folder.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -23,8 +20,6 @@
 #include "tests/support/project_database.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace qv {
 namespace {
@@ -174,16 +169,8 @@ TEST_F(ProfileCliTest, ARunOnAFileThatAnotherProcessCollectsIsRefusedAndWritesNo
     // The first run, in a process of its own: the real tool on the same profile.
     test::WriteFileBytes(dir.file("portable"), "");
     fs::copy_file(QUORVANE_BUILD_DIR "/quorvane-cli", dir.file("quorvane-cli"));
-    std::vector<std::string> args{dir.file("quorvane-cli"), "crawl", "--task", "灯具", "--quiet"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t first = -1;
-    ASSERT_EQ(posix_spawn(&first, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    test::CliProcess first({"crawl", "--task", "灯具", "--quiet"}, dir.file("quorvane-cli"));
+    ASSERT_TRUE(first.started());
     const auto deadline = std::chrono::steady_clock::now() + 20s;
     while (!IsBeingCollected(File("灯具")) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(10ms);
@@ -199,9 +186,7 @@ TEST_F(ProfileCliTest, ARunOnAFileThatAnotherProcessCollectsIsRefusedAndWritesNo
     auto tasks = Tasks();
     EXPECT_EQ(tasks[0]["state"], "运行");
 
-    int status = 0;
-    waitpid(first, &status, 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(WEXITSTATUS(first.Wait()), 0);
     EXPECT_EQ(Rows(File("灯具")), 12) << "exactly one run's records";
     EXPECT_EQ(site.contacts(), 12);
     EXPECT_FALSE(IsBeingCollected(File("灯具")));

@@ -43,32 +43,11 @@ class ProfileWindowTest : public MainWindowFixture {
 protected:
     ProfileWindowTest() : MainWindowFixture(SiteWith(30, 20)) {}
 
-    void AddTaskRow(const std::string& name, const std::string& url) {
-        InsertTask(name, url);
-        CreateDatabaseFile(DataFile(name), true);
-        ExecuteOnDatabaseFile(DataFile(name), kCreateDataListSql);
-        Reload();
-    }
-    void Reload() {
-        window->commands().LoadTasks();
-        window->commands().FillTaskListGrid();
-        window->commands().UpdateTaskActions(window->commands().SelectedNumber());
-        window->commands().UpdateCommandActions();
-    }
     void Restart() {
         window.reset();
         window = std::make_unique<ui::TMainFrm>();
         window->show();
         QApplication::processEvents();
-    }
-    int Row(const std::string& name) const {
-        QTableWidget* list = window->commands().taskList();
-        for (int r = 0; r < list->rowCount(); ++r)
-            if (widgets::CellText(list, r, 1) == QString::fromStdString(name)) return r;
-        return -1;
-    }
-    QString Cell(const std::string& name, int column) const {
-        return widgets::CellText(window->commands().taskList(), Row(name), column);
     }
     long long StoredRows(const std::string& name) const {
         Connection db(DataFile(name), DatabaseKind::Project);
@@ -104,20 +83,20 @@ TEST_F(ProfileWindowTest, AfterARestartTheListShowsHowEachRunEndedWithItsRecords
     const long long stopped_rows = StoredRows("停止");
 
     Restart();
-    EXPECT_EQ(Cell("完成", kState), QStringLiteral("完成"));
-    EXPECT_EQ(Cell("完成", kStored), QStringLiteral("30"));
-    EXPECT_EQ(Cell("停止", kState), QStringLiteral("已停止"));
-    EXPECT_EQ(Cell("停止", kStored), QString::number(stopped_rows));
-    EXPECT_EQ(Cell("失败", kState), QStringLiteral("失败"));
-    EXPECT_EQ(Cell("失败", kStored), QStringLiteral("0"));
-    EXPECT_EQ(Cell("中断", kState), QStringLiteral("未完成"));
-    EXPECT_EQ(Cell("中断", kStored), QStringLiteral("1"));
-    EXPECT_EQ(Cell("新建", kState), QString());
-    EXPECT_EQ(Cell("新建", kStored), QStringLiteral("0"));
+    EXPECT_EQ(TaskListCell("完成", kState), QStringLiteral("完成"));
+    EXPECT_EQ(TaskListCell("完成", kStored), QStringLiteral("30"));
+    EXPECT_EQ(TaskListCell("停止", kState), QStringLiteral("已停止"));
+    EXPECT_EQ(TaskListCell("停止", kStored), QString::number(stopped_rows));
+    EXPECT_EQ(TaskListCell("失败", kState), QStringLiteral("失败"));
+    EXPECT_EQ(TaskListCell("失败", kStored), QStringLiteral("0"));
+    EXPECT_EQ(TaskListCell("中断", kState), QStringLiteral("未完成"));
+    EXPECT_EQ(TaskListCell("中断", kStored), QStringLiteral("1"));
+    EXPECT_EQ(TaskListCell("新建", kState), QString());
+    EXPECT_EQ(TaskListCell("新建", kStored), QStringLiteral("0"));
     const QString today = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd"));
     for (const char* name : {"完成", "停止", "失败", "中断"})
-        EXPECT_TRUE(Cell(name, kLastRun).startsWith(today)) << name << ": " << Cell(name, kLastRun).toStdString();
-    EXPECT_EQ(Cell("新建", kLastRun), QString());
+        EXPECT_TRUE(TaskListCell(name, kLastRun).startsWith(today)) << name << ": " << TaskListCell(name, kLastRun).toStdString();
+    EXPECT_EQ(TaskListCell("新建", kLastRun), QString());
 }
 
 TEST_F(ProfileWindowTest, AFileThatAnotherProgramCollectsCannotBeStartedOrDeleted) {
@@ -129,9 +108,9 @@ TEST_F(ProfileWindowTest, AFileThatAnotherProgramCollectsCannotBeStartedOrDelete
     const std::string before = ReadFileBytes(DataFile("灯具"));
 
     DataFileRunLock other = DataFileRunLock::TryAcquire(DataFile("灯具"));  // another program's run
-    Reload();
-    EXPECT_EQ(Cell("灯具", kState), QStringLiteral("运行"));
-    EXPECT_EQ(window->commands().taskList()->item(Row("灯具"), kState)->toolTip(),
+    ReloadTaskList();
+    EXPECT_EQ(TaskListCell("灯具", kState), QStringLiteral("运行"));
+    EXPECT_EQ(window->commands().taskList()->item(TaskListRow("灯具"), kState)->toolTip(),
               QStringLiteral("另一个程序正在采集这个任务"));
     messages.Clear();
     SelectTask("灯具");
@@ -144,7 +123,7 @@ TEST_F(ProfileWindowTest, AFileThatAnotherProgramCollectsCannotBeStartedOrDelete
     Trigger("actDelTask");
     EXPECT_EQ(messages.Last(), "任务【灯具】正在被另一个程序采集，现在不能删除。");
     EXPECT_TRUE(fs::exists(DataFile("灯具")));
-    EXPECT_NE(Row("灯具"), -1);
+    EXPECT_NE(TaskListRow("灯具"), -1);
 
     other.Release();
     messages.Clear();
@@ -157,11 +136,11 @@ TEST_F(ProfileWindowTest, AFileThatAnotherProgramCollectsCannotBeStartedOrDelete
 TEST_F(ProfileWindowTest, TasksAddedOnTheCommandLineShowWhenTheWindowIsActivatedAgain) {
     AddTaskRow("窗口里的", site.SearchUrl("甲"));
     // What quorvane-cli add-task does, behind the window's back.
-    AddSavedTask(AppInfo->profile, TaskRow{"命令行的", "", "", "", "", "", false, false, site.SearchUrl("乙"), "备注"});
-    EXPECT_EQ(Row("命令行的"), -1);
+    AddSavedTask(AppInfo->profile, qv::TaskRow{"命令行的", "", "", "", "", "", false, false, site.SearchUrl("乙"), "备注"});
+    EXPECT_EQ(TaskListRow("命令行的"), -1);
     window->commands().ReloadTasksIfChanged();
-    EXPECT_NE(Row("命令行的"), -1);
-    EXPECT_EQ(Cell("命令行的", kStored), QStringLiteral("0"));
+    EXPECT_NE(TaskListRow("命令行的"), -1);
+    EXPECT_EQ(TaskListCell("命令行的", kStored), QStringLiteral("0"));
     const int rows = window->commands().taskList()->rowCount();
     window->commands().ReloadTasksIfChanged();
     EXPECT_EQ(window->commands().taskList()->rowCount(), rows);
