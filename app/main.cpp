@@ -55,7 +55,13 @@ int main(int argc, char** argv) {
     if (AnsweredFromCommandLine(argc, argv, code)) return code;
     qv::ui::TApplication app(argc, argv);
     qv::SetMessageSink(std::make_shared<qv::widgets::DialogMessageSink>());
-    const qv::Profile profile = qv::LocateProfile();
+    qv::Profile profile;
+    try {
+        profile = qv::LocateProfile();
+    } catch (const qv::ProfileError& e) {
+        qv::Messages().ShowErrorDetail("无法确定用户数据文件夹，程序将自动关闭。", e.what());
+        return 1;
+    }
     qv::ui::SingleInstance instance(QString::fromStdString(profile.data_dir));
     if (!instance.TakeFirstPlace()) {
         if (instance.AskFirstToComeForward()) return 0;

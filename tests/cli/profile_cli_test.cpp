@@ -241,7 +241,8 @@ TEST(InstalledCli, AnUnpackedCopyKeepsTheUsersFilesInTheHomeFolderAndWritesNothi
     test::MakeProjectDatabase(share + "/database/DefaultProject.db");
     fs::permissions(root.file("opt"), fs::perms::owner_write, fs::perm_options::remove);
     test::MiniSite site(3);
-    const std::vector<std::string> env{"HOME=" + root.file("home"), "LANG=C.UTF-8"};
+    const std::vector<std::string> env{"HOME=" + root.file("home"), "XDG_CONFIG_HOME=" + root.file("config"),
+                                       "LANG=C.UTF-8"};
     const std::string cli = bin + "/quorvane-cli";
     std::string log;
 
@@ -253,6 +254,7 @@ TEST(InstalledCli, AnUnpackedCopyKeepsTheUsersFilesInTheHomeFolderAndWritesNothi
     EXPECT_EQ(task["state"], "完成");
     EXPECT_EQ(task["data_file"], root.file("home") + "/.local/share/quorvane/Data/灯具.db");
     EXPECT_EQ(Rows(task["data_file"].get<std::string>()), 3);
+    EXPECT_TRUE(fs::is_directory(root.file("config/quorvane"))) << "settings follow XDG_CONFIG_HOME";
     ASSERT_EQ(test::RunProgram({cli, "--version"}, env, log), 0);
     EXPECT_EQ(log, std::string("quorvane-cli ") + ProgramVersion() + "\n");
 
