@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "cli/commands.h"
@@ -14,6 +16,7 @@
 #include "core/run_lock.h"
 #include "core/saved_tasks.h"
 #include "engine/crawl.h"
+#include "engine/proxy.h"
 #include "engine/scheduler.h"
 
 namespace qv::cli {
@@ -78,7 +81,31 @@ struct CrawlRun {
     int interval_ms = 0;  // least time between the starts of two requests of one task
     StartMode mode = StartMode::Fresh;
     bool quiet = false;
+    std::vector<Proxy> proxies;  // taken in turn by the tasks; none: requests go out directly
 };
+
+// The proxies of --proxy (each one entry) and --proxy-file (one a line, # comments). The
+// reasons name the entry or the line, never what it holds: it may hold a password.
+std::vector<Proxy> ReadProxies(const std::vector<std::string>& urls, const std::string& file) {
+    std::vector<Proxy> proxies;
+    for (size_t i = 0; i < urls.size(); ++i) {
+        try {
+            proxies.push_back(ParseProxy(urls[i]));
+        } catch (const ProxyError& e) {
+            throw CLI::ValidationError("--proxy", "proxy " + std::to_string(i + 1) + ": " + e.what());
+        }
+    }
+    if (file.empty()) return proxies;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw CLI::ValidationError("--proxy-file", "cannot read " + file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    try {
+        for (Proxy& p : ParseProxyList(text)) proxies.push_back(std::move(p));
+    } catch (const ProxyError& e) {
+        throw CLI::ValidationError("--proxy-file", file + ", " + e.what());
+    }
+    return proxies;
+}
 
 // What becomes of one task before any thread runs.
 struct TaskPlan {
@@ -126,6 +153,7 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
     scheduler.SetConnections([connections] { return connections; });
     const int interval = run.interval_ms;
     scheduler.SetRequestInterval([interval] { return interval; });
+    if (!run.proxies.empty()) scheduler.SetProxies([proxies = run.proxies] { return proxies; });
     int columns = 80;
     CrawlProgress progress(streams.err, ProgressModeFor(streams.err, run.quiet, columns),
                            std::chrono::seconds(30), columns);
@@ -227,6 +255,8 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
         std::string out_dir;
         std::vector<std::string> pairs, task_names;
         bool all_tasks = false;
+        std::vector<std::string> proxy_urls;
+        std::string proxy_file;
     };
     auto args = std::make_shared<Args>();
     CrawlRun& run = args->run;
@@ -252,6 +282,11 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
         ->excludes(resume)
         ->excludes(new_only);
     cmd->add_flag("--quiet", run.quiet, "Show no progress lines on stderr");
+    cmd->add_option("--proxy", args->proxy_urls,
+                    "Send requests through this proxy (http, https, socks5 or socks5h URL with its port, "
+                    "user:password@ allowed); repeat it for more, which tasks take in turn")
+        ->allow_extra_args(false);
+    cmd->add_option("--proxy-file", args->proxy_file, "Read proxies from this file, one a line, # comments");
     auto* task = cmd->add_option("--task", args->task_names,
                                  "Run the saved task NAME of the task list (repeatable)");
     cmd->add_flag("--all-tasks", args->all_tasks, "Run every saved task of the task list")->excludes(task);
@@ -260,6 +295,7 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
                     "NAME=URL of each task; put -- before the tasks when a name starts with -");
     cmd->callback([args, &ctx] {
         CrawlRun& run = args->run;
+        run.proxies = ReadProxies(args->proxy_urls, args->proxy_file);
         if (args->pairs.empty() && args->task_names.empty() && !args->all_tasks)
             throw CLI::ValidationError("crawl", "give --task NAME, --all-tasks or NAME=URL tasks");
         if (!args->pairs.empty() && args->out_dir.empty())

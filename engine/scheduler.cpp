@@ -63,6 +63,11 @@ SpiderEnvironment TaskScheduler::Environment() {
     env.collect_detail = collect_detail_;
     env.connections = connections_;
     env.request_interval_ms = request_interval_;
+    if (proxies_) {
+        if (!proxy_pool_) proxy_pool_ = std::make_shared<ProxyPool>();
+        proxy_pool_->Set(proxies_());
+        env.proxies = proxy_pool_;
+    }
     // The report names its thread, so a report that outlived its slot is ignored.
     env.thread_ended = [this](int index, int code, const void* spider) {
         if (index >= 0 && index < Limit() && queue_[index] && SlotAlive(queue_[index]->Slot) &&

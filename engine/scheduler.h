@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/run_lock.h"
+#include "engine/proxy.h"
 #include "engine/spider_thread.h"
 #include "engine/ui_handover.h"
 
@@ -58,6 +59,8 @@ public:
     void SetCollectDetail(std::function<bool()> fn) { collect_detail_ = std::move(fn); }
     void SetConnections(std::function<int()> fn) { connections_ = std::move(fn); }
     void SetRequestInterval(std::function<int()> fn) { request_interval_ = std::move(fn); }
+    // The proxies, read when a task starts; tasks take them in turn.
+    void SetProxies(std::function<std::vector<Proxy>()> fn) { proxies_ = std::move(fn); }
 
     int Limit() const { return static_cast<int>(slots_.size()); }
     int FindFreeThreadSlot() const;
@@ -104,6 +107,9 @@ private:
     std::function<bool()> collect_detail_;
     std::function<int()> connections_;
     std::function<int()> request_interval_;
+    std::function<std::vector<Proxy>()> proxies_;
+    // Shared with the threads, which may outlive their slot.
+    std::shared_ptr<ProxyPool> proxy_pool_;
 };
 
 }  // namespace qv

@@ -16,6 +16,7 @@ packages=(
   fonts-wqy-microhei
   xvfb xauth imagemagick
   libqt6svg6
+  tinyproxy microsocks
   "$@"
 )
 

@@ -31,6 +31,7 @@
 #include "engine/markup.h"
 #include "engine/request_pacer.h"
 #include "tasks/add_task_dialog.h"
+#include "tasks/proxy_setting.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
 #include "tasks/search_host.h"
@@ -183,6 +184,14 @@ TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& 
     });
     scheduler_.SetRequestInterval([settings = AppInfo->SettingsFile] {
         return ReadSetting(settings, settings::kRequestInterval);
+    });
+    // CanStart has refused a malformed list before a task gets here.
+    scheduler_.SetProxies([settings = AppInfo->SettingsFile] {
+        try {
+            return ReadProxySetting(settings);
+        } catch (const ProxyError&) {
+            return std::vector<Proxy>{};
+        }
     });
     // A run that ended, finished or not, changes what the state column shows.
     scheduler_.SetEndObserver([this](const TThreadTask& entry, int code) { TaskEnded(entry, code); });
@@ -431,6 +440,13 @@ bool TaskCommands::CanStart(const QString& name, const QString& url) {
         pages_.ShowPage(page);
         pages_.UpdatePageButtons();
         widgets::ShowWarning(QStringLiteral("这个任务已经被打开，需要再次采集前请先关闭。"));
+        return false;
+    }
+    try {
+        ReadProxySetting(AppInfo->SettingsFile);
+    } catch (const ProxyError& e) {
+        // Going out directly instead of through the proxies the user set is not an option.
+        widgets::ShowWarning(ProxyFaultMessage(e.line(), e.fault()) + QStringLiteral("，请在“选项”中改正。"));
         return false;
     }
     // Paused and waiting tasks hold queue places too; with none free the start is refused

@@ -257,7 +257,7 @@ public:
                             "text/html");
         });
         server_.server().Get("/p/ok", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("<html></html>", "text/html");
+            res.set_content("<html><table class=\"typelist\"></table></html>", "text/html");
         });
         // No profile link: with the detail option the blank link is fetched, and fails.
         server_.server().Get("/c/noprofile", [](const httplib::Request&, httplib::Response& res) {
