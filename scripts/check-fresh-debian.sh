@@ -68,7 +68,8 @@ url=$(quorvane-cli search-url --keyword 灯具)
 echo "\$ quorvane-cli add-task 灯具 \"$url\" --remark 周更"
 quorvane-cli add-task 灯具 "$url" --remark 周更
 echo "\$ quorvane-cli crawl --task 灯具"; quorvane-cli crawl --task 灯具 | tail -n 3
-echo "\$ quorvane-cli tasks"; quorvane-cli tasks
+echo "\$ quorvane-cli tasks            # (the url field left out here)"
+quorvane-cli tasks | sed 's/"url":"[^"]*",//'
 echo "\$ find ~ -type f (the profile)"; find "$HOME" -type f | sort
 USER
 echo "== as the user ann"
