@@ -41,7 +41,7 @@ enum Column { kState = 5, kStored = 6, kLastRun = 11 };
 
 class ProfileWindowTest : public MainWindowFixture {
 protected:
-    ProfileWindowTest() : MainWindowFixture(SiteWith(30, 20)) {}
+    ProfileWindowTest() : MainWindowFixture(SiteWith(60, 30)) {}
 
     void Restart() {
         window.reset();
@@ -84,7 +84,7 @@ TEST_F(ProfileWindowTest, AfterARestartTheListShowsHowEachRunEndedWithItsRecords
 
     Restart();
     EXPECT_EQ(TaskListCell("完成", kState), QStringLiteral("完成"));
-    EXPECT_EQ(TaskListCell("完成", kStored), QStringLiteral("30"));
+    EXPECT_EQ(TaskListCell("完成", kStored), QStringLiteral("60"));
     EXPECT_EQ(TaskListCell("停止", kState), QStringLiteral("已停止"));
     EXPECT_EQ(TaskListCell("停止", kStored), QString::number(stopped_rows));
     EXPECT_EQ(TaskListCell("失败", kState), QStringLiteral("失败"));
@@ -118,7 +118,7 @@ TEST_F(ProfileWindowTest, AFileThatAnotherProgramCollectsCannotBeStartedOrDelete
     ASSERT_FALSE(messages.shown.empty());
     EXPECT_EQ(messages.Last(), "任务【灯具】正在被另一个程序采集，请等它结束后再开始。");
     EXPECT_EQ(window->pages().FindTaskPage(QStringLiteral("灯具")), -1) << "no run page";
-    EXPECT_EQ(StoredRows("灯具"), 30) << "nothing emptied";
+    EXPECT_EQ(StoredRows("灯具"), 60) << "nothing emptied";
 
     Trigger("actDelTask");
     EXPECT_EQ(messages.Last(), "任务【灯具】正在被另一个程序采集，现在不能删除。");
@@ -129,7 +129,7 @@ TEST_F(ProfileWindowTest, AFileThatAnotherProgramCollectsCannotBeStartedOrDelete
     messages.Clear();
     Trigger("actStart");  // asks how to go on: 只采集新公司 is the first choice
     ASSERT_TRUE(RunUntil([&] { return TaskEnded("灯具"); }));
-    EXPECT_EQ(StoredRows("灯具"), 30);
+    EXPECT_EQ(StoredRows("灯具"), 60);
     (void)before;
 }
 
