@@ -69,8 +69,8 @@ void CategoryPages::ShowPage(int index) {
 }
 
 TCategoryTab& CategoryPages::OpenCategoryPage(const QString& name, const std::string& path) {
-    // The page only reads: the supplied file keeps its journal mode.
-    auto db = std::make_unique<Connection>(path, DatabaseKind::Project);
+    // The page only reads, and a shipped category file may sit in a folder nobody writes.
+    auto db = std::make_unique<Connection>(path, DatabaseKind::ReadOnly);
     // Read before the page exists, so a file that cannot be read adds no page.
     auto* grid = new widgets::MemberGridView;
     std::unique_ptr<widgets::MemberGridView> owned(grid);

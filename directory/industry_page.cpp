@@ -105,7 +105,7 @@ void IndustryPage::CategoryTVDblClick() {
 void IndustryPage::OpenSelectedCategory() {
     const TIndustry* category = IndustryOf(CategoryTV->currentItem());
     if (!category || category->Level != ilCategory) return;
-    std::string path = CategoryFilePath(AppInfo->CategoryDir, *category);
+    std::string path = CategoryFilePath(AppInfo->profile.CategoryDirs(), *category);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         widgets::ShowWarning(QStringLiteral("没有相应的行业数据。请和软件开发商联系获取。"));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/run_lock.h"
 #include "engine/proxy.h"
 #include "engine/spider_thread.h"
 #include "engine/ui_handover.h"
@@ -35,6 +36,10 @@ struct TThreadTask {
     RunKind Kind = RunKind::Fresh;
     // The run's counters, read by the window; made at dispatch when not given.
     std::shared_ptr<TaskProgress> Progress;
+    // The data file's run lock, taken by the host before it prepared the file; held for as
+    // long as the entry exists, and the entry goes only after its thread was stopped (and
+    // so writes nothing more) or has ended.
+    DataFileRunLock RunLock;
 };
 
 class TaskScheduler {
@@ -86,6 +91,8 @@ public:
 private:
     bool SlotAlive(int slot) const;
     void ShowTaskMessage(const std::string& text, TaskSink* log) const;
+    // Stops the thread in `slot` and records in its entry's file that the run was stopped.
+    void StopSlot(int slot);
     void Retire(std::shared_ptr<AliSpider> spider);
     void ReapRetired();
     SpiderEnvironment Environment();

@@ -277,7 +277,8 @@ bool AliSpider::RunCrawl(Connection& db, CrawlHost& host, bool again) {
         PostMessage("继续上次的抓取：从第 " + std::to_string(at.page_number) + " 页的第 " +
                     std::to_string(at.entries_done + 1) + " 个公司开始......");
     } else {
-        BeginRun(db, url_, mode);
+        // Through the gate: a thread stopped before it began writes nothing at all.
+        gate_.Store([&] { BeginRun(db, url_, mode); });
         if (mode == RunMode::NewOnly) progress_->stored = ReadSavedRun(db).rows;
     }
     KnownCompanies known;

@@ -12,5 +12,5 @@ out=$PWD/docs/screenshots
 mkdir -p "$out"
 QUORVANE_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x800x24" \
-  build/tests/test_ui --gtest_filter='Screenshots.*' --gtest_also_run_disabled_tests
+  build/tests/test_ui --gtest_filter='*Screenshots.*' --gtest_also_run_disabled_tests
 ls -l "$out"

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
+#include <QTimeZone>
 #include <QHeaderView>
 #include <QPainter>
 #include <QProgressDialog>
@@ -21,6 +23,8 @@
 #include "core/data_module.h"
 #include "core/ini_file.h"
 #include "core/run_journal.h"
+#include "core/run_lock.h"
+#include "core/saved_tasks.h"
 #include "core/text.h"
 #include "engine/fetcher.h"
 #include "engine/crawl.h"
@@ -51,10 +55,11 @@ enum TaskListColumn {
     kProgressColumn,
     kSpeedColumn,
     kLeftColumn,
+    kLastRunColumn,  // when the task's last run ended, from its file
     kTaskListColumns
 };
-constexpr int kFigureWidths[] = {50, 56, 56, 96, 78, 64};
-constexpr int kFiguresWidth = 50 + 56 + 56 + 96 + 78 + 64;
+constexpr int kFigureWidths[] = {50, 56, 56, 96, 78, 64, 120};
+constexpr int kFiguresWidth = 50 + 56 + 56 + 96 + 78 + 64 + 120;
 // Counters are read this often; the collection threads never wait for it.
 constexpr int kProgressRefreshMs = 300;
 
@@ -99,17 +104,14 @@ const QString kNewOnlyChoice = QStringLiteral("只采集新公司");
 const QString kRestartChoice = QStringLiteral("重新开始");
 const QString kCancelChoice = QStringLiteral("取消");
 
-// The state column's text for a data file that is not in use by a run.
-QString SavedRunState(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return {};
-    try {
-        // Listing the tasks leaves their files as they are (no change of journal mode).
-        Connection db(path, DatabaseKind::Project);
-        return ReadSavedRun(db).Unfinished() ? QStringLiteral("未完成") : QString();
-    } catch (const std::exception&) {
-        return {};  // a broken file shows its error when it is opened
-    }
+const QString kCollectedElsewhere = QStringLiteral("另一个程序正在采集这个任务");
+
+// A file's UTC time ("YYYY-MM-DD HH:MM:SS") in the user's local time.
+QString LocalTime(const std::string& utc) {
+    QDateTime at = QDateTime::fromString(QString::fromStdString(utc), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!at.isValid()) return {};
+    at.setTimeZone(QTimeZone::utc());
+    return at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 const QString kFileError = QStringLiteral(
@@ -147,15 +149,11 @@ std::optional<FetchResult> FetchFirstPage(QWidget* owner, const std::string& url
     return page;
 }
 
-std::string InsertTaskStatement(const QString& name, const QString& remark,
-                                const TAddTaskResult& r, const std::string& url) {
-    return "INSERT INTO Tasks(TaskName,Province,City,BiztypeName,EstablishedYearName,"
-           "CategoryLargeName,onlyAliMember,onlyOnlineMember,searchURL,Remark) VALUES(" +
-           QuotedStr(S(name)) + "," + QuotedStr(r.Province) + "," + QuotedStr(r.City) + "," +
-           QuotedStr(r.BiztypeName) + "," + QuotedStr(r.EstablishedYearName) + "," +
-           QuotedStr(r.CategoryLargeName) + "," + (r.onlyAliMember ? "1" : "0") + "," +
-           (r.onlyOnlineMember ? "1" : "0") + "," + QuotedStr(url) + "," + QuotedStr(S(remark)) +
-           ")";
+std::string InsertTaskStatementFor(const QString& name, const QString& remark,
+                                   const TAddTaskResult& r, const std::string& url) {
+    return InsertTaskStatement(TaskRow{S(name), r.Province, r.City, r.BiztypeName, r.EstablishedYearName,
+                                       r.CategoryLargeName, r.onlyAliMember, r.onlyOnlineMember, url,
+                                       S(remark)});
 }
 
 void RemoveDataFile(const std::string& path) {
@@ -217,7 +215,7 @@ void TaskCommands::InitTaskListGrid() {
                                      QStringLiteral("搜索URL"), QStringLiteral("状态"),
                                      QStringLiteral("已采集"), QStringLiteral("总数"),
                                      QStringLiteral("进度"), QStringLiteral("速度"),
-                                     QStringLiteral("剩余时间")});
+                                     QStringLiteral("剩余时间"), QStringLiteral("上次采集")});
     grid->setItemDelegateForColumn(kProgressColumn, new ProgressBarDelegate(grid));
     grid->verticalHeader()->hide();
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -240,6 +238,19 @@ void TaskCommands::ResizeTaskListGrid() {
 
 void TaskCommands::LoadTasks() {
     cdsTasks_ = MiddleObj->QueryRecords("SELECT * FROM Tasks ORDER BY ID").value_or(DataPacket{});
+}
+
+void TaskCommands::ReloadTasksIfChanged() {
+    std::optional<DataPacket> now = MiddleObj->QueryRecords("SELECT COUNT(*) AS n, MAX(ID) AS last FROM Tasks");
+    if (!now) return;
+    long long loaded_last = 0;
+    for (size_t r = 0; r < cdsTasks_.rows.size(); ++r) loaded_last = std::max(loaded_last, cdsTasks_.Integer(r, "ID"));
+    if (now->Integer(0, "n") == static_cast<long long>(cdsTasks_.rows.size()) && now->Integer(0, "last") == loaded_last)
+        return;
+    LoadTasks();
+    FillTaskListGrid();
+    UpdateTaskActions(SelectedNumber());
+    UpdateCommandActions();
 }
 
 void TaskCommands::FillTaskListGrid() {
@@ -382,7 +393,7 @@ void TaskCommands::doAddTask() {
         QString count = QString::fromStdU16String(Trim(ResultCountText(DecodeAndNormalize(page.body))));
         QString name, remark;
         if (ShowTaskPropertyDialog(window_, count, search, name, remark) == widgets::mrOk) {
-            MiddleObj->ExecuteSQL(InsertTaskStatement(name, remark, search, url));
+            MiddleObj->ExecuteSQL(InsertTaskStatementFor(name, remark, search, url));
             LoadTasks();
             FillTaskListGrid();
             if (!CreateTaskDataFile(name)) return;
@@ -448,8 +459,20 @@ bool TaskCommands::CanStart(const QString& name, const QString& url) {
     return true;
 }
 
+std::optional<DataFileRunLock> TaskCommands::TakeRunLock(const QString& name) {
+    std::string path = UsableTaskFilePath(name);
+    if (path.empty()) return std::nullopt;
+    if (!std::filesystem::exists(path) && !CreateTaskDataFile(name)) return std::nullopt;
+    DataFileRunLock lock = DataFileRunLock::TryAcquire(path);
+    if (!lock) {
+        widgets::ShowWarning(QStringLiteral("任务【%1】正在被另一个程序采集，请等它结束后再开始。").arg(name));
+        return std::nullopt;
+    }
+    return lock;
+}
+
 void TaskCommands::StartRun(const QString& number, const QString& name, const QString& url,
-                            RunKind kind) {
+                            RunKind kind, DataFileRunLock lock) {
     TTaskTab& tab = pages_.OpenRunPage(name, TaskFilePath(name), kind != RunKind::Fresh);
     auto entry = std::make_unique<TThreadTask>();
     entry->TaskID = number.toInt();
@@ -461,9 +484,10 @@ void TaskCommands::StartRun(const QString& number, const QString& name, const QS
     entry->Sink = tab.Sink;
     entry->DataFile = TaskFilePath(name);
     entry->Kind = kind;
+    entry->RunLock = std::move(lock);
     if (scheduler_.EnqueueTask(std::move(entry))) scheduler_.DispatchTasks();
     widgets::ResizeLogGrid(tab.LogGrid);
-    RefreshTaskStates();
+    RefreshTaskStates(number.toInt());
     UpdateTaskActions(SelectedNumber());
     pages_.UpdatePageButtons();
 }
@@ -471,9 +495,12 @@ void TaskCommands::StartRun(const QString& number, const QString& name, const QS
 void TaskCommands::doStartTask() {
     QString number = SelectedNumber(), name = SelectedName(), url = SelectedUrl();
     if (!CanStart(name, url)) return;
+    // Held from before the file is prepared (a fresh run empties it) to the run's end.
+    std::optional<DataFileRunLock> lock = TakeRunLock(name);
+    if (!lock) return;
     std::optional<RunKind> kind = PrepareDataFile(name);
     if (!kind) return;
-    StartRun(number, name, url, *kind);
+    StartRun(number, name, url, *kind, std::move(*lock));
 }
 
 void TaskCommands::doRetryFailed() {
@@ -493,15 +520,18 @@ void TaskCommands::doRetryFailed() {
         widgets::ShowInfo(QStringLiteral("这个任务没有因为网页抓取失败而跳过的公司。"));
         return;
     }
-    StartRun(number, name, url, RunKind::RetryFailed);
+    std::optional<DataFileRunLock> lock = TakeRunLock(name);
+    if (!lock) return;
+    StartRun(number, name, url, RunKind::RetryFailed, std::move(*lock));
 }
 
-void TaskCommands::RefreshTaskStates() {
+void TaskCommands::RefreshTaskStates(int only_task) {
     QSignalBlocker block(taskListSG_);
     for (int r = 0; r < taskListSG_->rowCount(); ++r) {
         const QString name = widgets::CellText(taskListSG_, r, 1);
         if (name.isEmpty()) continue;
         const int id = widgets::CellText(taskListSG_, r, 3).toInt();
+        if (only_task >= 0 && id != only_task) continue;
         QString state, reason;
         auto ran = figures_.find(id);
         if (scheduler_.TaskInState(tsWaiting, id))
@@ -512,8 +542,23 @@ void TaskCommands::RefreshTaskStates() {
             state = QStringLiteral("暂停");
         else if (ran != figures_.end() && !ran->second.ended.isEmpty())
             state = ran->second.ended, reason = ran->second.reason;
-        else if (IsUsableTaskName(S(name)))
-            state = SavedRunState(TaskFilePath(name));
+        const bool queued = state == QStringLiteral("等待") || state == QStringLiteral("运行") ||
+                            state == QStringLiteral("暂停");
+        if (!queued && IsUsableTaskName(S(name))) {
+            // What the file holds: after a restart the list shows how each task's last run
+            // ended, its records and when, as the session that ran it did.
+            const DataFileSummary file = SummarizeDataFile(TaskFilePath(name));
+            if (file.collecting) {
+                state = QStringLiteral("运行");
+                reason = kCollectedElsewhere;
+            } else if (state.isEmpty()) {
+                state = Q(file.state);
+            }
+            if (file.collecting || ran == figures_.end())
+                widgets::SetCellText(taskListSG_, r, kStoredColumn,
+                                     file.exists ? QString::number(file.records) : QString());
+            widgets::SetCellText(taskListSG_, r, kLastRunColumn, LocalTime(file.last_run_end));
+        }
         widgets::SetCellText(taskListSG_, r, kStateColumn, state);
         if (QTableWidgetItem* item = taskListSG_->item(r, kStateColumn)) item->setToolTip(reason);
     }
@@ -570,7 +615,7 @@ void TaskCommands::TaskEnded(const TThreadTask& entry, int result_code) {
         }
     }
     RefreshProgress();
-    RefreshTaskStates();
+    RefreshTaskStates(entry.TaskID);
     const bool others = scheduler_.CountTasksInState(tsWaiting) + scheduler_.CountTasksInState(tsRunning) +
                             scheduler_.CountTasksInState(tsPaused) > 0;
     if (!others) emit allTasksEnded(Q(entry.TaskName), outcome);
@@ -630,6 +675,11 @@ void TaskCommands::doDelTask() {
         pages_.ShowPage(page);
         pages_.UpdatePageButtons();
         widgets::ShowWarning(QStringLiteral("这个任务已经被打开，删除任务前请先关闭这个任务。"));
+        return;
+    }
+    // Its file would go from under the other program's run.
+    if (IsUsableTaskName(S(name)) && IsBeingCollected(TaskFilePath(name))) {
+        widgets::ShowWarning(QStringLiteral("任务【%1】正在被另一个程序采集，现在不能删除。").arg(name));
         return;
     }
     QString question = QStringLiteral("你确认删除任务【 ") + name +

@@ -59,6 +59,7 @@ constexpr ActionSpec kActions[] = {
     {"actAbout", "关于", QStyle::SP_MessageBoxInformation},
     {"actShowToolbar", "显示工具栏", QStyle::SP_CustomBase},
     {"actShowStatusbar", "显示状态栏", QStyle::SP_CustomBase},
+    {"actOpenDataFolder", "打开数据文件夹", QStyle::SP_DirOpenIcon},
     {"actClose", "退出", QStyle::SP_DialogCloseButton},
     {"actPrev", "<", QStyle::SP_CustomBase},
     {"actNext", ">", QStyle::SP_CustomBase},
@@ -93,6 +94,11 @@ void OpenWebPage(const char* address) {
 }
 
 }  // namespace
+
+void OpenDataFolder() {
+    // The folder of the user's writable files: Data/, database/ and the own category/.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(AppInfo->profile.data_dir)));
+}
 
 TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent) {
     resize(800, 600);
@@ -138,6 +144,8 @@ void TMainFrm::CreateActions() {
 
 void TMainFrm::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    file->addAction(action("actOpenDataFolder"));
+    file->addSeparator();
     file->addAction(action("actClose"));
     QMenu* tasks = menuBar()->addMenu(QStringLiteral("任务(&T)"));
     tasks->addAction(action("actAddTask"));
@@ -247,6 +255,7 @@ void TMainFrm::ConnectCommands() {
     bind("actAbout", [this] { ShowAboutBox(this); });
     bind("actShowToolbar", [this] { doShowToolbar(); });
     bind("actShowStatusbar", [this] { doShowStatusbar(); });
+    bind("actOpenDataFolder", [] { OpenDataFolder(); });
     bind("actClose", [this] { close(); });
     connect(pages_->gridMenu().actExport, &QAction::triggered, this, [this] {
         Guarded([this] {
@@ -274,6 +283,15 @@ void TMainFrm::NotifyTasksEnded(const QString& name, const QString& outcome) {
                        windowIcon());
 }
 
+void TMainFrm::BringForward() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    // Where the window manager refuses to hand over the focus, the task bar flashes.
+    QApplication::alert(this);
+}
+
 void TMainFrm::SetStatusText(const QString& text) {
     text_panel_->setText(text);
     text_panel_->repaint();
@@ -284,6 +302,13 @@ void TMainFrm::showEvent(QShowEvent* event) {
     if (shown_once_) return;
     shown_once_ = true;
     Guarded([this] { FormShow(); });
+}
+
+void TMainFrm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Tasks added or deleted on the command line meanwhile show when the user comes back.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && shown_once_ && commands_)
+        Guarded([this] { commands_->ReloadTasksIfChanged(); });
 }
 
 void TMainFrm::FormShow() {

@@ -26,6 +26,9 @@ namespace qv::ui {
 
 inline constexpr const char* kWindowCaption = "Quorvane v1.2.0.60";
 
+// 文件 → 打开数据文件夹: the profile's folder of writable files in the file manager.
+void OpenDataFolder();
+
 class TMainFrm : public QMainWindow {
     Q_OBJECT
 public:
@@ -43,9 +46,12 @@ public:
     directory::IndustryPage& industryPage() const { return *industry_page_; }
     // The second status panel's text, redrawn at once.
     void SetStatusText(const QString& text);
+    // Another start of the program asked for this window: shown, raised and activated.
+    void BringForward();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -113,7 +113,7 @@ TEST_F(ContinuityTest, AnUnfinishedRunIsShownAndContinuedWhereItStopped) {
 
 TEST_F(ContinuityTest, AFinishedFileOffersNewOnlyRestartOrCancel) {
     MakeTask(12, true);
-    EXPECT_EQ(State(), QString());
+    EXPECT_EQ(State(), QStringLiteral("完成")) << "what the file holds";
     {
         Connection db(DataFile("灯具"), DatabaseKind::DataFile);
         db.Execute("DELETE FROM DataList WHERE ID IN (2, 9)");

@@ -129,6 +129,31 @@ void MainWindowFixture::SelectTask(const std::string& name) {
     ADD_FAILURE() << "no task row " << name;
 }
 
+void MainWindowFixture::AddTaskRow(const std::string& name, const std::string& url) {
+    InsertTask(name, url);
+    CreateDatabaseFile(DataFile(name), true);
+    ExecuteOnDatabaseFile(DataFile(name), kCreateDataListSql);
+    ReloadTaskList();
+}
+
+void MainWindowFixture::ReloadTaskList() {
+    window->commands().LoadTasks();
+    window->commands().FillTaskListGrid();
+    window->commands().UpdateTaskActions(window->commands().SelectedNumber());
+    window->commands().UpdateCommandActions();
+}
+
+int MainWindowFixture::TaskListRow(const std::string& name) const {
+    QTableWidget* list = window->commands().taskList();
+    for (int r = 0; r < list->rowCount(); ++r)
+        if (widgets::CellText(list, r, 1) == QString::fromStdString(name)) return r;
+    return -1;
+}
+
+QString MainWindowFixture::TaskListCell(const std::string& name, int column) const {
+    return widgets::CellText(window->commands().taskList(), TaskListRow(name), column);
+}
+
 void MainWindowFixture::Trigger(const char* action) {
     QAction* a = window->action(action);
     ASSERT_TRUE(a) << action;

@@ -94,6 +94,12 @@ protected:
     void AddTaskThroughDialogs(const std::string& keyword, const std::string& name = "");
     // Makes the task list row of `name` current.
     void SelectTask(const std::string& name);
+    // A task row and its empty data file, then the list read again as the window does.
+    void AddTaskRow(const std::string& name, const std::string& url);
+    void ReloadTaskList();
+    // The task list's row of `name` (-1 when none) and its cell in `column`.
+    int TaskListRow(const std::string& name) const;
+    QString TaskListCell(const std::string& name, int column) const;
     void Trigger(const char* action);
     QString Caption(const char* action) const;
     bool Enabled(const char* action) const;

@@ -16,6 +16,7 @@
 #include "core/app_info.h"
 #include "core/data_files.h"
 #include "core/database.h"
+#include "core/run_journal.h"
 #include "directory/category_pages.h"
 #include "directory/detail_panes.h"
 #include "directory/industry_page.h"
@@ -177,6 +178,48 @@ TEST_F(Screenshots, DirectoryPageWithASearchHit) {
     EXPECT_TRUE(Save(window.get(), "directory-page.png"));
     page.panes().setCurrentIndex(1);
     EXPECT_TRUE(Save(window.get(), "directory-company.png"));
+}
+
+// The task list as a new start of the program finds it: each task's state, records and
+// last run come from its data file.
+class RestartScreenshots : public MainWindowFixture {
+protected:
+    RestartScreenshots() : MainWindowFixture(SiteWith(60, 5)) {}
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QUORVANE_SCREENSHOT_DIR")) GTEST_SKIP() << "no screenshot folder";
+    }
+};
+
+TEST_F(RestartScreenshots, TaskListAfterARestart) {
+    AddTaskThroughDialogs("LED灯");
+    AddTaskThroughDialogs("五金", "五金工具");
+    AddTaskThroughDialogs("服装");
+    InsertTask("灯具（网站无法连接）", "http://127.0.0.1:1/search/company_search.htm?keywords=%B5%C6%BE%DF",
+               "所有省份;所有城市;所有经营模式;所有注册年份;");
+    window->commands().LoadTasks();
+    window->commands().FillTaskListGrid();
+    for (const char* name : {"LED灯", "灯具（网站无法连接）"}) {
+        SelectTask(name);
+        Trigger("actStart");
+        ASSERT_TRUE(RunUntil([&] { return TaskEnded(name); })) << name;
+    }
+    for (const char* name : {"五金工具", "服装"}) {
+        SelectTask(name);
+        Trigger("actStart");
+    }
+    ASSERT_TRUE(RunUntil([&] { return PageRecords("五金工具") >= 20 && PageRecords("服装") >= 30; }));
+    Trigger("actCancel");
+    // 服装 as a run ends that the process did not survive: its file never heard the end.
+    RecordRunStart(DataFile("服装"));
+
+    window.reset();
+    window = std::make_unique<ui::TMainFrm>();
+    window->resize(1100, 680);
+    window->move(0, 0);
+    window->show();
+    QApplication::processEvents();
+    SelectTask("LED灯");
+    EXPECT_TRUE(Save(window->commands().taskList(), "task-list-restart.png"));
 }
 
 }  // namespace
