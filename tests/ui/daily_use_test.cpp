@@ -323,7 +323,8 @@ TEST_F(DailyUseExport, AFailedExportShowsTheFileAndTheReason) {
     ASSERT_EQ(messages.shown.size(), 1u);
     const widgets::ShownMessage& m = messages.shown[0];
     EXPECT_EQ(m.kind, widgets::MsgDlgType::mtWarning);
-    EXPECT_TRUE(m.message.startsWith(QStringLiteral("数据导出失败。\r\n\r\n文件：") + target)) << m.message.toStdString();
+    EXPECT_TRUE(m.message.startsWith(QStringLiteral("数据导出失败。\r\n\r\n文件："))) << m.message.toStdString();
+    EXPECT_TRUE(m.message.contains(QStringLiteral("/missing/a.xlsx\r\n原因："))) << m.message.toStdString();
     EXPECT_TRUE(m.message.contains(QStringLiteral("\r\n原因：") + m.detail)) << m.message.toStdString();
     EXPECT_TRUE(m.buttons & widgets::mbDetails);
     EXPECT_FALSE(m.detail.isEmpty());

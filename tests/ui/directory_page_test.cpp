@@ -520,10 +520,13 @@ TEST_F(DirectoryTest, GridMenuOpensTheDetailAndMessageLinksAndRefusesOthers) {
     MakeCategoryFile(101, "粮食", {a, b});
     Open(101);
     QMenu* menu = Pages().gridMenu();
-    ASSERT_EQ(menu->actions().size(), 3);
+    ASSERT_EQ(menu->actions().size(), 8);
     EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("查看会员详细信息"));
     EXPECT_TRUE(menu->actions()[1]->isSeparator());
     EXPECT_EQ(menu->actions()[2]->text(), QStringLiteral("发送留言"));
+    EXPECT_EQ(menu->actions()[4]->text(), QStringLiteral("复制"));
+    EXPECT_EQ(menu->actions()[5]->text(), QStringLiteral("导出到Excel..."));
+    EXPECT_EQ(menu->actions()[7]->text(), QStringLiteral("查找..."));
 
     Pages().actMemberDetail->trigger();
     Pages().actMemberSendMsg->trigger();
