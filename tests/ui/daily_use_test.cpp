@@ -106,22 +106,14 @@ protected:
     // A task whose data file holds `records` companies whose profile links point at `profile`.
     void StoredTask(const std::string& name, int records, const std::string& profile = "http://detail/") {
         InsertTask(name, site.SearchUrl(name));
-        const std::string file = DataFile(name);
-        CreateDatabaseFile(file, true);
-        ExecuteOnDatabaseFile(file, kCreateDataListSql);
-        Connection db(file, DatabaseKind::DataFile);
-        db.Execute("BEGIN");
-        for (int i = 1; i <= records; ++i) {
-            MemberValues v{};
+        WriteDataFile(DataFile(name), records, [&profile](int i, MemberValues& v) {
             v[mfCompanyName] = "公司" + std::to_string(i);
             v[mfMemberType] = "诚信通会员";
             v[mfPhone] = "0571-" + std::to_string(80000000 + i);
             v[mfAddress] = "杭州市\t文一路 " + std::to_string(i) + " 号";
             v[mfCmpDetail] = profile + std::to_string(i);
             v[mfSendMsgLink] = "http://message/" + std::to_string(i);
-            db.Execute(BuildInsertStatement(v));
-        }
-        db.Execute("COMMIT");
+        });
         window->commands().LoadTasks();
         window->commands().FillTaskListGrid();
         window->commands().UpdateTaskActions(window->commands().SelectedNumber());
@@ -456,18 +448,12 @@ protected:
         fs::create_directories(AppInfo->CategoryDir);
         MiddleObj->ExecuteSQL("INSERT INTO Industry VALUES (90, '测试组')");
         MiddleObj->ExecuteSQL("INSERT INTO IndustryDetail VALUES (9001, 90, '灯具', 'http://x/9001')");
-        const std::string path = AppInfo->CategoryDir + "1.9001.灯具.db";
-        CreateDatabaseFile(path, true);
-        ExecuteOnDatabaseFile(path, kCreateDataListSql);
-        Connection db(path, DatabaseKind::DataFile);
         const char* names[] = {"台灯厂", "吊灯公司", "台灯商行", "灯泡厂", "台灯店"};
-        for (int i = 0; i < 5; ++i) {
-            MemberValues v{};
-            v[mfCompanyName] = names[i];
-            v[mfPhone] = "0571-8800" + std::to_string(i);
-            v[mfAddress] = "杭州市文" + std::to_string(i) + "路";
-            db.Execute(BuildInsertStatement(v));
-        }
+        WriteDataFile(AppInfo->CategoryDir + "1.9001.灯具.db", 5, [&names](int i, MemberValues& v) {
+            v[mfCompanyName] = names[i - 1];
+            v[mfPhone] = "0571-8800" + std::to_string(i - 1);
+            v[mfAddress] = "杭州市文" + std::to_string(i - 1) + "路";
+        });
         window.reset();  // the tree is read when the window is first shown
         window = std::make_unique<ui::TMainFrm>();
         window->show();

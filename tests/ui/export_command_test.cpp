@@ -31,19 +31,11 @@ protected:
     // Opens a viewing page of a task whose file holds `records` companies.
     void ViewTask(const std::string& name, int records) {
         InsertTask(name, site.SearchUrl(name));
-        std::string file = DataFile(name);
-        CreateDatabaseFile(file, true);
-        ExecuteOnDatabaseFile(file, kCreateDataListSql);
-        Connection db(file, DatabaseKind::DataFile);
-        db.Execute("BEGIN");
-        for (int i = 1; i <= records; ++i) {
-            MemberValues v{};
+        WriteDataFile(DataFile(name), records, [](int i, MemberValues& v) {
             v[mfCompanyName] = "公司" + std::to_string(i);
             v[mfPhone] = "0571-" + std::to_string(i);
             v[mfCmpDetail] = "http://detail/" + std::to_string(i);
-            db.Execute(BuildInsertStatement(v));
-        }
-        db.Execute("COMMIT");
+        });
         window->commands().LoadTasks();
         window->commands().FillTaskListGrid();
         SelectTask(name);
@@ -110,7 +102,8 @@ TEST_F(ExportCommandTest, AFailedExportWarnsWithTheReasonAndLeavesNoFile) {
     ASSERT_FALSE(messages.shown.empty());
     const auto& shown = messages.shown.back();
     EXPECT_TRUE(shown.message.startsWith(QStringLiteral("数据导出失败。\r\n\r\n文件：") +
-                                         QString::fromStdString(target)));
+                                         QString::fromStdString(fs::absolute(target).string())))
+        << shown.message.toStdString();
     EXPECT_EQ(shown.kind, widgets::MsgDlgType::mtWarning);
     EXPECT_FALSE(shown.detail.isEmpty());
     EXPECT_FALSE(fs::exists(target));

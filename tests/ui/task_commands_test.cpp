@@ -144,15 +144,17 @@ TEST_F(TaskCommandsTest, CancelledDialogsAndAnUnreachableMarketplaceStoreNothing
     Trigger("actAddTask");
     EXPECT_TRUE(Tasks().rows.empty());
 
+    // The dialog comes back after the error; cancelling it then stores nothing either.
     WriteSetting(AppInfo->SettingsFile, settings::kSearchHost, "http://127.0.0.1:1");
     WhenShown<tasks::TfrmAddTask>([](tasks::TfrmAddTask* d) {
         d->findChild<QLineEdit*>(QStringLiteral("KeywordEdit"))->setText(QStringLiteral("灯具"));
         d->findChild<QPushButton*>(QStringLiteral("OkBTN"))->click();
+        WhenShown<tasks::TfrmAddTask>([](tasks::TfrmAddTask* again) { again->reject(); });
     });
     Trigger("actAddTask");
     ASSERT_FALSE(messages.shown.empty());
-    EXPECT_EQ(messages.Last(), "抓取满足条件的任务数据时产生错误，错误信息如下：");
-    EXPECT_EQ(messages.shown.back().detail, QStringLiteral("连接失败"));
+    EXPECT_EQ(messages.Last(), "抓取满足条件的任务数据时产生错误，错误信息如下：\r\n连接失败：连接被拒绝");
+    EXPECT_TRUE(messages.shown.back().detail.endsWith(QStringLiteral("原因：连接被拒绝")));
     EXPECT_EQ(messages.shown.back().buttons, widgets::mbOK | widgets::mbDetails);
     EXPECT_TRUE(Tasks().rows.empty());
 }
@@ -226,12 +228,15 @@ TEST_F(TaskCommandsTest, ProvinceChoiceRebuildsTheCityList) {
 TEST_F(TaskCommandsTest, WithNoTasksTheListHasOneEmptyRowAndOnlyAddIsOffered) {
     QTableWidget* list = window->commands().taskList();
     EXPECT_EQ(list->rowCount(), 1);
-    EXPECT_EQ(list->columnCount(), 11);
+    EXPECT_EQ(list->columnCount(), 12);
     EXPECT_TRUE(list->isColumnHidden(3));
     EXPECT_TRUE(list->isColumnHidden(4));
     EXPECT_EQ(list->horizontalHeaderItem(1)->text(), QStringLiteral("任务名称"));
-    // The state and progress columns take 400.
-    EXPECT_EQ(list->columnWidth(2), list->width() - 268 - 400);
+    // The remark takes what the other shown columns leave.
+    int others = 0;
+    for (int c = 0; c < list->columnCount(); ++c)
+        if (c != 2 && !list->isColumnHidden(c)) others += list->columnWidth(c);
+    EXPECT_EQ(list->columnWidth(2), std::max(60, list->viewport()->width() - others));
     EXPECT_TRUE(Enabled("actAddTask"));
     for (const char* a : {"actStart", "actPause", "actPauseAll", "actCancel", "actDelTask"})
         EXPECT_FALSE(Enabled(a)) << a;
