@@ -231,12 +231,19 @@ void MemberGridView::FitColumnsToContents() {
     // A long text (an introduction, an address) keeps its own width and is read in the
     // panes or by widening the column.
     constexpr int kMostFitted = 300;
+    // The first screen of records is measured, never a whole file.
+    constexpr int kMeasuredRecords = 40;
+    constexpr int kCellPadding = 12;
     const auto& layout = MemberGridLayout();
+    const QFontMetrics metrics(font());
+    const int records = std::min(model_->RecordCount(), kMeasuredRecords);
     for (int c = 0; c < kMemberGridColumns; ++c) {
         if (isColumnHidden(c)) continue;
-        int wanted = std::max(layout[static_cast<size_t>(c)].width,
-                              horizontalHeader()->sectionSizeHint(c));
-        if (model_->RecordCount() > 0) wanted = std::max(wanted, std::min(sizeHintForColumn(c), kMostFitted));
+        int cells = 0;
+        for (int r = 0; r < records; ++r)
+            cells = std::max(cells, metrics.horizontalAdvance(model_->Cell(r, c)) + kCellPadding);
+        const int wanted = std::max({layout[static_cast<size_t>(c)].width,
+                                     horizontalHeader()->sectionSizeHint(c), std::min(cells, kMostFitted)});
         if (wanted > columnWidth(c)) setColumnWidth(c, wanted);
     }
 }
