@@ -101,8 +101,8 @@ TEST_F(ExportCommandTest, AFailedExportWarnsWithTheReasonAndLeavesNoFile) {
     ExportThroughMenu(target, 2);
     ASSERT_FALSE(messages.shown.empty());
     const auto& shown = messages.shown.back();
-    EXPECT_TRUE(shown.message.startsWith(QStringLiteral("数据导出失败。\r\n\r\n文件：") +
-                                         QString::fromStdString(fs::absolute(target).string())))
+    EXPECT_TRUE(shown.message.startsWith(QStringLiteral("数据导出失败。\r\n\r\n文件：")));
+    EXPECT_TRUE(shown.message.contains(QStringLiteral("/missing/out.xls\r\n原因：")))
         << shown.message.toStdString();
     EXPECT_EQ(shown.kind, widgets::MsgDlgType::mtWarning);
     EXPECT_FALSE(shown.detail.isEmpty());
