@@ -70,6 +70,11 @@ inline constexpr const char* kSearchHistorySection = "Searchs";
 inline constexpr std::array<const char*, 5> kSearchHistoryKeys{"1", "2", "3", "4", "5"};
 inline constexpr const char* kSearchHistoryDefault = "";
 
+// Where the last spreadsheet was saved: its folder and the save dialog's file type, so
+// that every export dialog opens there.
+inline constexpr TextSetting kLastExportFolder{"Export", "LastFolder", ""};
+inline constexpr TextSetting kLastExportType{"Export", "LastType", ""};
+
 }  // namespace settings
 
 // Shorthands over the table above.

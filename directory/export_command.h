@@ -21,6 +21,8 @@ namespace qv::directory {
 QStringList ExportFileTypes();
 // The format of a file type of ExportFileTypes.
 std::optional<ExportFormat> ExportFormatOfType(const QString& type);
+// The failure message: the file and why it could not be written.
+QString ExportFailureText(const QString& path, const QString& reason);
 // The chosen name, with the type's extension added when the file name has none.
 QString ExportFileName(const QString& chosen, ExportFormat format);
 
@@ -42,7 +44,7 @@ private:
 };
 
 // doExportToExcel: asks for the file, writes the grid, shows "数据成功导出到文件：" with the
-// path or the warning "数据导出失败。" with the reason as its detail. Live rows wait while the
+// path or the warning "数据导出失败。" with the file and the reason. Live rows wait while the
 // grid is written and are shown after. An export still running after `progress_after_ms`
 // shows its progress with a cancel button; a cancelled export says nothing.
 inline constexpr int kExportProgressAfterMs = 500;

@@ -61,7 +61,10 @@ IndustryPage::IndustryPage(const StatusOutput& status, QWidget* parent) : QWidge
 
     panes_ = new DetailPanes;
     pages_ = new CategoryPages(CategoryDataPG, bar, panes_, status);
-    search_ = new RecordSearch(*pages_);
+    search_ = new RecordSearch(*pages_, status.flash);
+    // Ctrl+F anywhere on this page goes to the search box.
+    addAction(pages_->actFind);
+    connect(pages_->actFind, &QAction::triggered, search_, &RecordSearch::FocusSearchBox);
     pages_->SetPagesExistHandler([this](bool exist) { search_->SetCommandsEnabled(exist); });
 
     auto* records = new QSplitter(Qt::Vertical);
@@ -130,8 +133,8 @@ void IndustryPage::doCollapse() { CollapseIndustryTree(CategoryTV); }
 void IndustryPage::doExpand() { CategoryTV->expandAll(); }
 
 void IndustryPage::MainPageShown() {
-    if (CategoryPage* page = pages_->ShownPage())
-        pages_->ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
+    // The status panel follows the shown page: a task page's counts never stay here.
+    pages_->ShowShownCounter();
     panes_->FitDetailGrids();
 }
 

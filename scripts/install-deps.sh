@@ -15,7 +15,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-wqy-microhei
   xvfb xauth imagemagick
-  libqt6svg6
+  libqt6svg6 qt6-translations-l10n
   tinyproxy microsocks
   "$@"
 )

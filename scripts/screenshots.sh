@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds, then shows the real window under Xvfb against the bundled marketplace
 # simulator: adds two tasks through the dialogs, runs them, and saves pictures of the main
-# window with live rows, the add-task dialog, an error message with its details and the
-# directory page with two category files made from the simulator's companies into
-# docs/screenshots/.
+# window with live rows, the add-task dialog, an error message with its details, the
+# directory page with two category files made from the simulator's companies, the task
+# list with its keywords, the add dialog after a failed count fetch, a failed export, the
+# save dialog and the user guide into docs/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

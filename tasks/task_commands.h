@@ -58,6 +58,8 @@ public:
     void ReloadTasksIfChanged();
     void FillTaskListGrid();
     void ResizeTaskListGrid();
+    // The name and keyword columns fit their texts; the remark takes the rest.
+    void FitTaskListColumns();
     // The selected row's number (column 3), trimmed name (column 1) and URL (column 4).
     QString SelectedNumber() const;
     QString SelectedName() const;
@@ -66,6 +68,9 @@ public:
     void UpdateTaskActions(const QString& number);
     void UpdateCommandActions();
     void ShowTaskMessage(const std::string& text, TaskSink* log);
+    // The status panel as the shown task page has it: the record counter of a task data
+    // page, else the running-task summary while tasks are queued, else nothing.
+    void ShowStatusOfShownPage();
 
     void doAddTask();
     void doStartTask();
@@ -102,6 +107,11 @@ private:
     int SelectedRow() const;
     QString SelectedCell(int column) const;
     bool ClosePageGuard(TTaskTab& tab);
+    // Waiting, running or paused.
+    bool TaskQueued(int id) const;
+    // Closes the task's page, if one is open, without asking.
+    void CloseTaskPageOf(const QString& name);
+    void ShowRunSummary();
     // False (after the file error) when the data file cannot be made.
     bool CreateTaskDataFile(const QString& name);
     // How the task's run uses its data file; nothing when the user keeps the file as it
@@ -127,6 +137,7 @@ private:
         ProgressMeter meter;
         QString ended;   // its end state, empty while queued
         QString reason;  // why it ended so, shown as a tooltip
+        bool paused = false;  // at the last refresh
     };
 
     QWidget* window_;

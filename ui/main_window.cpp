@@ -21,10 +21,13 @@
 #include "directory/category_pages.h"
 #include "directory/export_command.h"
 #include "directory/industry_page.h"
+#include "widgets/grid_copy.h"
+#include "widgets/member_links.h"
 #include "widgets/tab_bar.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "ui/about_dialog.h"
+#include "ui/help_window.h"
 #include "ui/application.h"
 #include "widgets/dialog_ex.h"
 #include "ui/options_dialog.h"
@@ -87,10 +90,9 @@ QAction* Entry(QObject* owner, QAction* action, const QString& caption) {
     return entry;
 }
 
-void OpenWebPage(const char* address) {
-    QUrl url(QString::fromUtf8(address));
+void OpenWebPage(const QUrl& url) {
     if (url.scheme() == QStringLiteral("http") || url.scheme() == QStringLiteral("https"))
-        QDesktopServices::openUrl(url);
+        widgets::OpenWebAddress(url);
 }
 
 }  // namespace
@@ -100,7 +102,8 @@ void OpenDataFolder() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(AppInfo->profile.data_dir)));
 }
 
-TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent) {
+TMainFrm::TMainFrm(QWidget* parent)
+    : QMainWindow(parent), help_page_(QString::fromStdString(FindHelpPage(ExecutableDir()))) {
     resize(800, 600);
     setWindowIcon(ProgramIcon());
     CreateActions();
@@ -140,6 +143,12 @@ void TMainFrm::CreateActions() {
     }
     action("actShowToolbar")->setCheckable(true);
     action("actShowStatusbar")->setCheckable(true);
+    action("actAddTask")->setShortcut(Qt::Key_Insert);
+    action("actStart")->setShortcut(Qt::Key_F5);
+    // Delete deletes a task only from the task list (see CreateTaskPage), never while the
+    // user works in a grid or a text box.
+    action("actDelTask")->setShortcut(QKeySequence::Delete);
+    action("actDelTask")->setShortcutContext(Qt::WidgetWithChildrenShortcut);
 }
 
 void TMainFrm::CreateMenus() {
@@ -149,6 +158,7 @@ void TMainFrm::CreateMenus() {
     file->addAction(action("actClose"));
     QMenu* tasks = menuBar()->addMenu(QStringLiteral("任务(&T)"));
     tasks->addAction(action("actAddTask"));
+    tasks->addAction(action("actStart"));
     tasks->addAction(action("actDelTask"));
     tasks->addSeparator();
     tasks->addAction(Entry(this, action("actViewData"), QStringLiteral("查看任务数据(&V)...")));
@@ -160,7 +170,10 @@ void TMainFrm::CreateMenus() {
     tools->addAction(action("actOptions"));
     tools->menuAction()->setVisible(false);
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    help->addAction(Entry(this, action("actHelp"), QStringLiteral("帮助...")));
+    QAction* guide = Entry(this, action("actHelp"), QStringLiteral("使用说明"));
+    guide->setObjectName(QStringLiteral("actHelpEntry"));
+    guide->setShortcut(QKeySequence::HelpContents);
+    help->addAction(guide);
     help->addAction(Entry(this, action("actResponse"), QStringLiteral("意见反馈(&V)...")));
     help->addSeparator();
     help->addAction(Entry(this, action("actAbout"), QStringLiteral("关于(&A)...")));
@@ -204,6 +217,8 @@ QWidget* TMainFrm::CreateTaskPage() {
     taskListSG = new QTableWidget(splitter);
     taskListSG->setObjectName(QStringLiteral("taskListSG"));
     taskListSG->installEventFilter(this);
+    taskListSG->addAction(action("actDelTask"));
+    widgets::EnableGridCopy(taskListSG);
     BottomPagePG = new QTabWidget(splitter);
     BottomPagePG->setObjectName(QStringLiteral("BottomPagePG"));
     BottomPagePG->setDocumentMode(true);
@@ -211,7 +226,7 @@ QWidget* TMainFrm::CreateTaskPage() {
     MainWB->setObjectName(QStringLiteral("MainWB"));
     MainWB->setOpenLinks(false);
     connect(MainWB, &QTextBrowser::anchorClicked, this,
-            [](const QUrl& url) { OpenWebPage(url.toString().toUtf8().constData()); });
+            [](const QUrl& url) { OpenWebPage(url); });
     BottomPagePG->addTab(MainWB, QStringLiteral("起始页面"));
     TabBarPL = widgets::NewTabBar(BottomPagePG, {action("actPrev"), action("actNext"),
                                                action("actCloseTabsheet")});
@@ -250,8 +265,8 @@ void TMainFrm::ConnectCommands() {
     bind("actViewData", [c] { c->doViewData(); });
     bind("actRetryFailed", [c] { c->doRetryFailed(); });
     bind("actOptions", [this] { ShowOptionsDialog(this); });
-    bind("actHelp", [] { OpenWebPage(kHomePage); });
-    bind("actResponse", [] { OpenWebPage(kFeedbackPage); });
+    bind("actHelp", [this] { ShowHelp(QString()); });
+    bind("actResponse", [this] { ShowHelp(QStringLiteral("feedback")); });
     bind("actAbout", [this] { ShowAboutBox(this); });
     bind("actShowToolbar", [this] { doShowToolbar(); });
     bind("actShowStatusbar", [this] { doShowStatusbar(); });
@@ -264,6 +279,25 @@ void TMainFrm::ConnectCommands() {
         });
     });
     connect(commands_, &tasks::TaskCommands::allTasksEnded, this, &TMainFrm::NotifyTasksEnded);
+}
+
+void TMainFrm::ShowHelp(const QString& part) {
+    if (help_page_.isEmpty()) {
+        widgets::ShowWarning(QStringLiteral("找不到使用说明（help/index.html），请重新安装程序。"));
+        return;
+    }
+    if (!help_) help_ = new THelpFrm(help_page_, this);
+    help_->ShowPart(part);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+THelpFrm* TMainFrm::helpWindow() const { return help_; }
+
+void TMainFrm::SetHelpPage(const QString& page) {
+    help_page_ = page;
+    delete help_;
 }
 
 void TMainFrm::NotifyTasksEnded(const QString& name, const QString& outcome) {
@@ -358,8 +392,7 @@ void TMainFrm::FormResize() {
 
 void TMainFrm::MainPagePGChange() {
     if (MainPagePG->currentIndex() == 0) {
-        if (tasks::TaskDataPage* page = pages_->ShownPage())
-            pages_->ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
+        commands_->ShowStatusOfShownPage();
     } else {
         industry_page_->MainPageShown();
     }

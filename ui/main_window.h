@@ -3,6 +3,7 @@
 // pages below) and the directory page. Commands live in the task and directory classes;
 // this window only wires them up.
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -23,6 +24,8 @@ class TaskPages;
 }
 
 namespace qv::ui {
+
+class THelpFrm;
 
 inline constexpr const char* kWindowCaption = "Quorvane v1.2.0.60";
 
@@ -48,6 +51,11 @@ public:
     void SetStatusText(const QString& text);
     // Another start of the program asked for this window: shown, raised and activated.
     void BringForward();
+    // 使用说明 at the part `part` names ("" for the top); a warning when no guide was found.
+    void ShowHelp(const QString& part);
+    // The guide the window shows; FindHelpPage's when the window is made.
+    void SetHelpPage(const QString& page);
+    THelpFrm* helpWindow() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -82,6 +90,8 @@ private:
     QLabel* text_panel_ = nullptr;
     tasks::TaskPages* pages_ = nullptr;
     tasks::TaskCommands* commands_ = nullptr;
+    QString help_page_;
+    QPointer<THelpFrm> help_;  // made when first asked for
     QSystemTrayIcon* tray_ = nullptr;  // made for the first notice, where a tray exists
     bool shown_once_ = false;
 };

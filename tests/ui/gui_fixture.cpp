@@ -10,6 +10,7 @@
 #include "core/app_info.h"
 #include "core/data_files.h"
 #include "core/data_module.h"
+#include "core/database.h"
 #include "core/ini_file.h"
 #include "core/text.h"
 #include "tasks/add_task_dialog.h"
@@ -64,6 +65,20 @@ bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeo
 void ProcessFor(std::chrono::milliseconds time) {
     auto until = std::chrono::steady_clock::now() + time;
     RunUntil([&] { return std::chrono::steady_clock::now() >= until; }, time * 2);
+}
+
+void WriteDataFile(const std::string& path, int records,
+                   const std::function<void(int, MemberValues&)>& fill) {
+    CreateDatabaseFile(path, true);
+    ExecuteOnDatabaseFile(path, kCreateDataListSql);
+    Connection db(path, DatabaseKind::DataFile);
+    db.Execute("BEGIN");
+    for (int i = 1; i <= records; ++i) {
+        MemberValues v{};
+        fill(i, v);
+        db.Execute(BuildInsertStatement(v));
+    }
+    db.Execute("COMMIT");
 }
 
 ProgramFixture::ProgramFixture() {

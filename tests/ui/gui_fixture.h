@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/data_files.h"
 #include "sim/site_server.h"
 #include "tests/support/temp_dir.h"
 #include "widgets/dialog_ex.h"
@@ -67,6 +68,11 @@ void WhenShown(std::function<void(D*)> act) {
     };
     QTimer::singleShot(0, Poll{std::move(act), std::chrono::steady_clock::now() + std::chrono::seconds(10)});
 }
+
+// A new data file at `path` with `records` companies in one transaction; `fill` gives
+// company i (from 1) its values.
+void WriteDataFile(const std::string& path, int records,
+                   const std::function<void(int, MemberValues&)>& fill);
 
 // A program directory with the project database and an empty Data/, started up.
 class ProgramFixture : public ::testing::Test {

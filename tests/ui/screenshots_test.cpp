@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,10 +16,12 @@
 
 #include "core/app_info.h"
 #include "core/data_files.h"
+#include "core/ini_file.h"
 #include "core/database.h"
 #include "core/run_journal.h"
 #include "directory/category_pages.h"
 #include "directory/detail_panes.h"
+#include "directory/export_command.h"
 #include "directory/industry_page.h"
 #include "directory/industry_tree.h"
 #include "directory/record_search.h"
@@ -34,6 +37,7 @@
 #include "tests/ui/gui_fixture.h"
 #include "widgets/dialog_ex.h"
 #include "ui/about_dialog.h"
+#include "ui/help_window.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
 
@@ -222,5 +226,75 @@ TEST_F(RestartScreenshots, TaskListAfterARestart) {
     EXPECT_TRUE(Save(window->commands().taskList(), "task-list-restart.png"));
 }
 
+// What daily use shows: the task list with each task's keyword, the add dialog given back
+// after a failed count fetch, a failed export with its reason, Qt's file dialog in
+// Chinese, and the user guide.
+TEST_F(Screenshots, DailyUseListDialogsAndHelp) {
+    window->resize(1100, 680);
+    window->move(0, 0);
+    AddTaskThroughDialogs("LED灯", "LED灯-深圳");
+    AddTaskThroughDialogs("五金", "五金工具");
+    InsertTask("照明工业", site.CategorySearchUrl(58), "照明工业;");
+    window->commands().LoadTasks();
+    window->commands().FillTaskListGrid();
+    ProcessFor(100ms);
+    EXPECT_TRUE(Save(window->commands().taskList(), "task-list-keywords.png"));
+
+    // The marketplace is down: the error, then the dialog with what was entered.
+    WriteSetting(AppInfo->SettingsFile, settings::kSearchHost, std::string("http://127.0.0.1:9"));
+    bool saved_again = false;
+    WhenShown<tasks::TfrmAddTask>([&](tasks::TfrmAddTask* d) {
+        d->findChild<QLineEdit*>(QStringLiteral("KeywordEdit"))->setText(QStringLiteral("灯具"));
+        d->findChild<QComboBox*>(QStringLiteral("ProvinceCB"))->setCurrentText(QStringLiteral("广东"));
+        d->findChild<QComboBox*>(QStringLiteral("CityCB"))->setCurrentText(QStringLiteral("深圳"));
+        d->findChild<QPushButton*>(QStringLiteral("OkBTN"))->click();
+        WhenShown<tasks::TfrmAddTask>([&](tasks::TfrmAddTask* again) {
+            saved_again = Save(again, "add-task-after-failure.png");
+            again->reject();
+        });
+    });
+    messages.Clear();
+    Trigger("actAddTask");
+    EXPECT_TRUE(saved_again);
+    ASSERT_FALSE(messages.shown.empty());
+    auto error = widgets::CreateDetailMessageDialog(messages.shown[0].message, messages.shown[0].detail,
+                                                    messages.shown[0].kind, messages.shown[0].buttons);
+    error->show();
+    error->toggleDetails();
+    EXPECT_TRUE(Save(error.get(), "add-task-error.png"));
+
+    // The save dialog in Chinese, then what a failed export says (a folder that is gone).
+    SelectTask("LED灯-深圳");
+    Trigger("actViewData");
+    WhenShown<QFileDialog>([&](QFileDialog* dialog) {
+        dialog->setDirectory(QString::fromStdString(AppInfo->ProgramDir));
+        ProcessFor(200ms);
+        Save(dialog, "file-dialog-chinese.png");
+        dialog->reject();
+    });
+    window->pages().gridMenu().actExport->trigger();
+    const QString target = QString::fromStdString(AppInfo->ProgramDir + "已删除的文件夹/客户.xlsx");
+    QString reason;
+    try {
+        directory::ExportGrid(directory::MemberGridSource(*window->pages().ShownPage()->record().MemberGrid),
+                              target.toStdString(), directory::ExportFormat::Xlsx);
+    } catch (const directory::ExportError& e) {
+        reason = QString::fromUtf8(e.what());
+    }
+    ASSERT_FALSE(reason.isEmpty());
+    auto failed = widgets::CreateDetailMessageDialog(directory::ExportFailureText(target, reason), reason,
+                                                     widgets::MsgDlgType::mtWarning,
+                                                     widgets::mbOK | widgets::mbDetails);
+    failed->show();
+    EXPECT_TRUE(Save(failed.get(), "export-failed.png"));
+
+    window->SetHelpPage(QString::fromStdString(ui::FindHelpPage(QUORVANE_BUILD_DIR)));
+    window->ShowHelp(QString());
+    ASSERT_TRUE(window->helpWindow());
+    ProcessFor(100ms);
+    EXPECT_TRUE(Save(window->helpWindow(), "help-page.png"));
+}
+
 }  // namespace
 }  // namespace qv::test
+
