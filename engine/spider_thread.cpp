@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/database.h"
+#include "engine/cause_text.h"
 #include "engine/crawl.h"
 #include "engine/fetcher.h"
 #include "engine/proxy.h"
@@ -309,7 +310,7 @@ void AliSpider::TryEnded(const std::string& cause) {
         // The reason is there before anyone sees the flag.
         std::lock_guard lock(restart_mutex_);
         if (restart_) return;
-        restart_reason_ = "代理连续 " + std::to_string(kProxyFailuresInARow) + " 次失败：" + cause;
+        restart_reason_ = "代理连续 " + std::to_string(kProxyFailuresInARow) + " 次失败：" + CauseText(cause);
         restart_ = true;
     }
     cancel_read_ahead_ = true;  // what the other connections still read is given up

@@ -4,12 +4,13 @@
 #include <QPointer>
 
 #include "engine/request_pacer.h"
+#include "widgets/fetch_causes.h"
 
 namespace qv::ui {
 
 QString ProxyCheckText(const ProxyCheck& check) {
     if (check.ok) return QStringLiteral("可用，用时 %1 毫秒").arg(check.took.count());
-    return QStringLiteral("不可用：") + QString::fromStdString(check.cause);
+    return QStringLiteral("不可用：") + widgets::ShownCause(check.cause);
 }
 
 ProxyTester::ProxyTester(std::vector<Proxy> proxies, std::string url, int interval_ms, Done done,

@@ -1,7 +1,5 @@
 #pragma once
-// The window's words for why a page could not be read. The fetcher names causes in
-// stable English words that scripts read (quorvane-cli failures); the window shows them
-// in Chinese through the one table behind ShownCause.
+// The window's words for why a page could not be read (engine/cause_text.h).
 #include <QString>
 #include <string>
 

@@ -60,7 +60,7 @@ TEST(CrawlThroughProxies, ProxyFailuresNameTheProxyAndNeverItsPassword) {
                      out, err),
               1);
     EXPECT_NE(out.find("没有可以换用的代理，buyer:***@127.0.0.1:" + std::to_string(demanding.port()) +
-                       " 已停用（代理连续 3 次失败：proxy auth）"),
+                       " 已停用（代理连续 3 次失败：代理服务器不接受用户名或密码）"),
               std::string::npos)
         << out;
     EXPECT_NE(out.find("网站可能拦截了采集，任务已停止，请稍后继续抓取"), std::string::npos) << out;

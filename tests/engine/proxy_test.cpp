@@ -194,7 +194,7 @@ TEST_P(ProxiedCrawl, ADeadProxyIsLeftForTheNextAfterThreeFailures) {
     EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("灯具"), 30, true));
     EXPECT_EQ(ClientAddresses(site), std::set<std::string>{"127.0.0.4"});
     EXPECT_TRUE(run.Says("切换代理：u:***@127.0.0.1:" + std::to_string(authed->port()) +
-                         "（代理连续 3 次失败：proxy refused）"))
+                         "（代理连续 3 次失败：代理服务器拒绝连接）"))
         << ::testing::PrintToString(run.log);
     for (const std::string& line : run.log) EXPECT_EQ(line.find("secret"), std::string::npos) << line;
     Connection db(file, DatabaseKind::DataFile);

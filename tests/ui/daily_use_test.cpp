@@ -248,7 +248,10 @@ TEST_F(DailyUse, CausesShowInChineseAndUnknownOnesAsTheyAre) {
     EXPECT_EQ(widgets::ShownCause("too many redirects"), QStringLiteral("重定向次数过多"));
     EXPECT_EQ(widgets::ShownCause("HTTP 404"), QStringLiteral("HTTP 404（网页不存在）"));
     EXPECT_EQ(widgets::ShownCause("HTTP 418"), QStringLiteral("HTTP 418"));
-    EXPECT_EQ(widgets::ShownCause("proxy refused"), QStringLiteral("proxy refused"));
+    EXPECT_EQ(widgets::ShownCause("proxy refused"), QStringLiteral("代理服务器拒绝连接"));
+    EXPECT_EQ(widgets::ShownCause("proxy HTTP 502"), QStringLiteral("代理服务器应答 HTTP 502（网关错误）"));
+    EXPECT_EQ(widgets::ShownCause("no profile layout"), QStringLiteral("公司介绍网页中没有公司介绍"));
+    EXPECT_EQ(widgets::ShownCause("some new cause"), QStringLiteral("some new cause"));
     EXPECT_EQ(widgets::FailedFetchDetail(QStringLiteral("http://x/1"), ""), QStringLiteral("网址：http://x/1"));
 
     // The tooltip of a failed page's message line.
