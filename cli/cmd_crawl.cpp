@@ -12,6 +12,7 @@
 #include "cli/crawl_progress.h"
 #include "core/data_files.h"
 #include "core/database.h"
+#include "core/ini_file.h"
 #include "core/run_journal.h"
 #include "core/run_lock.h"
 #include "core/saved_tasks.h"
@@ -86,6 +87,24 @@ struct CrawlRun {
 
 // The proxies of --proxy (each one entry) and --proxy-file (one a line, # comments). The
 // reasons name the entry or the line, never what it holds: it may hold a password.
+// [Options] Proxies of the profile's config.ini, which the window's options dialog sets;
+// none when there is no profile to read.
+std::vector<Proxy> ProfileProxies(Context& ctx) {
+    std::string settings;
+    try {
+        settings = ctx.LocatedProfile().settings_file;
+    } catch (const ProfileError&) {
+        return {};
+    }
+    const std::string value = ReadSetting(settings, settings::kProxies);
+    try {
+        return ParseProxyList(ProxySettingLines(value));
+    } catch (const ProxyError& e) {
+        throw CLI::ValidationError("crawl", settings + ": [Options] Proxies, proxy " + std::to_string(e.line()) +
+                                                ": " + std::string(ProxyFaultText(e.fault())));
+    }
+}
+
 std::vector<Proxy> ReadProxies(const std::vector<std::string>& urls, const std::string& file) {
     std::vector<Proxy> proxies;
     for (size_t i = 0; i < urls.size(); ++i) {
@@ -295,7 +314,10 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
                     "NAME=URL of each task; put -- before the tasks when a name starts with -");
     cmd->callback([args, &ctx] {
         CrawlRun& run = args->run;
-        run.proxies = ReadProxies(args->proxy_urls, args->proxy_file);
+        // --proxy and --proxy-file stand in for the options' proxies for this run.
+        run.proxies = args->proxy_urls.empty() && args->proxy_file.empty()
+                          ? ProfileProxies(ctx)
+                          : ReadProxies(args->proxy_urls, args->proxy_file);
         if (args->pairs.empty() && args->task_names.empty() && !args->all_tasks)
             throw CLI::ValidationError("crawl", "give --task NAME, --all-tasks or NAME=URL tasks");
         if (!args->pairs.empty() && args->out_dir.empty())

@@ -3,6 +3,8 @@
 #include <set>
 #include <string>
 
+#include "core/ini_file.h"
+#include "core/profile.h"
 #include "sim/site_server.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/support/data_file_dump.h"
@@ -68,6 +70,42 @@ TEST(CrawlThroughProxies, ProxyFailuresNameTheProxyAndNeverItsPassword) {
     EXPECT_EQ(RunCli({"failures", dir.file("t.db")}, failures, ferr), 0) << ferr;
     for (const std::string& text : {out, err, failures, test::ReadFileBytes(dir.file("t.db"))})
         EXPECT_EQ(text.find("hunter2"), std::string::npos) << text;
+}
+
+// Without --proxy the run takes the proxies the window's options set in the profile; a
+// --proxy stands in for them.
+TEST(CrawlThroughProxies, TheProfilesProxiesUnlessTheRunNamesOthers) {
+    auto tiny = ProxyServer::Start(ProxyServer::Kind::Http, "127.0.0.2");
+    auto socks = ProxyServer::Start(ProxyServer::Kind::Socks5, "127.0.0.3");
+    if (!tiny || !socks) GTEST_SKIP() << "tinyproxy or microsocks is not installed";
+    SiteOptions options;
+    options.companies = 5;
+    options.log_requests = true;
+    SiteServer site(options);
+    test::TempDir dir;
+    const Profile profile = PortableProfile(dir.path().string() + "/");
+    WriteSetting(profile.settings_file, settings::kProxies, tiny->Url());
+    auto clients = [&](size_t from) {
+        std::set<std::string> seen;
+        const auto log = site.RequestLog();
+        for (size_t i = from; i < log.size(); ++i) seen.insert(log[i].remote_addr);
+        return seen;
+    };
+    std::string out, err;
+    ASSERT_EQ(RunCli({"crawl", "--out", dir.path().string(), "t=" + site.SearchUrl("灯具")}, out, err, profile), 0)
+        << err;
+    EXPECT_EQ(clients(0), std::set<std::string>{"127.0.0.2"});
+    const size_t first = site.RequestLog().size();
+    ASSERT_EQ(RunCli({"crawl", "--proxy", socks->Url(), "--out", dir.path().string(), "t=" + site.SearchUrl("灯具")},
+                     out, err, profile),
+              0)
+        << err;
+    EXPECT_EQ(clients(first), std::set<std::string>{"127.0.0.3"});
+
+    WriteSetting(profile.settings_file, settings::kProxies, "http://u:hunter2@h");
+    EXPECT_EQ(RunCli({"crawl", "--out", dir.path().string(), "t=" + site.SearchUrl("灯具")}, out, err, profile), 2);
+    EXPECT_NE(err.find("[Options] Proxies, proxy 1: the port is missing"), std::string::npos) << err;
+    EXPECT_EQ(err.find("hunter2"), std::string::npos);
 }
 
 TEST(CrawlThroughProxies, MalformedProxiesAreRefusedByEntryOrLineWithoutTheirPassword) {
