@@ -172,6 +172,12 @@ std::string PercentDecoded(std::string_view text) {
 
 }  // namespace
 
+std::optional<std::string> DecodedQueryValue(std::string_view url, std::string_view key) {
+    const std::optional<std::string_view> value = QueryValue(url, key);
+    if (!value) return std::nullopt;
+    return GbkToUtf8(PercentDecoded(*value));
+}
+
 std::string SearchSubjectOf(std::string_view url) {
     if (auto keyword = QueryValue(url, "keywords"); keyword && !keyword->empty())
         return GbkToUtf8(PercentDecoded(*keyword));

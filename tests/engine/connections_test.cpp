@@ -16,6 +16,7 @@
 #include "sim/site_server.h"
 #include "tests/support/data_file_dump.h"
 #include "tests/support/mini_site.h"
+#include "tests/support/scheduled_crawl.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv {
@@ -118,18 +119,7 @@ TEST(ReadAhead, GivingUpEndsTheLanesAfterTheirCurrentJob) {
     EXPECT_EQ(abandoned, (std::vector<bool>{true, false}));
 }
 
-class RecordingSink : public TaskSink {
-public:
-    void AppendMessage(const std::string& text) override { log.push_back("message " + text); }
-    void ShowMessageCause(const std::string& cause) override { log.push_back("cause " + cause); }
-    void AppendMemberRow(const MemberValues& v) override {
-        log.push_back("row " + v[mfMemberID]);
-        ++rows;
-    }
-    void RepaintMembers() override { log.push_back("repaint"); }
-    std::vector<std::string> log;
-    size_t rows = 0;
-};
+using test::RecordingSink;
 
 // One task run through the scheduler, as the window and the command line run it.
 class ConnectionsTest : public ::testing::Test {
@@ -139,37 +129,15 @@ protected:
         std::string file;
     };
 
-    std::string NewDataFile(const std::string& name) {
-        std::string path = TaskDataFilePath(dir.path().string() + "/", name);
-        CreateDatabaseFile(path, true);
-        ExecuteOnDatabaseFile(path, kCreateDataListSql);
-        return path;
-    }
+    std::string NewDataFile(const std::string& name) { return test::NewDataFile(dir.path().string(), name); }
 
     Run Crawl(const std::string& url, int connections, bool detail, const std::string& file,
               RunKind kind = RunKind::Fresh) {
-        EventQueue ui;
-        TaskScheduler scheduler(ui);
-        scheduler.SetMessageCallback([](const std::string& text, TaskSink* log) {
-            if (log) log->AppendMessage(text);
-        });
-        scheduler.SetCollectDetail([detail] { return detail; });
-        scheduler.SetConnections([connections] { return connections; });
-        auto sink = std::make_shared<RecordingSink>();
-        auto entry = std::make_unique<TThreadTask>();
-        entry->TaskID = 1;
-        entry->TaskName = "任务";
-        entry->Url = url;
-        entry->DataFile = file;
-        entry->Kind = kind;
-        entry->Sink = sink;
-        EXPECT_TRUE(scheduler.EnqueueTask(std::move(entry)));
-        scheduler.DispatchTasks();
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (scheduler.CountRunningThreads() > 0 && std::chrono::steady_clock::now() < deadline)
-            ui.WaitAndProcess(5ms);
-        EXPECT_EQ(scheduler.CountRunningThreads(), 0) << "the crawl did not end in time";
-        return {sink->log, file};
+        test::CrawlSettings settings;
+        settings.connections = connections;
+        settings.detail = detail;
+        settings.kind = kind;
+        return {test::RunTask(url, file, settings).log, file};
     }
 
     // The same crawl over one and over four connections, each into its own file.
