@@ -44,7 +44,10 @@ void WriteCategoryFile(const fs::path& path, const std::vector<SimCompany>& comp
     const std::string part = path.string() + ".part";
     CreateDatabaseFile(part, true);
     {
-        Connection db(part, DatabaseKind::DataFile);
+        // Category files are only ever read, and may be installed where nobody writes: in
+        // rollback-journal mode, reading one creates nothing beside it.
+        Connection db(part, DatabaseKind::Project);
+        db.Query("PRAGMA journal_mode=DELETE");
         db.Execute(kCreateDataListSql);
         // One transaction for the whole file: a commit per record would take minutes.
         db.Execute("BEGIN");
@@ -102,11 +105,11 @@ void AddCategoriesCommand(CLI::App& app, Context& ctx) {
     auto args = std::make_shared<Args>();
     auto* cmd = app.add_subcommand(
         "make-categories",
-        "write a sample category file for every category of the project database");
-    cmd->add_option("--out", args->out, "the category folder")->required();
-    cmd->add_option("--project", args->project, "the project database")
+        "Write a sample category file for every category of the project database");
+    cmd->add_option("--out", args->out, "The category folder")->required();
+    cmd->add_option("--project", args->project, "The project database")
         ->default_val("database/DefaultProject.db");
-    cmd->add_option("--seed", args->seed, "the company generator's seed")->default_val(1);
+    cmd->add_option("--seed", args->seed, "The company generator's seed")->default_val(1);
     cmd->callback([args, &ctx] {
         try {
             ctx.exit_code = MakeCategories(*args, ctx.streams);

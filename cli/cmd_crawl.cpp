@@ -4,13 +4,20 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "cli/commands.h"
+#include "cli/crawl_progress.h"
 #include "core/data_files.h"
 #include "core/database.h"
+#include "core/ini_file.h"
 #include "core/run_journal.h"
+#include "core/run_lock.h"
+#include "core/saved_tasks.h"
 #include "engine/crawl.h"
+#include "engine/proxy.h"
 #include "engine/scheduler.h"
 
 namespace qv::cli {
@@ -19,11 +26,14 @@ namespace {
 std::atomic<bool> interrupted{false};
 extern "C" void OnInterrupt(int) { interrupted = true; }
 
-// Prints every task message as NAME<TAB>MESSAGE; rows are only counted.
+// Prints every task message as NAME<TAB>MESSAGE; rows are only counted. Live progress
+// lines make way first, so a message never lands inside them.
 class PrintingSink : public TaskSink {
 public:
-    PrintingSink(std::string name, std::ostream& out) : name_(std::move(name)), out_(out) {}
+    PrintingSink(std::string name, std::ostream& out, CrawlProgress& progress)
+        : name_(std::move(name)), out_(out), progress_(progress) {}
     void AppendMessage(const std::string& text) override {
+        progress_.MakeWay();
         out_ << name_ << '\t' << text << '\n' << std::flush;
     }
     void AppendMemberRow(const MemberValues&) override { ++rows_; }
@@ -33,53 +43,88 @@ public:
 private:
     std::string name_;
     std::ostream& out_;
+    CrawlProgress& progress_;
     long rows_ = 0;
 };
 
 struct CrawlTask {
     std::string name;
     std::string url;
+    std::string file;  // its data file
 };
 
 // Parses NAME=URL; the name must be usable as a file name in the output folder, and may
 // not break the NAME<TAB>MESSAGE lines the command prints.
-CrawlTask ParsePair(const std::string& pair) {
+CrawlTask ParsePair(const std::string& pair, const std::string& out_dir) {
     auto eq = pair.find('=');
     if (eq == std::string::npos || eq == 0 || eq + 1 == pair.size())
         throw CLI::ValidationError("task", "expected NAME=URL, got: " + pair);
-    CrawlTask t{pair.substr(0, eq), pair.substr(eq + 1)};
+    CrawlTask t{pair.substr(0, eq), pair.substr(eq + 1), {}};
     if (!IsUsableTaskName(t.name) || t.name.find_first_of("\t\r\n") != std::string::npos)
         throw CLI::ValidationError("task", "not a usable task name: " + t.name);
+    t.file = TaskDataFilePath(out_dir + "/", t.name);
     return t;
 }
 
-// Makes sure the task's data file exists with a DataList table; true when it holds rows.
-bool EnsureDataFile(const std::string& path) {
-    if (!std::filesystem::exists(path)) {
-        if (!CreateDatabaseFile(path, false))
-            throw DatabaseError("cannot create data file " + path);
-        ExecuteOnDatabaseFile(path, kCreateDataListSql);
-        return false;
-    }
-    Connection db(path, DatabaseKind::DataFile);
-    return ReadSavedRun(db).rows > 0;
+// Makes the task's data file with an empty DataList when it is missing.
+void EnsureDataFile(const std::string& path) {
+    if (std::filesystem::exists(path)) return;
+    if (!CreateDatabaseFile(path, false)) throw DatabaseError("cannot create data file " + path);
+    ExecuteOnDatabaseFile(path, kCreateDataListSql);
 }
 
-void EmptyDataFile(const std::string& path) {
-    Connection db(path, DatabaseKind::DataFile);
-    db.Execute("DELETE FROM DataList");
-}
-
-enum class StartMode { Fresh, Resume, NewOnly };
+enum class StartMode { Fresh, Resume, NewOnly, RetryFailed };
 
 struct CrawlRun {
     std::vector<CrawlTask> tasks;
-    std::string out_dir;
     bool detail = false;
     int connections = 1;  // per task, for the pages of its companies
     int interval_ms = 0;  // least time between the starts of two requests of one task
     StartMode mode = StartMode::Fresh;
+    bool quiet = false;
+    std::vector<Proxy> proxies;  // taken in turn by the tasks; none: requests go out directly
 };
+
+// The proxies of --proxy (each one entry) and --proxy-file (one a line, # comments). The
+// reasons name the entry or the line, never what it holds: it may hold a password.
+// [Options] Proxies of the profile's config.ini, which the window's options dialog sets;
+// none when there is no profile to read.
+std::vector<Proxy> ProfileProxies(Context& ctx) {
+    std::string settings;
+    try {
+        settings = ctx.LocatedProfile().settings_file;
+    } catch (const ProfileError&) {
+        return {};
+    }
+    const std::string value = ReadSetting(settings, settings::kProxies);
+    try {
+        return ParseProxyList(ProxySettingLines(value));
+    } catch (const ProxyError& e) {
+        throw CLI::ValidationError("crawl", settings + ": [Options] Proxies, proxy " + std::to_string(e.line()) +
+                                                ": " + std::string(ProxyFaultText(e.fault())));
+    }
+}
+
+std::vector<Proxy> ReadProxies(const std::vector<std::string>& urls, const std::string& file) {
+    std::vector<Proxy> proxies;
+    for (size_t i = 0; i < urls.size(); ++i) {
+        try {
+            proxies.push_back(ParseProxy(urls[i]));
+        } catch (const ProxyError& e) {
+            throw CLI::ValidationError("--proxy", "proxy " + std::to_string(i + 1) + ": " + e.what());
+        }
+    }
+    if (file.empty()) return proxies;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw CLI::ValidationError("--proxy-file", "cannot read " + file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    try {
+        for (Proxy& p : ParseProxyList(text)) proxies.push_back(std::move(p));
+    } catch (const ProxyError& e) {
+        throw CLI::ValidationError("--proxy-file", file + ", " + e.what());
+    }
+    return proxies;
+}
 
 // What becomes of one task before any thread runs.
 struct TaskPlan {
@@ -88,15 +133,25 @@ struct TaskPlan {
     std::string message;  // for Done and Refused
 };
 
+// Decides how the task's run uses its file; called with the file's run lock held, since
+// a fresh run empties the file.
 TaskPlan PlanTask(const std::string& path, const std::string& name, StartMode mode) {
-    const bool has_rows = EnsureDataFile(path);
-    if (mode == StartMode::NewOnly) return {TaskPlan::Run, RunKind::NewOnly, {}};
-    if (mode == StartMode::Fresh || !has_rows) {
-        if (has_rows) EmptyDataFile(path);
-        return {TaskPlan::Run, RunKind::Fresh, {}};
-    }
     Connection db(path, DatabaseKind::DataFile);
     SavedRun saved = ReadSavedRun(db);
+    if (mode == StartMode::RetryFailed) {
+        std::vector<FailedPage> failures = ReadFailedPages(db);
+        std::erase_if(failures, [](const FailedPage& f) {
+            return f.kind == kFailedResultPage || f.contact_link.empty();
+        });
+        if (failures.empty())
+            return {TaskPlan::Done, RunKind::RetryFailed, name + "：这个任务没有因为网页抓取失败而跳过的公司"};
+        return {TaskPlan::Run, RunKind::RetryFailed, {}};
+    }
+    if (mode == StartMode::NewOnly) return {TaskPlan::Run, RunKind::NewOnly, {}};
+    if (mode == StartMode::Fresh || saved.rows == 0) {
+        if (saved.rows > 0) db.Execute("DELETE FROM DataList");
+        return {TaskPlan::Run, RunKind::Fresh, {}};
+    }
     if (!saved.position)
         return {TaskPlan::Refused, RunKind::Continue,
                 name + "：这个任务没有可以继续的抓取，数据文件没有改变"};
@@ -106,7 +161,6 @@ TaskPlan PlanTask(const std::string& path, const std::string& name, StartMode mo
 }
 
 int RunCrawl(const CrawlRun& run, Streams& streams) {
-    std::filesystem::create_directories(run.out_dir);
     EventQueue ui;
     TaskScheduler scheduler(ui);
     scheduler.SetMessageCallback([](const std::string& text, TaskSink* log) {
@@ -118,19 +172,31 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
     scheduler.SetConnections([connections] { return connections; });
     const int interval = run.interval_ms;
     scheduler.SetRequestInterval([interval] { return interval; });
+    if (!run.proxies.empty()) scheduler.SetProxies([proxies = run.proxies] { return proxies; });
+    int columns = 80;
+    CrawlProgress progress(streams.err, ProgressModeFor(streams.err, run.quiet, columns),
+                           std::chrono::seconds(30), columns);
     int succeeded = 0, ended = 0;
-    scheduler.SetEndObserver([&](const TThreadTask&, int code) {
+    scheduler.SetEndObserver([&](const TThreadTask& entry, int code) {
         ++ended;
         succeeded += code == 0;
+        progress.Remove(entry.TaskName);
     });
 
     std::deque<std::unique_ptr<TThreadTask>> waiting;
     int settled = 0;  // tasks with nothing to run: finished before, or refused
     for (size_t i = 0; i < run.tasks.size(); ++i) {
         const CrawlTask& t = run.tasks[i];
-        auto sink = std::make_shared<PrintingSink>(t.name, streams.out);
-        const std::string path = TaskDataFilePath(run.out_dir + "/", t.name);
-        TaskPlan plan = PlanTask(path, t.name, run.mode);
+        auto sink = std::make_shared<PrintingSink>(t.name, streams.out, progress);
+        EnsureDataFile(t.file);
+        DataFileRunLock lock = DataFileRunLock::TryAcquire(t.file);
+        if (!lock) {
+            streams.err << "crawl: " << t.name << ": another program is collecting this task ("
+                        << t.file << "); it was not started\n";
+            ++settled;
+            continue;
+        }
+        TaskPlan plan = PlanTask(t.file, t.name, run.mode);
         if (plan.what != TaskPlan::Run) {
             sink->AppendMessage(plan.message);
             ++settled;
@@ -141,9 +207,11 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
         entry->TaskID = static_cast<int>(i + 1);
         entry->TaskName = t.name;
         entry->Url = t.url;
-        entry->DataFile = path;
+        entry->DataFile = t.file;
         entry->Kind = plan.kind;
         entry->Sink = std::move(sink);
+        entry->Progress = std::make_shared<TaskProgress>();
+        entry->RunLock = std::move(lock);
         waiting.push_back(std::move(entry));
     }
 
@@ -151,15 +219,22 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
     auto old_handler = std::signal(SIGINT, OnInterrupt);
     const int to_run = static_cast<int>(waiting.size());
     const int total = to_run + settled;
+    auto next_tick = CrawlProgress::Clock::now();
     while (ended < to_run && !interrupted) {
         // The queue holds ten; the rest wait here until a position frees.
         while (!waiting.empty() && scheduler.FindFreeQueueIndex() >= 0) {
+            progress.Add(waiting.front()->TaskName, waiting.front()->Progress, CrawlProgress::Clock::now());
             scheduler.EnqueueTask(std::move(waiting.front()));
             waiting.pop_front();
             scheduler.DispatchTasks();
         }
         ui.WaitAndProcess(std::chrono::milliseconds(50));
+        if (const auto now = CrawlProgress::Clock::now(); now >= next_tick) {
+            progress.Tick(now);
+            next_tick = now + std::chrono::milliseconds(500);
+        }
     }
+    progress.MakeWay();
     if (interrupted) {
         int n = scheduler.StopThreads();
         scheduler.DiscardEntries();
@@ -169,40 +244,104 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
     return !interrupted && succeeded == total ? 0 : 1;
 }
 
+// The saved tasks to run, in the order asked for (the task list's order for all of them).
+std::vector<CrawlTask> SavedTasks(const Profile& profile, const std::vector<std::string>& names,
+                                  bool all) {
+    std::vector<SavedTask> saved = ListSavedTasks(profile);
+    std::vector<CrawlTask> chosen;
+    auto add = [&](const SavedTask& t) {
+        if (t.data_file.empty()) throw std::runtime_error("crawl: task " + t.name + " cannot name a data file");
+        if (t.url.empty()) throw std::runtime_error("crawl: task " + t.name + " has no search URL");
+        chosen.push_back(CrawlTask{t.name, t.url, t.data_file});
+    };
+    if (all) {
+        for (const SavedTask& t : saved) add(t);
+        return chosen;
+    }
+    for (const std::string& name : names) {
+        auto it = std::find_if(saved.begin(), saved.end(), [&](const SavedTask& t) { return t.name == name; });
+        if (it == saved.end()) throw std::runtime_error("crawl: no saved task is named " + name);
+        add(*it);
+    }
+    return chosen;
+}
+
 }  // namespace
 
 void AddCrawlCommand(CLI::App& app, Context& ctx) {
-    auto run = std::make_shared<CrawlRun>();
-    auto pairs = std::make_shared<std::vector<std::string>>();
-    auto* cmd = app.add_subcommand("crawl", "run collection tasks, at most ten at once");
-    cmd->add_flag("--detail", run->detail, "also collect each company's profile page");
-    cmd->add_option("--connections", run->connections,
-                    "connections per task for the pages of a result page's companies")
+    struct Args {
+        CrawlRun run;
+        std::string out_dir;
+        std::vector<std::string> pairs, task_names;
+        bool all_tasks = false;
+        std::vector<std::string> proxy_urls;
+        std::string proxy_file;
+    };
+    auto args = std::make_shared<Args>();
+    CrawlRun& run = args->run;
+    auto* cmd = app.add_subcommand(
+        "crawl", "Run collection tasks, at most ten at once: saved tasks of the task list, or NAME=URL pairs");
+    cmd->add_flag("--detail", run.detail, "Also collect each company's profile page");
+    cmd->add_option("--connections", run.connections,
+                    "Connections per task for the pages of a result page's companies")
         ->check(CLI::Range(1, kMaxConnectionsPerTask));
-    cmd->add_option("--interval", run->interval_ms,
-                    "least milliseconds between the starts of two requests of one task")
+    cmd->add_option("--interval", run.interval_ms,
+                    "Least milliseconds between the starts of two requests of one task")
         ->check(CLI::Range(0, 3'600'000));
     auto* resume = cmd->add_flag_function(
-        "--resume", [run](std::int64_t) { run->mode = StartMode::Resume; },
-        "continue each task's unfinished run where it stopped, keeping its records");
+        "--resume", [args](std::int64_t) { args->run.mode = StartMode::Resume; },
+        "Continue each task's unfinished run where it stopped, keeping its records");
+    auto* new_only = cmd->add_flag_function(
+        "--new-only", [args](std::int64_t) { args->run.mode = StartMode::NewOnly; },
+        "Keep the stored records and collect only companies not stored yet");
+    new_only->excludes(resume);
     cmd->add_flag_function(
-           "--new-only", [run](std::int64_t) { run->mode = StartMode::NewOnly; },
-           "keep the stored records and collect only companies not stored yet")
-        ->excludes(resume);
-    cmd->add_option("--out", run->out_dir, "folder of the data files (NAME.db)")->required();
-    cmd->add_option("tasks", *pairs,
-                    "NAME=URL of each task; put -- before the tasks when a name starts with -")
-        ->required();
-    cmd->callback([run, pairs, &ctx] {
-        run->tasks.clear();
-        for (const auto& p : *pairs) {
-            CrawlTask t = ParsePair(p);
-            for (const auto& other : run->tasks)
-                if (other.name == t.name)
-                    throw CLI::ValidationError("task", "two tasks named " + t.name);
-            run->tasks.push_back(std::move(t));
+           "--retry-failed", [args](std::int64_t) { args->run.mode = StartMode::RetryFailed; },
+           "Collect again only the companies that the last run skipped because a page failed")
+        ->excludes(resume)
+        ->excludes(new_only);
+    cmd->add_flag("--quiet", run.quiet, "Show no progress lines on stderr");
+    cmd->add_option("--proxy", args->proxy_urls,
+                    "Send requests through this proxy (http, https, socks5 or socks5h URL with its port, "
+                    "user:password@ allowed); repeat it for more, which tasks take in turn")
+        ->allow_extra_args(false);
+    cmd->add_option("--proxy-file", args->proxy_file, "Read proxies from this file, one a line, # comments");
+    auto* task = cmd->add_option("--task", args->task_names,
+                                 "Run the saved task NAME of the task list (repeatable)");
+    cmd->add_flag("--all-tasks", args->all_tasks, "Run every saved task of the task list")->excludes(task);
+    cmd->add_option("--out", args->out_dir, "Folder of the data files (NAME.db) of NAME=URL tasks");
+    cmd->add_option("tasks", args->pairs,
+                    "NAME=URL of each task; put -- before the tasks when a name starts with -");
+    cmd->callback([args, &ctx] {
+        CrawlRun& run = args->run;
+        // --proxy and --proxy-file stand in for the options' proxies for this run.
+        run.proxies = args->proxy_urls.empty() && args->proxy_file.empty()
+                          ? ProfileProxies(ctx)
+                          : ReadProxies(args->proxy_urls, args->proxy_file);
+        if (args->pairs.empty() && args->task_names.empty() && !args->all_tasks)
+            throw CLI::ValidationError("crawl", "give --task NAME, --all-tasks or NAME=URL tasks");
+        if (!args->pairs.empty() && args->out_dir.empty())
+            throw CLI::ValidationError("crawl", "NAME=URL tasks need --out DIR");
+        if (args->pairs.empty() && !args->out_dir.empty())
+            throw CLI::ValidationError("crawl", "--out is for NAME=URL tasks; saved tasks use their own files");
+        run.tasks.clear();
+        for (const auto& p : args->pairs) run.tasks.push_back(ParsePair(p, args->out_dir));
+        if (!args->task_names.empty() || args->all_tasks) {
+            try {
+                for (CrawlTask& t : SavedTasks(ctx.PreparedProfile(), args->task_names, args->all_tasks))
+                    run.tasks.push_back(std::move(t));
+            } catch (const std::exception& e) {
+                ctx.streams.err << e.what() << '\n';
+                ctx.exit_code = 1;
+                return;
+            }
         }
-        ctx.exit_code = RunCrawl(*run, ctx.streams);
+        for (size_t i = 0; i < run.tasks.size(); ++i)
+            for (size_t j = 0; j < i; ++j)
+                if (run.tasks[j].name == run.tasks[i].name)
+                    throw CLI::ValidationError("task", "two tasks named " + run.tasks[i].name);
+        if (!args->pairs.empty()) std::filesystem::create_directories(args->out_dir);
+        ctx.exit_code = RunCrawl(run, ctx.streams);
     });
 }
 

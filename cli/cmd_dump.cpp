@@ -51,7 +51,7 @@ int Dump(const std::string& file, Streams& streams) {
 void AddDumpCommand(CLI::App& app, Context& ctx) {
     auto* cmd = app.add_subcommand("dump", "Print every record of a data file as JSON lines");
     auto file = std::make_shared<std::string>();
-    cmd->add_option("file", *file, "task or category data file (.db)")->required();
+    cmd->add_option("file", *file, "Task or category data file (.db)")->required();
     cmd->callback([file, &ctx] { ctx.exit_code = Dump(*file, ctx.streams); });
 }
 

@@ -38,8 +38,8 @@ void AddExportCommand(CLI::App& app, Context& ctx) {
                                    "or .csv by OUT's extension)");
     auto file = std::make_shared<std::string>();
     auto out = std::make_shared<std::string>();
-    cmd->add_option("file", *file, "task or category data file (.db)")->required();
-    cmd->add_option("out", *out, "spreadsheet to write: .xls, .xlsx or .csv")
+    cmd->add_option("file", *file, "Task or category data file (.db)")->required();
+    cmd->add_option("out", *out, "Spreadsheet to write: .xls, .xlsx or .csv")
         ->required()
         ->check(OutputSpreadsheet());
     cmd->callback([file, out, &ctx] {

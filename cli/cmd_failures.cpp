@@ -30,7 +30,7 @@ void AddFailuresCommand(CLI::App& app, Context& ctx) {
     auto* cmd = app.add_subcommand(
         "failures", "Print URL<TAB>cause of every page that failed in a data file's last run");
     auto file = std::make_shared<std::string>();
-    cmd->add_option("file", *file, "task data file (.db)")->required();
+    cmd->add_option("file", *file, "Task data file (.db)")->required();
     cmd->callback([file, &ctx] { ctx.exit_code = ListFailures(*file, ctx.streams); });
 }
 

@@ -33,7 +33,7 @@ void AddPageCommands(CLI::App& app, Context& ctx) {
     auto profile_file = std::make_shared<std::string>();
     CLI::App* profile = app.add_subcommand(
         "parse-profile", "Read the sixteen profile values of a saved company-profile page (GBK)");
-    profile->add_option("file", *profile_file, "the saved page")->required();
+    profile->add_option("file", *profile_file, "The saved page")->required();
     profile->callback([profile_file, &ctx] {
         std::optional<std::string> bytes = ReadPageFile(*profile_file, ctx);
         if (!bytes) return;
@@ -45,7 +45,7 @@ void AddPageCommands(CLI::App& app, Context& ctx) {
     auto result_file = std::make_shared<std::string>();
     CLI::App* count = app.add_subcommand(
         "result-count", "Print the result count of a saved search result page (GBK)");
-    count->add_option("file", *result_file, "the saved page")->required();
+    count->add_option("file", *result_file, "The saved page")->required();
     count->callback([result_file, &ctx] {
         std::optional<std::string> bytes = ReadPageFile(*result_file, ctx);
         if (!bytes) return;

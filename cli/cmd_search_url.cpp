@@ -49,24 +49,24 @@ TAddTaskResult CategorySearch(const SearchUrlArgs& a) {
 
 void AddSearchUrlCommand(CLI::App& app, Context& ctx) {
     auto a = std::make_shared<SearchUrlArgs>();
-    auto* cmd = app.add_subcommand("search-url", "print the search URL of a task");
-    cmd->add_option("--host", a->host, "URL prefix of the search host (default: config.ini)");
-    auto* kw = cmd->add_option("--keyword", a->keyword, "keyword search");
-    auto* cat = cmd->add_option("--category", a->category, "industry category caption");
+    auto* cmd = app.add_subcommand("search-url", "Print the search URL of a task");
+    cmd->add_option("--host", a->host, "URL prefix of the search host (default: the profile's config.ini)");
+    auto* kw = cmd->add_option("--keyword", a->keyword, "Keyword of a keyword search");
+    auto* cat = cmd->add_option("--category", a->category, "Industry category caption");
     kw->excludes(cat);
-    cmd->add_option("--province", a->province)->needs(kw);
-    cmd->add_option("--city", a->city)->needs(kw);
-    cmd->add_option("--biztype", a->biztype, "business model caption")->needs(kw);
-    cmd->add_option("--year", a->year, "establishment year caption")->needs(kw);
+    cmd->add_option("--province", a->province, "Province caption")->needs(kw);
+    cmd->add_option("--city", a->city, "City caption")->needs(kw);
+    cmd->add_option("--biztype", a->biztype, "Business model caption")->needs(kw);
+    cmd->add_option("--year", a->year, "Establishment year caption")->needs(kw);
     cmd->add_flag("--trustpass", a->trustpass, "TrustPass members only")->needs(kw);
-    cmd->add_flag("--online", a->online, "members online only")->needs(kw);
+    cmd->add_flag("--online", a->online, "Members online only")->needs(kw);
     cmd->require_option(1, 0);
     cmd->callback([a, kw, &ctx] {
         if (a->keyword.empty() && a->category.empty())
             throw CLI::ValidationError("search-url", "give --keyword or --category");
         TAddTaskResult r = kw->count() > 0 ? KeywordSearch(*a) : CategorySearch(*a);
         std::string host =
-            a->host.empty() ? SearchHost(ExecutableDir() + "config.ini") : a->host;
+            a->host.empty() ? SearchHost(ctx.LocatedProfile().settings_file) : a->host;
         ctx.streams.out << BuildSearchUrl(r, host) << '\n';
     });
 }

@@ -15,11 +15,11 @@ void AddSettingCommand(CLI::App& app, Context& ctx) {
         std::optional<std::string> value;
     };
     auto args = std::make_shared<Args>();
-    auto* cmd = app.add_subcommand("setting", "print a config.ini value, or set it when VALUE is given");
-    cmd->add_option("--file", args->file, "the settings file (config.ini)")->required();
-    cmd->add_option("section", args->section, "section name")->required();
-    cmd->add_option("key", args->key, "key name")->required();
-    cmd->add_option("value", args->value, "new value (UTF-8)");
+    auto* cmd = app.add_subcommand("setting", "Print a config.ini value, or set it when VALUE is given");
+    cmd->add_option("--file", args->file, "The settings file (config.ini)")->required();
+    cmd->add_option("section", args->section, "Section name")->required();
+    cmd->add_option("key", args->key, "Key name")->required();
+    cmd->add_option("value", args->value, "New value (UTF-8)");
     cmd->callback([args, &ctx] {
         try {
             if (args->value)

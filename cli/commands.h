@@ -1,10 +1,12 @@
 #pragma once
 // quorvane-cli: every command is registered on one CLI11 app. Run is also what tests
-// call in-process, with their own streams.
+// call in-process, with their own streams and profile.
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/profile.h"
 #include "core/task_file.h"
 
 namespace CLI {
@@ -19,15 +21,23 @@ struct Streams {
     std::ostream& err = std::cerr;
 };
 
-// What a command's callback reports back to Run.
+// What a command's callback reports back to Run, and the profile it works in.
 struct Context {
     Streams streams;
     int exit_code = 0;  // 0 success, 1 failure, 2 usage error
+    // The profile the window would use, unless the caller gave one; found on first use.
+    std::optional<Profile> profile;
+
+    const Profile& LocatedProfile();
+    // The profile with its folders made and its project database in place, as the window
+    // would leave it at start; raises ProfileError.
+    const Profile& PreparedProfile();
 };
 
 // Runs the tool with the given arguments (argv[0] is the program name); returns the
-// process exit code.
-int Run(int argc, const char* const* argv, Streams streams = {});
+// process exit code. Without `profile`, the window's profile is used.
+int Run(int argc, const char* const* argv, Streams streams = {},
+        std::optional<Profile> profile = std::nullopt);
 
 // One function per group of commands, each in its own file.
 void AddCipherCommands(CLI::App& app, Context& ctx);   // encipher, decipher
@@ -39,6 +49,7 @@ void AddSettingCommand(CLI::App& app, Context& ctx);   // setting
 void AddCategoriesCommand(CLI::App& app, Context& ctx); // make-categories
 void AddFailuresCommand(CLI::App& app, Context& ctx);  // failures
 void AddExportCommand(CLI::App& app, Context& ctx);    // export
+void AddTaskCommands(CLI::App& app, Context& ctx);     // tasks, add-task
 void AddMergeCommand(CLI::App& app, Context& ctx);     // merge
 void AddFindCommand(CLI::App& app, Context& ctx);      // find
 

@@ -2,18 +2,31 @@
 #include <exception>
 
 #include "cli/commands.h"
+#include "core/version.h"
 
 namespace qv::cli {
 
-int Run(int argc, const char* const* argv, Streams streams) {
+const Profile& Context::LocatedProfile() {
+    if (!profile) profile = LocateProfile();
+    return *profile;
+}
+
+const Profile& Context::PreparedProfile() {
+    PrepareProfile(LocatedProfile());
+    return *profile;
+}
+
+int Run(int argc, const char* const* argv, Streams streams, std::optional<Profile> profile) {
     CLI::App app{"quorvane-cli: collect, inspect and convert Quorvane data from the command line"};
     app.require_subcommand(1);
-    Context ctx{streams};
+    app.set_version_flag("--version", std::string("quorvane-cli ") + ProgramVersion(), "Print the version and exit");
+    Context ctx{streams, 0, std::move(profile)};
+    AddTaskCommands(app, ctx);
+    AddCrawlCommand(app, ctx);
     AddCipherCommands(app, ctx);
     AddDumpCommand(app, ctx);
     AddSearchUrlCommand(app, ctx);
     AddPageCommands(app, ctx);
-    AddCrawlCommand(app, ctx);
     AddSettingCommand(app, ctx);
     AddCategoriesCommand(app, ctx);
     AddFailuresCommand(app, ctx);

@@ -1,33 +1,36 @@
 #include "core/app_info.h"
 
-#include <filesystem>
-
 #include "core/data_module.h"
+#include "core/messages.h"
 
 namespace qv {
 
 std::unique_ptr<TAppinfoClass> AppInfo;
 
-std::string ExecutableDir() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    std::string dir = ec ? std::filesystem::current_path().string() : exe.parent_path().string();
-    if (dir.empty() || dir.back() != '/') dir.push_back('/');
-    return dir;
-}
+void TSysInitialization::StartUp() { StartUp(LocateProfile()); }
 
 void TSysInitialization::StartUp(const std::string& program_dir) {
+    StartUp(PortableProfile(program_dir));
+}
+
+void TSysInitialization::StartUp(const Profile& profile) {
     AppInfo = std::make_unique<TAppinfoClass>();
     MiddleObj = std::make_unique<TMiddleClass>();
-    AppInfo->ProgramDir = program_dir;
-    if (AppInfo->ProgramDir.empty() || AppInfo->ProgramDir.back() != '/')
-        AppInfo->ProgramDir.push_back('/');
-    AppInfo->ProjectConnStr = AppInfo->ProgramDir + "database/DefaultProject.db";
+    AppInfo->profile = profile;
+    AppInfo->ProgramDir = profile.program_dir;
+    AppInfo->ProjectConnStr = profile.ProjectDatabase();
+    try {
+        PrepareProfile(profile);
+    } catch (const ProfileError& e) {
+        Messages().ShowErrorDetail("无法准备用户数据文件夹，程序将自动关闭。", e.what());
+        RequestApplicationEnd();
+        return;
+    }
     // The data module connects while it is being made, so the path must be set before.
     dmPublic = std::make_unique<TdmPublic>();
-    AppInfo->SettingsFile = AppInfo->ProgramDir + "config.ini";
-    AppInfo->DataDir = AppInfo->ProgramDir + "Data/";
-    AppInfo->CategoryDir = AppInfo->ProgramDir + "category/";
+    AppInfo->SettingsFile = profile.settings_file;
+    AppInfo->DataDir = profile.TaskDir();
+    AppInfo->CategoryDir = profile.UserCategoryDir();
 }
 
 void TSysInitialization::ShutDown() {

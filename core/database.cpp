@@ -172,7 +172,8 @@ long long DataPacket::Integer(size_t row, std::string_view column) const {
 
 Connection::Connection(const std::string& path, DatabaseKind kind) : path_(path) {
     // Without SQLITE_OPEN_CREATE a missing file is an error, not a new empty database.
-    int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+    const int flags = kind == DatabaseKind::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     try {
         if (rc != SQLITE_OK) throw DatabaseError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
         sqlite3_busy_timeout(db_, kBusyTimeoutMs);

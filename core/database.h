@@ -33,7 +33,10 @@ struct DataPacket {
 
 enum class DatabaseKind {
     Project,   // the project database
-    DataFile,  // task and category data files: WAL, synchronous=NORMAL
+    DataFile,  // task data files: WAL, synchronous=NORMAL
+    // Only read, never written, and opened so that reading a file in rollback-journal mode
+    // (as category files are) creates nothing beside it and works in a read-only folder.
+    ReadOnly,
 };
 
 class Connection {

@@ -339,7 +339,7 @@ bool LockExclusive(const Fd& fd) {
 }
 
 template <typename Change>
-void Rewrite(const std::string& file, Change change) {
+void Rewrite(const std::string& file, Change change, bool owner_only = false) {
     auto fail = [&] { throw std::runtime_error("Unable to write to " + file); };
     std::filesystem::path target = WriteTarget(file);
     std::lock_guard guard(WriteMutex());
@@ -353,6 +353,7 @@ void Rewrite(const std::string& file, Change change) {
     change(text);
     std::optional<mode_t> mode;
     if (current.state == FileState::Read) mode = current.mode;
+    if (owner_only) mode = S_IRUSR | S_IWUSR;
     if (!ReplaceFile(target, Serialize(text), mode)) fail();
 }
 
@@ -375,8 +376,8 @@ bool TIniFileEx::ReadBool(const std::string& file, const std::string& section,
 }
 
 void TIniFileEx::WriteString(const std::string& file, const std::string& section,
-                             const std::string& key, const std::string& value) {
-    Rewrite(file, [&](IniText& text) { SetValue(text, section, key, value); });
+                             const std::string& key, const std::string& value, bool owner_only) {
+    Rewrite(file, [&](IniText& text) { SetValue(text, section, key, value); }, owner_only);
 }
 
 void TIniFileEx::WriteBool(const std::string& file, const std::string& section,
@@ -413,7 +414,8 @@ std::string ReadSetting(const std::string& file, const TextSetting& setting) {
 }
 
 void WriteSetting(const std::string& file, const TextSetting& setting, const std::string& value) {
-    TIniFileEx::WriteString(file, setting.section, setting.key, value);
+    const bool credentials = setting.secret && value.find('@') != std::string::npos;
+    TIniFileEx::WriteString(file, setting.section, setting.key, value, credentials);
 }
 
 }  // namespace qv

@@ -18,8 +18,9 @@ public:
     static bool ReadBool(const std::string& file, const std::string& section,
                          const std::string& key, bool default_value);
     // Raise std::runtime_error("Unable to write to <file>") when the file cannot be written.
+    // With `owner_only`, the file is written readable and writable by its owner only.
     static void WriteString(const std::string& file, const std::string& section,
-                            const std::string& key, const std::string& value);
+                            const std::string& key, const std::string& value, bool owner_only = false);
     static void WriteBool(const std::string& file, const std::string& section,
                           const std::string& key, bool value);
 };
@@ -40,6 +41,9 @@ struct TextSetting {
     const char* section;
     const char* key;
     const char* default_value;
+    // May hold credentials ("user:password@"): a file that holds some is readable by its
+    // owner only.
+    bool secret = false;
 };
 
 namespace settings {
@@ -57,11 +61,19 @@ inline constexpr IntSetting kRequestInterval{"Options", "RequestInterval", 0, 0,
 
 inline constexpr TextSetting kSearchHost{"Options", "SearchHost", ""};
 
+// The proxies tasks take in turn, separated by blanks (a proxy URL holds none); empty: none.
+inline constexpr TextSetting kProxies{"Options", "Proxies", "", true};
+
 // The record search history: one earlier search text per key, an empty value is a free
 // slot. The section name is spelled this way in existing files.
 inline constexpr const char* kSearchHistorySection = "Searchs";
 inline constexpr std::array<const char*, 5> kSearchHistoryKeys{"1", "2", "3", "4", "5"};
 inline constexpr const char* kSearchHistoryDefault = "";
+
+// Where the last spreadsheet was saved: its folder and the save dialog's file type, so
+// that every export dialog opens there.
+inline constexpr TextSetting kLastExportFolder{"Export", "LastFolder", ""};
+inline constexpr TextSetting kLastExportType{"Export", "LastType", ""};
 
 }  // namespace settings
 

@@ -94,7 +94,7 @@ std::string_view MemberFileRows::Chunk::Cell(size_t slot, size_t row) const {
 
 MemberFileRows::MemberFileRows(const std::string& path, std::string_view statement,
                                CellShowing showing)
-    : db_(path, DatabaseKind::Project), showing_(showing) {
+    : db_(path, DatabaseKind::ReadOnly), showing_(showing) {
     std::optional<std::string> condition = DataListCondition(statement);
     if (!condition) throw DatabaseError("unsupported statement: " + std::string(statement));
     condition_ = *condition;
@@ -134,7 +134,7 @@ void MemberFileRows::Load(std::string path) {
     };
     std::string error;
     try {
-        Connection db(path, DatabaseKind::Project);
+        Connection db(path, DatabaseKind::ReadOnly);
         std::string sql = "SELECT ID";
         for (int column : kSearchedGridColumns) sql += "," + FieldName(column);
         sql += " FROM DataList WHERE " + condition_ + " ORDER BY ID";

@@ -24,7 +24,7 @@
 namespace qv {
 
 // The grid columns whose shown text the loader keeps for the search.
-inline constexpr std::array<int, 4> kSearchedGridColumns{5, 1, 15, 26};
+inline constexpr std::array<int, 6> kSearchedGridColumns{5, 1, 15, 26, 9, 11};
 
 // The condition of "SELECT * FROM DataList[ WHERE c] ORDER BY ID": c, or "1" without a
 // WHERE; none for a statement of another shape.

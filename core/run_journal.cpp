@@ -12,7 +12,15 @@ constexpr std::string_view kCreatePositionTable =
     "CREATE TABLE IF NOT EXISTS RunPosition (ID INTEGER PRIMARY KEY CHECK (ID = 1),"
     " SearchUrl TEXT NOT NULL, PageUrl TEXT NOT NULL, PageNumber INTEGER NOT NULL,"
     " EntriesDone INTEGER NOT NULL, StoredRows INTEGER NOT NULL, Finished INTEGER NOT NULL,"
-    " Mode INTEGER NOT NULL, StartedAt TEXT NOT NULL)";
+    " Mode INTEGER NOT NULL, StartedAt TEXT NOT NULL, EndedAt TEXT, Outcome TEXT)";
+
+// Columns that files written by earlier versions lack; added when such a file runs again.
+constexpr std::string_view kLaterPositionColumns[] = {"EndedAt", "Outcome"};
+
+constexpr std::string_view kNow = "strftime('%Y-%m-%d %H:%M:%S','now')";
+
+constexpr std::pair<RunOutcome, std::string_view> kOutcomeWords[] = {
+    {RunOutcome::Finished, "finished"}, {RunOutcome::Failed, "failed"}, {RunOutcome::Stopped, "stopped"}};
 
 // Company name and member ID are kept enciphered, as DataList keeps them.
 constexpr std::string_view kCreateFailureTable =
@@ -42,6 +50,25 @@ long long CountRows(Connection& db) {
 void EnsureRunTables(Connection& db) {
     db.Execute(kCreatePositionTable);
     db.Execute(kCreateFailureTable);
+    DataPacket columns = db.Query("PRAGMA table_info(RunPosition)");
+    for (std::string_view wanted : kLaterPositionColumns) {
+        bool present = false;
+        for (size_t r = 0; r < columns.rows.size(); ++r)
+            present = present || EqualsIgnoringCase(columns.Text(r, "name"), wanted);
+        if (!present) db.Execute("ALTER TABLE RunPosition ADD COLUMN " + std::string(wanted) + " TEXT");
+    }
+}
+
+RunOutcome OutcomeOf(std::string_view word) {
+    for (auto [outcome, text] : kOutcomeWords)
+        if (text == word) return outcome;
+    return RunOutcome::None;
+}
+
+std::string_view WordOf(RunOutcome outcome) {
+    for (auto [o, text] : kOutcomeWords)
+        if (o == outcome) return text;
+    return {};
 }
 
 // Runs `work` inside BEGIN IMMEDIATE ... COMMIT; any error rolls the whole of it back.
@@ -96,6 +123,8 @@ SavedRun ReadSavedRun(Connection& db) {
     pos.stored_rows = p.Integer(0, "StoredRows");
     pos.finished = p.Integer(0, "Finished") != 0;
     pos.mode = p.Integer(0, "Mode") == 1 ? RunMode::NewOnly : RunMode::Fresh;
+    saved.outcome = OutcomeOf(p.Text(0, "Outcome"));
+    saved.ended_at = p.Text(0, "EndedAt");
     // Rows added or removed behind our back (another program, an older version emptying
     // the file) make the position meaningless.
     if (pos.stored_rows == saved.rows) saved.position = std::move(pos);
@@ -110,7 +139,7 @@ void BeginRun(Connection& db, const std::string& search_url, RunMode mode) {
             "INSERT OR REPLACE INTO RunPosition(ID,SearchUrl,PageUrl,PageNumber,EntriesDone,"
             "StoredRows,Finished,Mode,StartedAt) VALUES(1," +
             QuotedStr(search_url) + "," + QuotedStr(search_url) + ",1,0," + IntToStr(CountRows(db)) +
-            ",0," + (mode == RunMode::NewOnly ? "1" : "0") + ",strftime('%Y-%m-%d %H:%M:%S','now'))");
+            ",0," + (mode == RunMode::NewOnly ? "1" : "0") + "," + std::string(kNow) + ")");
     });
 }
 
@@ -124,6 +153,36 @@ void CommitRunStep(Connection& db, const RunStep& step,
         if (step.failure) InsertFailure(db, *step.failure);
         WritePosition(db, step.position, step.row ? 1 : 0);
     });
+}
+
+std::string SavedRunStateText(const SavedRun& saved) {
+    if (!saved.position) return {};
+    switch (saved.outcome) {
+    case RunOutcome::Failed: return "失败";
+    case RunOutcome::Stopped: return "已停止";
+    default: return saved.position->finished ? "完成" : "未完成";
+    }
+}
+
+namespace {
+
+void SetRunEnd(const std::string& path, std::string_view ended_at, std::string_view outcome) noexcept {
+    try {
+        Connection db(path, DatabaseKind::DataFile);
+        if (!HasTable(db, "RunPosition")) return;
+        EnsureRunTables(db);
+        db.Execute("UPDATE RunPosition SET EndedAt=" + std::string(ended_at) + ",Outcome=" +
+                   std::string(outcome) + " WHERE ID=1");
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+void RecordRunStart(const std::string& path) noexcept { SetRunEnd(path, "NULL", "NULL"); }
+
+void RecordRunEnd(const std::string& path, RunOutcome outcome) noexcept {
+    SetRunEnd(path, kNow, QuotedStr(WordOf(outcome)));
 }
 
 std::vector<FailedPage> ReadFailedPages(Connection& db) {

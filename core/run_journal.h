@@ -18,6 +18,11 @@ class Connection;
 // How a run chooses its companies: all of them, or only those not stored yet.
 enum class RunMode { Fresh = 0, NewOnly = 1 };
 
+// How the last run ended, as far as its file knows: not at all (still running, or
+// killed), finished, failed, or stopped (by the user, at quit, or because the site
+// blocked it).
+enum class RunOutcome { None, Finished, Failed, Stopped };
+
 struct RunPosition {
     std::string search_url;   // where the run started
     std::string page_url;     // the result page being read
@@ -57,8 +62,16 @@ struct RunStep {
 struct SavedRun {
     long long rows = 0;                      // DataList rows now
     std::optional<RunPosition> position;     // absent: no tables, no run, or a stale one
+    RunOutcome outcome = RunOutcome::None;   // how the last run ended
+    // When it ended (UTC "YYYY-MM-DD HH:MM:SS"); empty while it runs, after a kill, and
+    // for a file without a run.
+    std::string ended_at;
     bool Unfinished() const { return position && !position->finished; }
 };
+
+// The task list's state of a file that no run of this program is using: 完成, 未完成,
+// 已停止, 失败, or empty when the file holds no run (or one that no longer matches it).
+std::string SavedRunStateText(const SavedRun& saved);
 
 SavedRun ReadSavedRun(Connection& db);
 
@@ -71,6 +84,13 @@ void BeginRun(Connection& db, const std::string& search_url, RunMode mode);
 // written (tests use it to kill the process there).
 void CommitRunStep(Connection& db, const RunStep& step,
                    const std::function<void()>& between_row_and_position = {});
+
+// A run begins on the file: whatever its last run's end said no longer holds. Errors are
+// swallowed, as for RecordRunEnd.
+void RecordRunStart(const std::string& path) noexcept;
+// Records how the file's current run ended, and when. Nothing happens to a file without
+// a run; errors are swallowed (a run ends whether or not its file can say so).
+void RecordRunEnd(const std::string& path, RunOutcome outcome) noexcept;
 
 // The failures recorded in the file's last run, in the order they happened; none when
 // the file has no failure table.

@@ -7,7 +7,9 @@
 
 #include "core/database.h"
 #include "directory/detail_panes.h"
+#include "directory/export_command.h"
 #include "widgets/dialog_ex.h"
+#include "widgets/grid_copy.h"
 #include "widgets/guarded.h"
 #include "widgets/member_grid.h"
 #include "widgets/member_links.h"
@@ -36,6 +38,24 @@ CategoryPages::CategoryPages(QTabWidget* pages, CategoryBar bar, DetailPanes* pa
     CategoryGridPM->addSeparator();
     actMemberSendMsg = CategoryGridPM->addAction(QStringLiteral("发送留言"));
     actMemberSendMsg->setObjectName(QStringLiteral("actMemberSendMsg"));
+    CategoryGridPM->addSeparator();
+    actCopy = widgets::NewCopyAction(this);
+    CategoryGridPM->addAction(actCopy);
+    actExport = CategoryGridPM->addAction(QStringLiteral("导出到Excel..."));
+    actExport->setObjectName(QStringLiteral("actExportBar"));
+    CategoryGridPM->addSeparator();
+    actFind = CategoryGridPM->addAction(QStringLiteral("查找..."));
+    actFind->setObjectName(QStringLiteral("actFind"));
+    actFind->setShortcut(QKeySequence::Find);
+    actFind->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(actCopy, &QAction::triggered, this, [this] {
+        if (CategoryPage* page = ShownPage()) widgets::CopySelectedCells(*page->record().MemberGrid);
+    });
+    connect(actExport, &QAction::triggered, this, [this] {
+        widgets::Guarded([this] {
+            if (CategoryPage* page = ShownPage()) doExportToExcel(pages_->window(), *page->record().MemberGrid);
+        });
+    });
     connect(actMemberDetail, &QAction::triggered, this, &CategoryPages::doMemberDetail);
     connect(actMemberSendMsg, &QAction::triggered, this, &CategoryPages::doMemberSendMsg);
 
@@ -69,8 +89,8 @@ void CategoryPages::ShowPage(int index) {
 }
 
 TCategoryTab& CategoryPages::OpenCategoryPage(const QString& name, const std::string& path) {
-    // The page only reads: the supplied file keeps its journal mode.
-    auto db = std::make_unique<Connection>(path, DatabaseKind::Project);
+    // The page only reads, and a shipped category file may sit in a folder nobody writes.
+    auto db = std::make_unique<Connection>(path, DatabaseKind::ReadOnly);
     // Read before the page exists, so a file that cannot be read adds no page.
     auto* grid = new widgets::MemberGridView;
     std::unique_ptr<widgets::MemberGridView> owned(grid);
@@ -163,11 +183,18 @@ void CategoryPages::ShowRecordCounter(int row) {
 void CategoryPages::doPrevBar() {
     if (pages_->currentIndex() > 0) ShowPage(pages_->currentIndex() - 1);
     UpdateCategoryBarState();
+    ShowShownCounter();
 }
 
 void CategoryPages::doNextBar() {
     if (pages_->currentIndex() < pages_->count() - 1) ShowPage(pages_->currentIndex() + 1);
     UpdateCategoryBarState();
+    ShowShownCounter();
+}
+
+void CategoryPages::ShowShownCounter() {
+    CategoryPage* page = ShownPage();
+    ShowRecordCounter(page ? page->record().MemberGrid->CurrentGridRow() : 0);
 }
 
 void CategoryPages::doCloseTabsheetBar() {
@@ -178,6 +205,7 @@ void CategoryPages::doCloseTabsheetBar() {
     if (pages_->count() > 0) ShowPage(index < pages_->count() ? index : 0);
     UpdateCategoryBarState();
     panes_->Clear();
+    ShowShownCounter();
 }
 
 void CategoryPages::CloseCategoryPage(int index) {

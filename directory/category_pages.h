@@ -71,6 +71,9 @@ public:
     QMenu* gridMenu() const { return CategoryGridPM; }
     QAction* actMemberDetail = nullptr;   // 查看会员详细信息: link column 30
     QAction* actMemberSendMsg = nullptr;  // 发送留言: link column 29
+    QAction* actCopy = nullptr;           // 复制 (Ctrl+C)
+    QAction* actExport = nullptr;         // 导出到Excel...
+    QAction* actFind = nullptr;           // 查找 (Ctrl+F): the search box; connected by the page
 
     int PageCount() const;
     CategoryPage* PageAt(int index) const;
@@ -93,6 +96,8 @@ public:
     void CategoryDataPGChange();
     void UpdateCategoryBarState();
     void ShowRecordCounter(int row);
+    // The counter of the shown page at its current row; empty without a page.
+    void ShowShownCounter();
 
     void doPrevBar();
     void doNextBar();

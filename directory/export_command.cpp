@@ -9,6 +9,7 @@
 
 #include "widgets/dialog_ex.h"
 #include "widgets/member_grid.h"
+#include "widgets/save_place.h"
 
 namespace qv::directory {
 namespace {
@@ -39,29 +40,32 @@ std::optional<Choice> AskFile(QWidget* parent) {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(ExportFileTypes());
     dialog.selectNameFilter(ExportFileTypes().front());
-    dialog.setDefaultSuffix(QStringLiteral("xls"));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&dialog](const QString& type) {
-                         if (auto format = ExportFormatOfType(type))
-                             dialog.setDefaultSuffix(ExtensionOf(*format));
-                     });
+    widgets::OpenAtLastSavePlace(dialog);
+    auto follow_type = [&dialog](const QString& type) {
+        if (auto format = ExportFormatOfType(type)) dialog.setDefaultSuffix(ExtensionOf(*format));
+    };
+    follow_type(dialog.selectedNameFilter());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, follow_type);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    auto format = ExportFormatOfType(dialog.selectedNameFilter()).value_or(ExportFormat::Xls);
+    widgets::RememberSavePlace(dialog);
+    auto format = ExportFormatOfType(dialog.selectedNameFilter()).value_or(ExportFormat::Xlsx);
     return Choice{ExportFileName(dialog.selectedFiles().front(), format), format};
 }
 
 }  // namespace
 
 QStringList ExportFileTypes() {
-    return {QStringLiteral("Excel (*.xls)"), QStringLiteral("Excel 2007 及以上 (*.xlsx)"),
-            QStringLiteral("CSV UTF-8 (*.csv)")};
+    // .xlsx first: it reads right everywhere, while the .xls text is right only where the
+    // legacy code page is GBK.
+    return {QStringLiteral("Excel 2007 及以上 (*.xlsx)"), QStringLiteral("CSV UTF-8 (*.csv)"),
+            QStringLiteral("Excel 97-2003 (*.xls)")};
 }
 
 std::optional<ExportFormat> ExportFormatOfType(const QString& type) {
     const QStringList types = ExportFileTypes();
-    if (type == types[0]) return ExportFormat::Xls;
-    if (type == types[1]) return ExportFormat::Xlsx;
-    if (type == types[2]) return ExportFormat::Csv;
+    if (type == types[0]) return ExportFormat::Xlsx;
+    if (type == types[1]) return ExportFormat::Csv;
+    if (type == types[2]) return ExportFormat::Xls;
     return std::nullopt;
 }
 
@@ -69,6 +73,10 @@ QString ExportFileName(const QString& chosen, ExportFormat format) {
     // Only the file's own name counts: a dot in a folder name is no extension.
     if (chosen.isEmpty() || QFileInfo(chosen).fileName().contains(QLatin1Char('.'))) return chosen;
     return chosen + QLatin1Char('.') + ExtensionOf(format);
+}
+
+QString ExportFailureText(const QString& path, const QString& reason) {
+    return QStringLiteral("数据导出失败。\r\n\r\n文件：%1\r\n原因：%2").arg(path, reason);
 }
 
 namespace {
@@ -145,8 +153,8 @@ void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid, int progres
     if (failure.isEmpty())
         widgets::ShowInfo(QStringLiteral("数据成功导出到文件：") + choice->path);
     else
-        widgets::DetailMessageDlg(QStringLiteral("数据导出失败。"), failure,
-                                  widgets::MsgDlgType::mtWarning, widgets::mbOK);
+        widgets::DetailMessageDlg(ExportFailureText(choice->path, failure), failure,
+                                  widgets::MsgDlgType::mtWarning, widgets::mbOK | widgets::mbDetails);
 }
 
 }  // namespace qv::directory

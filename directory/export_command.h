@@ -19,6 +19,7 @@ namespace qv::directory {
 
 // The writers' names, as this command and its callers use them.
 using exporting::ExportCancelled;
+using exporting::ExportError;
 using exporting::ExportFormat;
 using exporting::ExportGrid;
 using exporting::StringGrid;
@@ -27,6 +28,8 @@ using exporting::StringGrid;
 QStringList ExportFileTypes();
 // The format of a file type of ExportFileTypes.
 std::optional<ExportFormat> ExportFormatOfType(const QString& type);
+// The failure message: the file and why it could not be written.
+QString ExportFailureText(const QString& path, const QString& reason);
 // The chosen name, with the type's extension added when the file name has none.
 QString ExportFileName(const QString& chosen, ExportFormat format);
 
@@ -48,7 +51,7 @@ private:
 };
 
 // doExportToExcel: asks for the file, writes the grid, shows "数据成功导出到文件：" with the
-// path or the warning "数据导出失败。" with the reason as its detail. Live rows wait while the
+// path or the warning "数据导出失败。" with the file and the reason. Live rows wait while the
 // grid is written and are shown after. An export still running after `progress_after_ms`
 // shows its progress with a cancel button; a cancelled export says nothing.
 inline constexpr int kExportProgressAfterMs = 500;

@@ -61,7 +61,10 @@ IndustryPage::IndustryPage(const StatusOutput& status, QWidget* parent) : QWidge
 
     panes_ = new DetailPanes;
     pages_ = new CategoryPages(CategoryDataPG, bar, panes_, status);
-    search_ = new RecordSearch(*pages_);
+    search_ = new RecordSearch(*pages_, status.flash);
+    // Ctrl+F anywhere on this page goes to the search box.
+    addAction(pages_->actFind);
+    connect(pages_->actFind, &QAction::triggered, search_, &RecordSearch::FocusSearchBox);
     pages_->SetPagesExistHandler([this](bool exist) { search_->SetCommandsEnabled(exist); });
 
     auto* records = new QSplitter(Qt::Vertical);
@@ -105,7 +108,7 @@ void IndustryPage::CategoryTVDblClick() {
 void IndustryPage::OpenSelectedCategory() {
     const TIndustry* category = IndustryOf(CategoryTV->currentItem());
     if (!category || category->Level != ilCategory) return;
-    std::string path = CategoryFilePath(AppInfo->CategoryDir, *category);
+    std::string path = CategoryFilePath(AppInfo->profile.CategoryDirs(), *category);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         widgets::ShowWarning(QStringLiteral("没有相应的行业数据。请和软件开发商联系获取。"));
@@ -130,8 +133,8 @@ void IndustryPage::doCollapse() { CollapseIndustryTree(CategoryTV); }
 void IndustryPage::doExpand() { CategoryTV->expandAll(); }
 
 void IndustryPage::MainPageShown() {
-    if (CategoryPage* page = pages_->ShownPage())
-        pages_->ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
+    // The status panel follows the shown page: a task page's counts never stay here.
+    pages_->ShowShownCounter();
     panes_->FitDetailGrids();
 }
 

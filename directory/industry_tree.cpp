@@ -10,6 +10,7 @@
 
 #include "core/data_module.h"
 #include "core/database.h"
+#include "core/profile.h"
 #include "core/text.h"
 
 namespace qv::directory {
@@ -91,8 +92,9 @@ void LoadIndustryTree(QTreeWidget* tree) {
     root->setExpanded(true);
 }
 
-std::string CategoryFilePath(const std::string& category_dir, const TIndustry& category) {
-    return category_dir + "1." + std::to_string(category.ID) + "." + category.Name.toStdString() + ".db";
+std::string CategoryFilePath(const std::vector<std::string>& category_dirs, const TIndustry& category) {
+    return FindCategoryFile(category_dirs,
+                            "1." + std::to_string(category.ID) + "." + category.Name.toStdString() + ".db");
 }
 
 void CollapseIndustryTree(QTreeWidget* tree) {

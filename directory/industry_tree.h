@@ -5,6 +5,7 @@
 #include <QTreeWidget>
 
 #include <string>
+#include <vector>
 
 namespace qv::directory {
 
@@ -37,8 +38,9 @@ const TIndustry* IndustryOf(const QTreeWidgetItem* item);
 // nodes added so far.
 void LoadIndustryTree(QTreeWidget* tree);
 
-// The category's data file: category/1.<ID>.<Name>.db under the program directory.
-std::string CategoryFilePath(const std::string& category_dir, const TIndustry& category);
+// The category's data file: 1.<ID>.<Name>.db in the first of `category_dirs` that has it
+// (the user's own folder comes before the shipped one).
+std::string CategoryFilePath(const std::vector<std::string>& category_dirs, const TIndustry& category);
 
 // Collapses every node, then expands the root again so that the groups stay visible.
 void CollapseIndustryTree(QTreeWidget* tree);

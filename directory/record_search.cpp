@@ -25,9 +25,11 @@ struct SearchField {
     int grid_column;
 };
 
-constexpr std::array<SearchField, 4> kSearchFields{{
-    {"联系人", 5}, {"公司名称", 1}, {"主营产品或服务", 15}, {"经营品牌", 26},
+constexpr std::array<SearchField, 6> kSearchFields{{
+    {"联系人", 5}, {"公司名称", 1}, {"主营产品或服务", 15}, {"经营品牌", 26}, {"电话", 9}, {"地址", 11},
 }};
+// The field a search uses until the user picks another.
+constexpr int kDefaultField = 1;
 
 std::string ReadHistory(const char* key) {
     return Trim(TIniFileEx::ReadString(AppInfo->SettingsFile, settings::kSearchHistorySection, key,
@@ -40,7 +42,9 @@ void WriteHistory(const char* key, const std::string& text) {
 
 }  // namespace
 
-RecordSearch::RecordSearch(CategoryPages& pages, QWidget* parent) : QWidget(parent), pages_(pages) {
+RecordSearch::RecordSearch(CategoryPages& pages, std::function<void(const QString&)> status,
+                           QWidget* parent)
+    : QWidget(parent), pages_(pages), status_(std::move(status)) {
     SearchCB = new QComboBox(this);
     SearchCB->setObjectName(QStringLiteral("SearchCB"));
     SearchCB->setEditable(true);
@@ -51,7 +55,7 @@ RecordSearch::RecordSearch(CategoryPages& pages, QWidget* parent) : QWidget(pare
     FieldsCB = new QComboBox(this);
     FieldsCB->setObjectName(QStringLiteral("FieldsCB"));
     for (const SearchField& field : kSearchFields) FieldsCB->addItem(QString::fromUtf8(field.item));
-    FieldsCB->setCurrentIndex(-1);
+    FieldsCB->setCurrentIndex(kDefaultField);
     searchBTN = new QPushButton(QStringLiteral("搜索"), this);
     searchBTN->setObjectName(QStringLiteral("searchBTN"));
     onlyMemberCB = new QCheckBox(QStringLiteral("只显示诚信通会员"), this);
@@ -71,6 +75,9 @@ RecordSearch::RecordSearch(CategoryPages& pages, QWidget* parent) : QWidget(pare
     layout->addStretch(1);
 
     connect(SearchCB, &QComboBox::activated, this, [this] { widgets::Guarded([this] { SearchCBChange(); }); });
+    // Enter in the box searches, as the button does.
+    connect(SearchCB->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { widgets::Guarded([this] { searchBTNClick(); }); });
     connect(searchBTN, &QPushButton::clicked, this, [this] { widgets::Guarded([this] { searchBTNClick(); }); });
     connect(onlyMemberCB, &QCheckBox::clicked, this,
             [this] { widgets::Guarded([this] { onlyMemberCBClick(); }); });
@@ -125,6 +132,10 @@ void RecordSearch::RememberSearchText(const std::string& text) {
             break;
         }
     WriteHistory(settings::kSearchHistoryKeys[slot], text);
+    // The list offers the text at once; the box keeps it.
+    const QString typed = SearchCB->currentText();
+    LoadSearchHistory();
+    SearchCB->setEditText(typed);
 }
 
 void RecordSearch::searchBTNClick() {
@@ -154,8 +165,16 @@ void RecordSearch::searchBTNClick() {
     widgets::MemberGridModel& model = *page->record().MemberGrid->memberModel();
     // A page just opened may still be counting its records; a cancel leaves all as it was.
     if (!widgets::WaitForAllRecords(model, this)) return;
+    // Another text, field or page is a new search, from the top.
+    const SearchWalk walk{QString::fromStdString(text), field, page};
+    if (!(walk == walk_)) last_found_row_ = -1;
+    walk_ = walk;
     const int from = last_found_row_ >= 0 ? last_found_row_ : 0;  // as a record index
-    if (int record = model.FindRecord(column, text, from); record >= 0) {
+    int record = model.FindRecord(column, text, from);
+    // Past the last hit the walk goes on from the top, and says so.
+    if (record < 0 && from > 0 && (record = model.FindRecord(column, text, 0)) >= 0)
+        status_(QStringLiteral("已从头开始查找"));
+    if (record >= 0) {
         const int row = record + 1;
         pages_.SelectRow(row, column);
         last_found_row_ = row;
@@ -164,6 +183,11 @@ void RecordSearch::searchBTNClick() {
     last_found_row_ = -1;
     widgets::ShowInfo(QStringLiteral("未找到符合搜索文字的记录"));
     pages_.SelectRow(1);
+}
+
+void RecordSearch::FocusSearchBox() {
+    SearchCB->setFocus(Qt::ShortcutFocusReason);
+    SearchCB->lineEdit()->selectAll();
 }
 
 void RecordSearch::onlyMemberCBClick() {

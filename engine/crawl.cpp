@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
 #include "core/gbk.h"
 #include "core/text.h"
 #include "engine/markup.h"
-#include "engine/ordered_prefetch.h"
+#include "engine/read_ahead.h"
 #include "engine/profile.h"
 #include "engine/result_page_log.h"
 #include "engine/site_markers.h"
@@ -102,10 +105,17 @@ void ReadContactItems(View items, const std::array<site::ContactLabel, N>& label
 }
 
 constexpr std::string_view kNoContactBlock = "未抓取到联系方式所在的网页";
+constexpr std::string_view kNoProfileBlock = "未抓取到公司介绍所在的网页";
+// Causes of a page that answered without the layout it should have (a block page looks so).
+constexpr char kNoContactLayout[] = "no contact layout";
+constexpr char kNoProfileLayout[] = "no profile layout";
+
+bool HasProfileLayout(View page) { return Pos(site::kBodyCont, page) > 0 || Pos(site::kTypelist, page) > 0; }
 
 // What reading one company gave: a record to store, a page that failed, or neither
 // (the company was skipped for what its page lacked). `unrecognised`: the contact page
-// answered but shows neither layout, which may be a block page in its place.
+// answered but shows neither layout, or the profile page answered without its layout,
+// which may be a block page in its place; its message and failure wait to be told apart.
 struct CompanyOutcome {
     std::optional<MemberValues> row;
     std::optional<FailedPage> failure;
@@ -160,7 +170,7 @@ private:
             const std::string profile_url = Utf16ToUtf8(r_[mfCmpDetail]);
             FetchResult profile = host_.FetchOn(lane_, profile_url);
             if (!profile.error.empty()) return ProfileFetchFailed(profile_url, profile);
-            TakeProfile(profile.body);
+            if (!TakeProfile(profile_url, profile.body)) return;
         }
         Store();
     }
@@ -172,10 +182,8 @@ private:
         w = From(w, p);
         r_[mfCmpDetail] = SingleQuotedValueAfter(site::kLocationHref, w);
         const long long d = PosOf(site::kMpRBlock, w);
-        if (d < 1) {
-            outcome_.unrecognised = true;  // its message waits for BlockWatch
-            return;
-        }
+        if (d < 1) return Unrecognised(Utf16ToUtf8(r_[mfContactLink]), kNoContactBlock, kNoContactLayout,
+                                       kFailedContactPage);
         w = From(w, d + Len(site::kMpRBlock));
         ApplyPersonRule(RemoveAll(TagText(site::kDivOpen, site::kDivClose, w, 1), site::kNbsp), r_);
         if (const long long u = PosOf(site::kMpRItems, w); u > 0) {
@@ -191,7 +199,7 @@ private:
                 Say(Message("抓取公司介绍网页失败", "", kSkipped));
                 return;
             }
-            TakeProfile(profile.body);
+            if (!TakeProfile(profile_url, profile.body)) return;
         }
         Store();
     }
@@ -218,12 +226,24 @@ private:
         f.contact_link = Utf16ToUtf8(r_[mfContactLink]);
     }
 
+    void Unrecognised(const std::string& url, std::string_view block, const char* cause, const char* kind) {
+        outcome_.unrecognised = true;
+        Say(Message(block, "", kSkipped), cause);
+        Failed(url, cause, kind);
+    }
+
     // The parser follows the profile page's own layout: a contact page of one layout may
-    // link to a profile page of the other.
-    void TakeProfile(std::string_view body) {
-        ProfileValues values = ParseProfilePage(DecodeAndNormalize(body));
+    // link to a profile page of the other. False when the page has neither.
+    bool TakeProfile(const std::string& url, std::string_view body) {
+        const std::u16string page = DecodeAndNormalize(body);
+        if (!HasProfileLayout(page)) {
+            Unrecognised(url, kNoProfileBlock, kNoProfileLayout, kFailedProfilePage);
+            return false;
+        }
+        ProfileValues values = ParseProfilePage(page);
         for (int i = 0; i < kProfileValueCount; ++i)
             r_[mfCompanyContext + i] = std::move(values[i]);
+        return true;
     }
 
     // The caller stores it, then shows it: a row in the grid is a row in the file.
@@ -286,94 +306,6 @@ std::vector<ListEntry> ReadListEntries(std::u16string_view list_text) {
 
 namespace {
 
-// Reads the companies of one list, each over one of the host's connections. With more
-// than one, the pages of the companies after the one asked for are read ahead, at most
-// two per connection, while the caller stores the earlier ones; what the caller gets,
-// company by company, is what reading them one after another gives.
-class CompanyReader {
-public:
-    // `wanted`: the indexes into `entries` whose pages are read, in increasing order.
-    CompanyReader(const std::vector<ListEntry>& entries, std::vector<size_t> wanted, CrawlHost& host)
-        : entries_(entries), wanted_(std::move(wanted)), host_(host) {
-        const int lanes = std::clamp(host.Connections(), 1, kMaxConnectionsPerTask);
-        if (lanes < 2 || wanted_.size() < 2) return;
-        ahead_.emplace(lanes, wanted_.size(), 2 * static_cast<size_t>(lanes),
-                       [this](int lane, size_t item) {
-                           return CompanyCrawl(entries_[wanted_[item]], host_, lane).Run();
-                       });
-    }
-
-    // `entry` must be one of `wanted`, asked for in increasing order; those passed over
-    // are dropped.
-    CompanyOutcome Read(size_t entry) {
-        if (!ahead_) return CompanyCrawl(entries_[entry], host_, 0).Run();
-        while (next_ < wanted_.size() && wanted_[next_] < entry) ++next_;
-        if (next_ >= wanted_.size() || wanted_[next_] != entry)
-            throw std::logic_error("a company asked for that was not read ahead");
-        return ahead_->Take(next_++);
-    }
-
-private:
-    const std::vector<ListEntry>& entries_;
-    const std::vector<size_t> wanted_;
-    CrawlHost& host_;
-    size_t next_ = 0;
-    std::optional<OrderedPrefetch<CompanyOutcome>> ahead_;  // last: its lanes use the rest
-};
-
-// Holds back the companies whose contact page showed neither layout until a company
-// reads normally (they were plain skips: their messages and steps follow) or until five
-// come in a row (the site is blocking: none of them is committed, so the saved position
-// stays before the first, and none counts as skipped).
-class BlockWatch {
-public:
-    explicit BlockWatch(CrawlHost& host) : host_(host) {}
-
-    // True when this one makes the run long enough to mean a block.
-    bool Hold(RunStep step) {
-        held_.push_back(std::move(step));
-        return static_cast<int>(held_.size()) >= kBlockedCompanies;
-    }
-    void Flush() {
-        for (const RunStep& step : held_) {
-            host_.Message(Message(kNoContactBlock, "", kSkipped));
-            host_.Commit(step);
-            host_.CompanyDone(false);
-        }
-        held_.clear();
-    }
-    bool holding() const { return !held_.empty(); }
-    void Blocked() {
-        held_.clear();
-        host_.Message(kSiteBlockedMessage);
-        host_.SiteBlocked();
-    }
-
-private:
-    CrawlHost& host_;
-    std::vector<RunStep> held_;
-};
-
-// Commits what reading one company gave together with `step`'s position, then shows its
-// messages and, once it is in the file, its row. True when the site is blocking.
-bool StoreCompany(CompanyOutcome outcome, CrawlHost& host, RunStep step, KnownCompanies* known,
-                  BlockWatch& watch) {
-    if (outcome.unrecognised) return watch.Hold(std::move(step));
-    watch.Flush();
-    for (const auto& [text, cause] : outcome.messages) {
-        host.Message(text);
-        if (!cause.empty()) host.MessageCause(cause);
-    }
-    step.row = std::move(outcome.row);
-    step.failure = std::move(outcome.failure);
-    host.Commit(step);
-    host.CompanyDone(step.row.has_value());
-    if (!step.row) return false;
-    if (known) known->Add((*step.row)[mfMemberID], (*step.row)[mfCompanyName]);
-    host.MemberRow(*step.row);
-    return false;
-}
-
 long long CountOf(const std::u16string& page) {
     const std::string digits = Utf16ToUtf8(ResultCountText(page));
     try {
@@ -383,25 +315,256 @@ long long CountOf(const std::u16string& page) {
     }
 }
 
+// What reading one result page gave.
+struct PageRead {
+    enum class Kind { Failed, NoList, BadList, Listed };
+    Kind kind = Kind::Failed;
+    FetchResult fetched;  // its error and cause when the fetch failed
+    long long count = -1;
+    std::vector<ListEntry> entries;
+    size_t first = 0;             // entries before it are passed over (a continued run)
+    std::vector<size_t> wanted;   // the entries whose pages are read, in order
+    NextPage next;
+    std::optional<std::string> paging_stop;  // ends the crawl instead of following `next`
+};
+
+// One unit of work of a crawl: a result page (no `page`), or a company of a page read.
+struct CrawlItem {
+    std::string url;  // the result page's
+    size_t first = 0;
+    std::shared_ptr<const PageRead> page;
+    size_t entry = 0;
+    const ListEntry& Company() const { return page->entries[entry]; }
+};
+
+struct CrawlResult {
+    std::shared_ptr<const PageRead> page;
+    CompanyOutcome company;
+};
+
+// The companies a file already holds, for a new-only run; read by the lanes and added to by
+// the storing thread, hence the lock.
+class SharedKnown {
+public:
+    explicit SharedKnown(KnownCompanies* known) : known_(known) {}
+    bool Contains(const ListEntry& entry) const {
+        if (!known_) return false;
+        std::lock_guard lock(mutex_);
+        return known_->Contains(Utf16ToUtf8(entry.member_id), Utf16ToUtf8(entry.company_name));
+    }
+    void Add(const MemberValues& row) {
+        if (!known_) return;
+        std::lock_guard lock(mutex_);
+        known_->Add(row[mfMemberID], row[mfCompanyName]);
+    }
+
+private:
+    KnownCompanies* known_;
+    mutable std::mutex mutex_;
+};
+
+// The companies and result pages of a crawl, each read over one of the host's connections.
+// With more than one, the work after the item asked for is read ahead, at most two items per
+// connection, the next result page while the last companies of the current one are in
+// flight; what the caller gets, item by item, is what reading them one after another gives.
+//
+// A page that may be a block page (a sign) changes two things until it is told apart:
+// lanes start nothing beyond the companies needed to judge it, and while companies are held
+// back, nothing read before the first of them answered is used; it is read again, so the
+// companies after a sign are judged on pages read after it, as one connection reads them.
+class CrawlStream {
+public:
+    CrawlStream(CrawlHost& host, KnownCompanies* known)
+        : host_(host),
+          known_(known),
+          ahead_(Lanes(host), 2 * static_cast<size_t>(Lanes(host)),
+                 [this](int lane, size_t index, const CrawlItem& item, bool again) {
+                     return Run(lane, index, item, again);
+                 },
+                 [&host](bool on) { host.CancelReadAhead(on); }) {}
+
+    // The result page a crawl starts with; its first `first` entries are passed over.
+    size_t Begin(const std::string& url, size_t first) {
+        pages_.Enter(url);
+        return ahead_.Append(CrawlItem{url, first, nullptr, 0});
+    }
+    // The companies of a retry, which reads no result page.
+    void AppendCompanies(std::shared_ptr<const PageRead> page) {
+        for (size_t i : page->wanted) ahead_.Append(CrawlItem{{}, 0, page, i});
+    }
+
+    // `since`: while companies are held back, the moment the first of them was read.
+    std::shared_ptr<const PageRead> TakePage(size_t index, std::optional<uint64_t> since) {
+        auto taken = ahead_.Take(index);
+        if (since && taken.began < *since) {
+            // Read before the held companies answered: only what it says now counts, and
+            // its companies are already on their way.
+            auto now = ahead_.Again(index);
+            if (now.result.page->kind != PageRead::Kind::Listed) return now.result.page;
+        }
+        return taken.result.page;
+    }
+
+    struct Company {
+        CompanyOutcome outcome;
+        uint64_t read_at = 0;  // when its reading ended
+    };
+    Company TakeCompany(size_t index, std::optional<uint64_t> since) {
+        auto taken = ahead_.Take(index);
+        while (since && !taken.result.company.unrecognised && taken.began < *since)
+            taken = ahead_.Again(index);
+        return {std::move(taken.result.company), taken.ended};
+    }
+
+    bool Known(const ListEntry& entry) const { return known_.Contains(entry); }
+    void AddKnown(const MemberValues& row) { known_.Add(row); }
+
+    // The companies up to `index` were told apart from a block.
+    void SignsResolvedThrough(size_t index) {
+        std::lock_guard lock(signs_mutex_);
+        signs_.erase(signs_.begin(), signs_.upper_bound(index));
+        ahead_.SetLimit(SignLimit());
+    }
+
+private:
+    static int Lanes(CrawlHost& host) {
+        const int n = std::clamp(host.Connections(), 1, kMaxConnectionsPerTask);
+        return n < 2 ? 0 : n;
+    }
+
+    CrawlResult Run(int lane, size_t index, const CrawlItem& item, bool again) {
+        if (!item.page) return {ReadPage(lane, item, again), {}};
+        CompanyOutcome outcome = CompanyCrawl(item.Company(), host_, lane).Run();
+        if (outcome.unrecognised) {
+            std::lock_guard lock(signs_mutex_);
+            signs_.insert(index);
+            ahead_.SetLimit(SignLimit());
+        }
+        return {nullptr, std::move(outcome)};
+    }
+
+    // Enough to judge the first sign: it and the companies after it, with room for one
+    // result page between.
+    size_t SignLimit() const {
+        return signs_.empty() ? ahead_.kNoLimit : *signs_.begin() + kBlockedCompanies + 1;
+    }
+
+    std::shared_ptr<const PageRead> ReadPage(int lane, const CrawlItem& item, bool again) {
+        auto read = std::make_shared<PageRead>();
+        read->fetched = host_.FetchOn(lane, item.url);
+        if (read->fetched.error.empty()) Parse(item, *read);
+        // Taken again only to see what the page says now: its work is in the stream already.
+        if (again || read->kind != PageRead::Kind::Listed) return read;
+        std::shared_ptr<const PageRead> page = read;
+        AppendCompanies(page);
+        if (page->next.follow && !page->paging_stop)
+            ahead_.Append(CrawlItem{page->next.url, 0, nullptr, 0}, /*early=*/true);
+        return page;
+    }
+
+    void Parse(const CrawlItem& item, PageRead& read) {
+        const std::u16string page = DecodeAndNormalize(read.fetched.body);
+        View list = page;
+        read.kind = PageRead::Kind::NoList;
+        if (!SkipTo(site::kListBlock, list)) return;
+        read.kind = PageRead::Kind::BadList;
+        const long long q = PosOf(site::kListEnd, list);
+        if (q < 1) return;
+        read.kind = PageRead::Kind::Listed;
+        read.count = CountOf(page);
+        read.entries = ReadListEntries(First(list, q - 1));
+        read.first = item.first;
+        for (size_t i = item.first; i < read.entries.size(); ++i)
+            if (!read.entries[i].contact_link.empty() && !Known(read.entries[i])) read.wanted.push_back(i);
+        read.next = FindNextPage(page);
+        // Checked before the next page is read, so a loop never stores a company twice.
+        if (read.next.follow) read.paging_stop = PagingStop(pages_, read.next.url);
+    }
+
+    CrawlHost& host_;
+    SharedKnown known_;
+    ResultPageLog pages_;  // used by one result page's reading at a time
+    std::mutex signs_mutex_;
+    std::set<size_t> signs_;  // companies read ahead that may be block pages
+    ReadAhead<CrawlItem, CrawlResult> ahead_;  // last: its lanes use the rest
+};
+
+// Holds back the companies that show a block sign (a contact page with neither layout, or
+// a profile page without its layout) until a company reads normally (they were plain
+// skips: their messages and steps follow) or until five come in a row (the site is
+// blocking: none of them is committed, so the saved position stays before the first, and
+// none counts as skipped).
+class BlockWatch {
+public:
+    BlockWatch(CrawlHost& host, CrawlStream& stream) : host_(host), stream_(stream) {}
+
+    // True when this one makes the run long enough to mean a block.
+    bool Hold(RunStep step, CompanyOutcome outcome, uint64_t read_at) {
+        if (held_.empty()) since_ = read_at;
+        held_.push_back({std::move(step), std::move(outcome)});
+        return static_cast<int>(held_.size()) >= kBlockedCompanies;
+    }
+    // The companies held are ordinary skips: `resolved_at`, the stream index of the company
+    // that told them apart.
+    void Flush(std::optional<size_t> resolved_at = std::nullopt) {
+        for (Held& h : held_) {
+            for (const auto& [text, cause] : h.outcome.messages) Say(text, cause);
+            h.step.failure = std::move(h.outcome.failure);
+            host_.Commit(h.step);
+            host_.CompanyDone(false);
+        }
+        held_.clear();
+        since_.reset();
+        if (resolved_at) stream_.SignsResolvedThrough(*resolved_at);
+    }
+    bool holding() const { return !held_.empty(); }
+    // While holding: when the first company held back was read.
+    std::optional<uint64_t> since() const { return since_; }
+    // The crawl ends; `first` is said before the block message.
+    void Blocked(std::optional<std::string> first = std::nullopt) {
+        host_.SiteBlocked();
+        held_.clear();
+        if (first) host_.Message(*first);
+        host_.Message(kSiteBlockedMessage);
+    }
+    void Say(const std::string& text, const std::string& cause) {
+        host_.Message(text);
+        if (!cause.empty()) host_.MessageCause(cause);
+    }
+
+private:
+    struct Held {
+        RunStep step;
+        CompanyOutcome outcome;
+    };
+    CrawlHost& host_;
+    CrawlStream& stream_;
+    std::vector<Held> held_;
+    std::optional<uint64_t> since_;
+};
+
+// Commits what reading one company gave together with `step`'s position, then shows its
+// messages and, once it is in the file, its row. True when the site is blocking.
+bool StoreCompany(CrawlStream::Company read, size_t index, CrawlHost& host, RunStep step,
+                  CrawlStream& stream, BlockWatch& watch) {
+    CompanyOutcome& outcome = read.outcome;
+    if (outcome.unrecognised) return watch.Hold(std::move(step), std::move(outcome), read.read_at);
+    if (watch.holding()) watch.Flush(index);
+    for (const auto& [text, cause] : outcome.messages) watch.Say(text, cause);
+    step.row = std::move(outcome.row);
+    step.failure = std::move(outcome.failure);
+    host.Commit(step);
+    host.CompanyDone(step.row.has_value());
+    if (!step.row) return false;
+    stream.AddKnown(*step.row);
+    host.MemberRow(*step.row);
+    return false;
+}
+
 void CommitPosition(const RunPosition& at, CrawlHost& host) {
     RunStep step;
     step.position = at;
     host.Commit(step);
-}
-
-bool IsKnown(const ListEntry& entry, const KnownCompanies* known) {
-    return known && known->Contains(Utf16ToUtf8(entry.member_id), Utf16ToUtf8(entry.company_name));
-}
-
-// The entries from `first` on whose pages the crawl reads. A company known now stays
-// known, so none that the crawl reads is left out; one stored from this very list can
-// make a later entry known, whose page, read ahead, is then dropped unused.
-std::vector<size_t> CompaniesToRead(const std::vector<ListEntry>& entries, size_t first,
-                                    const KnownCompanies* known) {
-    std::vector<size_t> wanted;
-    for (size_t i = first; i < entries.size(); ++i)
-        if (!entries[i].contact_link.empty() && !IsKnown(entries[i], known)) wanted.push_back(i);
-    return wanted;
 }
 
 }  // namespace
@@ -410,68 +573,65 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
     RunPosition at;
     at.page_url = start.page_url.empty() ? url : start.page_url;
     at.page_number = start.page_number;
-    size_t passed_over = static_cast<size_t>(std::max(0, start.entries_done));
-    ResultPageLog pages;
-    pages.Enter(at.page_url);
-    BlockWatch watch(host);
+    CrawlStream stream(host, start.known);
+    BlockWatch watch(host, stream);
+    size_t item = stream.Begin(at.page_url, static_cast<size_t>(std::max(0, start.entries_done)));
     bool first_page = true;
     for (;;) {
-        FetchResult fetched = host.Fetch(at.page_url);
-        if (!fetched.error.empty()) {
+        const std::shared_ptr<const PageRead> page = stream.TakePage(item, watch.since());
+        switch (page->kind) {
+        case PageRead::Kind::Failed: {
             watch.Flush();
-            host.Message(Message("抓取公司列表网页时产生错误：", fetched.error, kSerious));
-            host.MessageCause(fetched.cause);
+            host.Message(Message("抓取公司列表网页时产生错误：", page->fetched.error, kSerious));
+            host.MessageCause(page->fetched.cause);
             RunStep step;
             FailedPage& f = step.failure.emplace();
             f.url = at.page_url;
-            f.cause = fetched.cause;
+            f.cause = page->fetched.cause;
             f.kind = kFailedResultPage;
             host.Commit(step);
             return false;
         }
-        const std::u16string page = DecodeAndNormalize(fetched.body);
-        View list = page;
-        if (!SkipTo(site::kListBlock, list)) {
+        case PageRead::Kind::NoList:
             // A result page that answered without its list is what a block page looks
             // like too; the position stays at this page.
-            host.Message(Message("抓取失败", "", kSerious));
-            watch.Blocked();
+            watch.Blocked(Message("抓取失败", "", kSerious));
             return false;
-        }
-        const long long q = PosOf(site::kListEnd, list);
-        if (q < 1) {
+        case PageRead::Kind::BadList:
             watch.Flush();
             host.Message(Message("公司列表页面内容信息获取错误,无法正确解析", "", kSerious));
             return false;
+        case PageRead::Kind::Listed:
+            break;
         }
-        list = First(list, q - 1);
-        if (std::exchange(first_page, false)) host.ResultCount(CountOf(page));
+        if (std::exchange(first_page, false)) host.ResultCount(page->count);
 
-        const std::vector<ListEntry> entries = ReadListEntries(list);
-        {
-            // Ends (its connections idle) before the next result page is fetched.
-            CompanyReader reader(entries, CompaniesToRead(entries, passed_over, start.known), host);
-            for (size_t i = passed_over; i < entries.size(); ++i) {
-                // Entries that cost no fetch are not worth a commit: a continued run passes
-                // over them again for nothing.
-                if (entries[i].contact_link.empty() || IsKnown(entries[i], start.known)) {
-                    host.CompanyDone(false);
-                    continue;
-                }
-                at.entries_done = static_cast<int>(i + 1);
-                RunStep step;
-                step.position = at;
-                if (StoreCompany(reader.Read(i), host, std::move(step), start.known, watch)) {
-                    watch.Blocked();
-                    return false;
-                }
+        // The page's companies follow it in the stream, in the order of `wanted`.
+        size_t next_wanted = 0;
+        for (size_t i = page->first; i < page->entries.size(); ++i) {
+            const bool read = next_wanted < page->wanted.size() && page->wanted[next_wanted] == i;
+            const size_t index = item + 1 + next_wanted;
+            if (read) ++next_wanted;
+            // Entries that cost no fetch are not worth a commit: a continued run passes
+            // over them again for nothing.
+            if (!read || stream.Known(page->entries[i])) {
+                host.CompanyDone(false);
+                continue;
+            }
+            at.entries_done = static_cast<int>(i + 1);
+            RunStep step;
+            step.position = at;
+            if (StoreCompany(stream.TakeCompany(index, watch.since()), index, host, std::move(step), stream,
+                             watch)) {
+                watch.Blocked();
+                return false;
             }
         }
-        passed_over = 0;
+        item += 1 + page->wanted.size();
 
-        NextPage next = FindNextPage(page);
-        if (!next.follow) watch.Flush();
+        const NextPage& next = page->next;
         if (!next.follow) {
+            watch.Flush();
             if (next.result) {
                 at.finished = true;
                 CommitPosition(at, host);
@@ -479,15 +639,14 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
             return next.result;
         }
         host.RepaintMembers();
-        // Checked before the position moves on, so a saved run never points into the loop.
-        if (auto stop = PagingStop(pages, next.url)) {
+        if (page->paging_stop) {
             watch.Flush();
-            host.Message(*stop);
+            host.Message(*page->paging_stop);
             return false;
         }
         const int number = at.page_number + 1;
         at = RunPosition{};
-        at.page_url = std::move(next.url);
+        at.page_url = next.url;
         at.page_number = number;
         // Companies held back stay before the next page's position until they are told
         // apart from a block.
@@ -496,27 +655,27 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
 }
 
 bool RetryFailedCompanies(const std::vector<FailedPage>& failures, CrawlHost& host) {
-    std::vector<ListEntry> entries;
+    auto companies = std::make_shared<PageRead>();
     std::vector<long long> ids;
     for (const FailedPage& f : failures) {
         if (f.kind == kFailedResultPage || f.contact_link.empty()) continue;
-        ListEntry& entry = entries.emplace_back();
+        ListEntry& entry = companies->entries.emplace_back();
         entry.company_name = Utf8ToUtf16(f.company_name);
         entry.member_id = Utf8ToUtf16(f.member_id);
         entry.member_type = Utf8ToUtf16(f.member_type);
         entry.good_index = Utf8ToUtf16(f.good_index);
         entry.send_msg_link = Utf8ToUtf16(f.send_msg_link);
         entry.contact_link = Utf8ToUtf16(f.contact_link);
+        companies->wanted.push_back(ids.size());
         ids.push_back(f.id);
     }
-    std::vector<size_t> all(entries.size());
-    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
-    BlockWatch watch(host);
-    CompanyReader reader(entries, all, host);
-    for (size_t i = 0; i < entries.size(); ++i) {
+    CrawlStream stream(host, nullptr);
+    stream.AppendCompanies(companies);
+    BlockWatch watch(host, stream);
+    for (size_t i = 0; i < ids.size(); ++i) {
         RunStep step;
         step.retried_failure = ids[i];
-        if (StoreCompany(reader.Read(i), host, std::move(step), nullptr, watch)) {
+        if (StoreCompany(stream.TakeCompany(i, watch.since()), i, host, std::move(step), stream, watch)) {
             watch.Blocked();
             return false;
         }

@@ -14,6 +14,12 @@ namespace qv {
 // unwinds at once and reports nothing.
 struct CrawlStopped {};
 
+// Raised by the host to end a crawl that goes on afresh from its saved position (over
+// another proxy): the crawl unwinds at once, committing nothing more. `reason` says why.
+struct CrawlRestart {
+    std::string reason;
+};
+
 // What the crawl needs from the thread that runs it. Messages, rows and repaints are
 // handed to the UI thread in the order issued.
 class CrawlHost {
@@ -41,17 +47,21 @@ public:
     // Fetch over connection `lane` (0 .. Connections()-1; lane 0 is Fetch's own). Several
     // lanes are used at once, each by one thread at a time; holds and stops apply as to Fetch.
     virtual FetchResult FetchOn(int lane, const std::string& url) { return Fetch(url); }
+    // While on, fetches over the lanes end at once, failed: their work is no longer wanted.
+    virtual void CancelReadAhead(bool on) {}
 
     // Progress counters: the result count stated by the first result page read, and
     // each company done (stored, or skipped or passed over).
     virtual void ResultCount(long long count) {}
     virtual void CompanyDone(bool stored) {}
-    // The crawl ended because the site seems to block it; its position is kept.
+    // The site seems to block the crawl; its position is kept. Told before the crawl says
+    // so; the host may raise CrawlRestart to go on another way instead.
     virtual void SiteBlocked() {}
 };
 
-// Five companies in a row whose contact page answered but shows neither contact layout
-// mean the site answers with a verification or login page instead.
+// Five companies in a row whose contact page answered but shows neither contact layout, or
+// whose profile page (when it is read) answered without the profile layout, mean the site
+// answers with a verification or login page instead.
 inline constexpr int kBlockedCompanies = 5;
 inline constexpr char kSiteBlockedMessage[] = "网站可能拦截了采集，任务已停止，请稍后继续抓取";
 

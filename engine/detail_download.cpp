@@ -16,21 +16,23 @@ bool DetailDownloadResult::Found() const {
 
 DetailDownloadResult FetchCompanyDetail(const std::string& profile_url,
                                         const std::atomic<bool>* stop) {
-    DetailDownloadResult result;
-    FetchResult page;
-    {
-        HttpClient client;  // a client of its own, gone once the page is read
-        // A fetch that can be cancelled may wait as long as the server asks.
-        RequestPacer pacer;
-        if (stop) {
-            client.SetStopFlag(stop);
-            pacer.SetStopFlag(stop);
-            client.SetPacer(&pacer);
-        }
-        page = FetchPage(profile_url, client);
+    HttpClient client;  // a client of its own, gone once the page is read
+    // A fetch that can be cancelled may wait as long as the server asks.
+    RequestPacer pacer;
+    if (stop) {
+        client.SetStopFlag(stop);
+        pacer.SetStopFlag(stop);
+        client.SetPacer(&pacer);
     }
+    return FetchCompanyDetail(profile_url, client);
+}
+
+DetailDownloadResult FetchCompanyDetail(const std::string& profile_url, HttpClient& client) {
+    DetailDownloadResult result;
+    const FetchResult page = FetchPage(profile_url, client);
     if (!page.error.empty()) {
         result.error = kDetailFetchError + page.error;
+        result.cause = page.cause;
         return result;
     }
     result.values = ParseProfilePage(DecodeAndNormalize(page.body));

@@ -4,12 +4,15 @@
 // that a stop request is seen within a fraction of a second even while the server is silent.
 #include "engine/fetcher.h"
 
+#include "engine/proxy.h"
 #include "engine/request_pacer.h"
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <optional>
 
 namespace qv {
 
@@ -77,7 +80,14 @@ struct HttpClient::Impl {
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     const std::atomic<bool>* stop = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
     RequestPacer* pacer = nullptr;
+    std::optional<Proxy> proxy;
+    std::function<void(const std::string&)> try_observer;
+    // Within one try: whether its request claimed its moment to go out, and whether the
+    // pacer sent it back for a new turn instead (that try does not count).
+    bool claimed = false;
+    bool deferred = false;
     FetchLimits limits;
     long status = 0;          // of the last try's last answer, 0 when none came
     std::string retry_after;  // that answer's Retry-After value
@@ -89,12 +99,13 @@ struct HttpClient::Impl {
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 
-    bool StopRequested() const { return stop && stop->load(); }
+    bool StopRequested() const { return (stop && stop->load()) || (cancel && cancel->load()); }
     bool Configure();
     void ApplyLimits();
     // Empty when the try succeeded, otherwise why it failed.
     std::string RunTry(const std::string& url);
     std::string TransportCause(CURLcode code);
+    std::string ProxyTransportCause(CURLcode code);
     void ReadAnswerHead();
     bool Drive(CURLcode& result);
 };
@@ -115,6 +126,26 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<HttpClient::Impl*>(user)->StopRequested() ? 1 : 0;
+}
+
+// Runs once the connection is there, right before the request is written: the pacer
+// measures the interval from here, so neither a new connection's set-up nor a thread that
+// woke late lets two requests go out closer than it. A redirect's further requests belong
+// to the same try and go without a claim.
+int OnRequestReady(void* user, char*, char*, int, int) {
+    auto& impl = *static_cast<HttpClient::Impl*>(user);
+    if (!impl.pacer || impl.claimed) return CURL_PREREQFUNC_OK;
+    switch (impl.pacer->ClaimSend(impl.cancel)) {
+    case RequestPacer::Send::Go:
+        impl.claimed = true;
+        return CURL_PREREQFUNC_OK;
+    case RequestPacer::Send::Later:
+        impl.deferred = true;
+        return CURL_PREREQFUNC_ABORT;
+    case RequestPacer::Send::Stopped:
+        break;
+    }
+    return CURL_PREREQFUNC_ABORT;
 }
 
 }  // namespace
@@ -157,6 +188,8 @@ bool HttpClient::Impl::Configure() {
     set(CURLOPT_XFERINFOFUNCTION, &OnProgress);
     set(CURLOPT_XFERINFODATA, static_cast<void*>(this));
     set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_PREREQFUNCTION, &OnRequestReady);
+    set(CURLOPT_PREREQDATA, static_cast<void*>(this));
     ApplyLimits();
     return ok;
 }
@@ -195,16 +228,68 @@ std::string HttpClient::Impl::RunTry(const std::string& url) {
     buffer.clear();
     status = 0;
     retry_after.clear();
+    claimed = deferred = false;
     if (curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return "bad URL";
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) return "client error";
     CURLcode result = CURLE_OK;
     const bool done = Drive(result);
     curl_multi_remove_handle(multi, easy);
     if (!done) return StopRequested() ? "stopped" : "client error";
-    if (result != CURLE_OK) return TransportCause(result);
+    if (result != CURLE_OK) return proxy ? ProxyTransportCause(result) : TransportCause(result);
     ReadAnswerHead();
     if (status >= 200 && status <= 299) return {};
+    // A gateway's errors and a demand for credentials come from the proxy itself; a 503
+    // stays the site's request to slow down.
+    if (proxy && (status == 407 || ((status == 502 || status == 504) && proxy->scheme.starts_with("http"))))
+        return status == 407 ? "proxy auth" : "proxy HTTP " + std::to_string(status);
     return "HTTP " + std::to_string(status);
+}
+
+// Through a proxy, the connection curl makes is the proxy's: failing to make or keep it is
+// the proxy failing. Errors past the connection keep their usual words.
+std::string HttpClient::Impl::ProxyTransportCause(CURLcode code) {
+    long os_errno = 0;
+    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &os_errno);
+    long connect_code = 0;
+    curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connect_code);
+    curl_off_t connected_us = 0;
+    curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected_us);
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_PROXY: return "proxy not found";
+    case CURLE_COULDNT_CONNECT:
+        return os_errno == ECONNREFUSED ? "proxy refused" : "proxy unreachable";
+    case CURLE_PROXY: {
+        long detail = 0;
+        curl_easy_getinfo(easy, CURLINFO_PROXY_ERROR, &detail);
+        switch (detail) {
+        case CURLPX_USER_REJECTED:
+        case CURLPX_NO_AUTH:
+        case CURLPX_RECV_AUTH:
+        case CURLPX_SEND_AUTH: return "proxy auth";
+        case CURLPX_RESOLVE_HOST: return "proxy cannot resolve the site";
+        case CURLPX_REPLY_CONNECTION_REFUSED:
+        case CURLPX_REPLY_HOST_UNREACHABLE:
+        case CURLPX_REPLY_NETWORK_UNREACHABLE:
+        case CURLPX_REPLY_TTL_EXPIRED:
+        case CURLPX_REPLY_GENERAL_SERVER_FAILURE:
+        case CURLPX_REPLY_NOT_ALLOWED: return "proxy cannot connect to the site";
+        default: return "proxy error";
+        }
+    }
+    case CURLE_OPERATION_TIMEDOUT:
+        if (connected_us == 0) return "proxy timeout";
+        break;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+        if (connect_code == 407) return "proxy auth";
+        if (connect_code >= 300) return "proxy HTTP " + std::to_string(connect_code);
+        if (os_errno == ECONNRESET || os_errno == EPIPE || code == CURLE_GOT_NOTHING) return "proxy reset";
+        break;
+    default:
+        break;
+    }
+    return TransportCause(code);
 }
 
 void HttpClient::Impl::ReadAnswerHead() {
@@ -248,12 +333,27 @@ HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {}
 HttpClient::~HttpClient() = default;
 
 void HttpClient::SetStopFlag(const std::atomic<bool>* stop) { impl_->stop = stop; }
+void HttpClient::SetCancelFlag(const std::atomic<bool>* cancel) { impl_->cancel = cancel; }
 
 bool HttpClient::ShareCookies(SharedCookies& cookies) {
     CURLSH* share = cookies.impl().share;
     return share && impl_->easy && curl_easy_setopt(impl_->easy, CURLOPT_SHARE, share) == CURLE_OK;
 }
 void HttpClient::SetPacer(RequestPacer* pacer) { impl_->pacer = pacer; }
+
+void HttpClient::SetProxy(const Proxy* proxy) {
+    Impl& impl = *impl_;
+    if (proxy) impl.proxy = *proxy;
+    else impl.proxy.reset();
+    if (!impl.easy) return;
+    curl_easy_setopt(impl.easy, CURLOPT_PROXY, proxy ? proxy->url.c_str() : nullptr);
+    // A proxy the user named carries every request, whatever no_proxy says.
+    curl_easy_setopt(impl.easy, CURLOPT_NOPROXY, proxy ? "" : nullptr);
+}
+
+void HttpClient::SetTryObserver(std::function<void(const std::string& cause)> observer) {
+    impl_->try_observer = std::move(observer);
+}
 
 void HttpClient::SetLimits(const FetchLimits& limits) {
     impl_->limits = limits;
@@ -266,10 +366,16 @@ FetchResult FetchPage(const std::string& url, HttpClient& client) {
         HttpClient::Impl& impl = client.impl();
         if (!impl.usable) result.cause = "client error";
         int slow_downs = 0;
-        for (int attempt = 0; impl.usable && attempt < kFetchTries; ++attempt) {
+        const int tries = std::max(1, impl.limits.tries);
+        for (int attempt = 0; impl.usable && attempt < tries; ++attempt) {
             if (impl.StopRequested()) break;
-            if (impl.pacer && !impl.pacer->AwaitTurn()) break;
+            if (impl.pacer && !impl.pacer->AwaitTurn(impl.cancel)) break;
             result.cause = impl.RunTry(url);
+            if (impl.deferred) {
+                --attempt;  // nothing was sent
+                continue;
+            }
+            if (impl.try_observer && result.cause != "stopped") impl.try_observer(result.cause);
             if (result.cause.empty()) {
                 result.body = std::move(impl.buffer);
                 impl.buffer.clear();
@@ -277,7 +383,7 @@ FetchResult FetchPage(const std::string& url, HttpClient& client) {
             }
             // Trying again at once after a server asked us to slow down is how a client
             // gets itself banned.
-            if (impl.pacer && AsksToSlowDown(impl.status) && attempt + 1 < kFetchTries)
+            if (impl.pacer && AsksToSlowDown(impl.status) && attempt + 1 < tries)
                 impl.pacer->SlowDown(impl.status,
                                      SlowDownWait(impl.retry_after, ++slow_downs, std::time(nullptr)));
         }

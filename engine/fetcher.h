@@ -3,12 +3,14 @@
 // FetchPage, which never raises: failures come back as the error text "连接失败".
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace qv {
 
 class RequestPacer;
+struct Proxy;
 
 // Bounds of one try; each one exceeded fails the try. Tests shorten them.
 struct FetchLimits {
@@ -19,6 +21,7 @@ struct FetchLimits {
     // stayed below this speed for this long; curl reports it as a time-out.
     long low_speed_bytes_per_s = 1;
     long low_speed_time_s = 30;
+    int tries = 6;
 };
 
 inline constexpr int kFetchTries = 6;
@@ -49,6 +52,9 @@ public:
     // While *stop is true, a transfer in flight is aborted and no new try is made.
     // The flag must outlive the client (or be reset to nullptr).
     void SetStopFlag(const std::atomic<bool>* stop);
+    // Like the stop flag, for work that is given up while the task goes on (pages read
+    // ahead that are no longer wanted). Must outlive the client (or be reset to nullptr).
+    void SetCancelFlag(const std::atomic<bool>* cancel);
     // Applies to the fetches that start afterwards.
     void SetLimits(const FetchLimits& limits);
     // Uses `cookies` instead of the client's own store; call before the first fetch.
@@ -57,6 +63,11 @@ public:
     // The task's pacer, which every try waits for and which a 429 or 503 answer slows
     // down. Without one, tries follow each other at once. Must outlive the client's use.
     void SetPacer(RequestPacer* pacer);
+    // Sends every request through `proxy` (copied), or, with nullptr, as the environment
+    // says (http_proxy, https_proxy, no_proxy), as curl does.
+    void SetProxy(const Proxy* proxy);
+    // Told after every try of every fetch: its cause, empty when it succeeded.
+    void SetTryObserver(std::function<void(const std::string& cause)> observer);
 
     struct Impl;
     Impl& impl() { return *impl_; }
@@ -70,8 +81,9 @@ struct FetchResult {
     std::string error;  // empty on success, "连接失败" when every try failed
     // Why the last try failed, when every try failed: "HTTP <code>" for an answer
     // outside 2xx that is not a redirect, otherwise the transport error in a few words
-    // ("timeout", "connection refused", "too many redirects", ...). Kept apart from the
-    // error text, which callers show word for word.
+    // ("timeout", "connection refused", "too many redirects", ...); through a proxy that
+    // failed itself, words that begin with "proxy " ("proxy refused", "proxy auth", ...).
+    // Kept apart from the error text, which callers show word for word.
     std::string cause;
 };
 

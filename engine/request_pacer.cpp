@@ -12,6 +12,9 @@ namespace {
 // How often a wait looks at the stop flag: a stop ends a wait well within 50 ms.
 constexpr Millis kStopPoll{10};
 constexpr int kBackoffSteps = 5;  // 1, 2, 4, 8, 16 s
+// The longest a request waits on its open connection for its moment to go out; a longer
+// wait is taken before connecting, where an idle connection cannot time out.
+constexpr auto kLongestIdleSend = std::chrono::milliseconds(1500);
 
 std::string Trimmed(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -57,32 +60,56 @@ void RequestPacer::SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 void RequestPacer::SetHoldCheck(std::function<bool()> held) { held_ = std::move(held); }
 void RequestPacer::SetWaitNotice(WaitNotice notice) { notice_ = std::move(notice); }
 
-bool RequestPacer::WaitUntil(PaceClock::time_point at) const {
+bool RequestPacer::WaitUntil(PaceClock::time_point at, const std::atomic<bool>* cancel) const {
     for (;;) {
-        if (Stopped()) return false;
+        if (Stopped(cancel)) return false;
+        PaceClock::time_point due;
+        {
+            // A server's wait asked for meanwhile, on any connection, holds this one too.
+            std::lock_guard lock(mutex_);
+            due = std::max(at, not_before_);
+        }
         const auto now = PaceClock::now();
-        const bool held = held_ && held_();
-        if (now >= at && !held) return true;
-        const auto left = held ? kStopPoll : std::chrono::duration_cast<Millis>(at - now) + Millis{1};
+        const bool held = Held();
+        if (now >= due && !held) return true;
+        const auto left = held ? kStopPoll : std::chrono::duration_cast<Millis>(due - now) + Millis{1};
         std::this_thread::sleep_for(std::min(left, kStopPoll));
     }
 }
 
-bool RequestPacer::AwaitTurn() {
+bool RequestPacer::AwaitTurn(const std::atomic<bool>* cancel) {
     PaceClock::time_point turn;
     {
-        // The turn is reserved before waiting, so requests that wait at once keep
-        // their distance from each other too.
         std::lock_guard lock(mutex_);
         turn = std::max(PaceClock::now(), not_before_);
-        if (started_) turn = std::max(turn, last_start_ + interval_);
-        last_start_ = turn;
-        started_ = true;
+        if (turned_) turn = std::max(turn, last_turn_ + interval_);
+        if (sent_) turn = std::max(turn, last_sent_ + interval_);
+        last_turn_ = turn;
+        turned_ = true;
     }
-    if (!WaitUntil(turn)) return false;
-    std::lock_guard lock(mutex_);
-    last_start_ = std::max(last_start_, PaceClock::now());
-    return true;
+    return WaitUntil(turn, cancel);
+}
+
+RequestPacer::Send RequestPacer::ClaimSend(const std::atomic<bool>* cancel) {
+    for (;;) {
+        if (Stopped(cancel)) return Send::Stopped;
+        if (Held()) return Send::Later;
+        PaceClock::duration left;
+        {
+            std::lock_guard lock(mutex_);
+            const auto now = PaceClock::now();
+            auto due = not_before_;
+            if (sent_) due = std::max(due, last_sent_ + interval_);
+            if (now >= due) {
+                last_sent_ = now;
+                sent_ = true;
+                return Send::Go;
+            }
+            left = due - now;
+        }
+        if (left > kLongestIdleSend) return Send::Later;
+        std::this_thread::sleep_for(std::min(std::chrono::duration_cast<Millis>(left) + Millis{1}, kStopPoll));
+    }
 }
 
 void RequestPacer::SlowDown(long status, Millis wait) {

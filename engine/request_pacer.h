@@ -44,21 +44,37 @@ public:
     void SetHoldCheck(std::function<bool()> held);
     void SetWaitNotice(WaitNotice notice);
 
-    // Waits for this task's turn to start a request; false when the task was stopped
-    // meanwhile (the request must then not be made).
-    bool AwaitTurn();
+    // Waits for this task's turn to start a request: the interval after the turns handed
+    // out before, and any wait a server asked for, also one asked for while waiting.
+    // False when the task was stopped, or `cancel` set, meanwhile (the request must then
+    // not be made). The turns are handed out in order, so connections waiting at once
+    // keep their distance from each other.
+    bool AwaitTurn(const std::atomic<bool>* cancel = nullptr);
+
+    // The moment a request is about to go out on its connection, which may come later
+    // than its turn (a new connection's set-up, a thread woken late). Measured from the
+    // last request that went out, the interval and a server's wait hold exactly:
+    // Go claims the moment; Later means the wait left is too long to keep an open
+    // connection idle (or the task is held): send nothing and take a new turn.
+    enum class Send { Go, Later, Stopped };
+    Send ClaimSend(const std::atomic<bool>* cancel = nullptr);
+
     // A server answered `status`: no request of this task starts before `wait` passed.
     void SlowDown(long status, Millis wait);
 
 private:
-    bool WaitUntil(PaceClock::time_point at) const;
-    bool Stopped() const { return stop_ && stop_->load(); }
+    bool WaitUntil(PaceClock::time_point at, const std::atomic<bool>* cancel) const;
+    bool Stopped(const std::atomic<bool>* cancel) const {
+        return (stop_ && stop_->load()) || (cancel && cancel->load());
+    }
+    bool Held() const { return held_ && held_(); }
 
     mutable std::mutex mutex_;
     Millis interval_;
-    PaceClock::time_point last_start_{};
+    PaceClock::time_point last_turn_{};  // the last turn handed out
+    PaceClock::time_point last_sent_{};  // when the last request went out
     PaceClock::time_point not_before_{};
-    bool started_ = false;
+    bool turned_ = false, sent_ = false;
     const std::atomic<bool>* stop_ = nullptr;
     std::function<bool()> held_;
     WaitNotice notice_;

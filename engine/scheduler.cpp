@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "core/run_journal.h"
+
 namespace qv {
 
 TaskScheduler::TaskScheduler(UiHandover& ui, int limit)
@@ -61,6 +63,11 @@ SpiderEnvironment TaskScheduler::Environment() {
     env.collect_detail = collect_detail_;
     env.connections = connections_;
     env.request_interval_ms = request_interval_;
+    if (proxies_) {
+        if (!proxy_pool_) proxy_pool_ = std::make_shared<ProxyPool>();
+        proxy_pool_->Set(proxies_());
+        env.proxies = proxy_pool_;
+    }
     // The report names its thread, so a report that outlived its slot is ignored.
     env.thread_ended = [this](int index, int code, const void* spider) {
         if (index >= 0 && index < Limit() && queue_[index] && SlotAlive(queue_[index]->Slot) &&
@@ -81,6 +88,7 @@ void TaskScheduler::DispatchTasks() {
         entry.Slot = s;
         if (slots_[s]) Retire(std::move(slots_[s]));
         if (!entry.Progress) entry.Progress = std::make_shared<TaskProgress>();
+        RecordRunStart(entry.DataFile);
         slots_[s] = AliSpider::Start(i, entry.Url, entry.Sink, entry.DataFile, Environment(),
                                      entry.Kind, entry.Progress);
         entry.State = tsRunning;
@@ -92,6 +100,11 @@ void TaskScheduler::TaskThreadEnded(int index, int result_code) {
     if (index >= 0 && index < Limit() && queue_[index]) {
         TThreadTask& entry = *queue_[index];
         entry.State = tsFinished;
+        RecordRunEnd(entry.DataFile, result_code == 0                       ? RunOutcome::Finished
+                                     : result_code == AliSpider::kSiteBlocked ? RunOutcome::Stopped
+                                                                              : RunOutcome::Failed);
+        // The run is over: the file is free for another run before anyone hears of the end.
+        entry.RunLock.Release();
         if (result_code != 0)
             ShowTaskMessage("抓取失败", entry.Sink.get());
         else
@@ -137,12 +150,19 @@ int TaskScheduler::PauseResumeTasks(int task_id, bool pause) {
     return count;
 }
 
+void TaskScheduler::StopSlot(int slot) {
+    slots_[slot]->gate().Stop();
+    Retire(std::move(slots_[slot]));
+    // Once the gate is stopped nothing more is stored, so the file can say how it ended.
+    for (const auto& e : queue_)
+        if (e && e->Slot == slot && e->State != tsWaiting) RecordRunEnd(e->DataFile, RunOutcome::Stopped);
+}
+
 int TaskScheduler::StopThreads() {
     int count = 0;
     for (int s = 0; s < Limit(); ++s) {
         if (!SlotAlive(s)) continue;
-        slots_[s]->gate().Stop();
-        Retire(std::move(slots_[s]));
+        StopSlot(s);
         ++count;
     }
     return count;
@@ -151,10 +171,7 @@ int TaskScheduler::StopThreads() {
 bool TaskScheduler::StopTask(int task_id) {
     for (auto& e : queue_) {
         if (!e || e->TaskID != task_id) continue;
-        if (SlotAlive(e->Slot)) {
-            slots_[e->Slot]->gate().Stop();
-            Retire(std::move(slots_[e->Slot]));
-        }
+        if (SlotAlive(e->Slot)) StopSlot(e->Slot);
         e.reset();
         DispatchTasks();
         return true;
@@ -176,9 +193,7 @@ void TaskScheduler::ClearTaskQueue() {
 
 void TaskScheduler::EmptySlots() {
     for (int s = 0; s < Limit(); ++s) {
-        if (!slots_[s]) continue;
-        slots_[s]->gate().Stop();
-        Retire(std::move(slots_[s]));
+        if (slots_[s]) StopSlot(s);
     }
 }
 

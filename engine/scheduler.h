@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/run_lock.h"
+#include "engine/proxy.h"
 #include "engine/spider_thread.h"
 #include "engine/ui_handover.h"
 
@@ -34,6 +36,10 @@ struct TThreadTask {
     RunKind Kind = RunKind::Fresh;
     // The run's counters, read by the window; made at dispatch when not given.
     std::shared_ptr<TaskProgress> Progress;
+    // The data file's run lock, taken by the host before it prepared the file; held for as
+    // long as the entry exists, and the entry goes only after its thread was stopped (and
+    // so writes nothing more) or has ended.
+    DataFileRunLock RunLock;
 };
 
 class TaskScheduler {
@@ -53,6 +59,8 @@ public:
     void SetCollectDetail(std::function<bool()> fn) { collect_detail_ = std::move(fn); }
     void SetConnections(std::function<int()> fn) { connections_ = std::move(fn); }
     void SetRequestInterval(std::function<int()> fn) { request_interval_ = std::move(fn); }
+    // The proxies, read when a task starts; tasks take them in turn.
+    void SetProxies(std::function<std::vector<Proxy>()> fn) { proxies_ = std::move(fn); }
 
     int Limit() const { return static_cast<int>(slots_.size()); }
     int FindFreeThreadSlot() const;
@@ -83,6 +91,8 @@ public:
 private:
     bool SlotAlive(int slot) const;
     void ShowTaskMessage(const std::string& text, TaskSink* log) const;
+    // Stops the thread in `slot` and records in its entry's file that the run was stopped.
+    void StopSlot(int slot);
     void Retire(std::shared_ptr<AliSpider> spider);
     void ReapRetired();
     SpiderEnvironment Environment();
@@ -97,6 +107,9 @@ private:
     std::function<bool()> collect_detail_;
     std::function<int()> connections_;
     std::function<int()> request_interval_;
+    std::function<std::vector<Proxy>()> proxies_;
+    // Shared with the threads, which may outlive their slot.
+    std::shared_ptr<ProxyPool> proxy_pool_;
 };
 
 }  // namespace qv

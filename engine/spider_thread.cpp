@@ -5,11 +5,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "core/database.h"
+#include "engine/cause_text.h"
 #include "engine/crawl.h"
 #include "engine/fetcher.h"
+#include "engine/proxy.h"
 
 namespace qv {
 
@@ -50,6 +56,40 @@ void SpiderGate::Store(const std::function<void()>& store) {
     store();
 }
 
+namespace {
+
+// One fetch of a page at a time within a task. The same page can stand twice in a list (a
+// company listed twice, an entry that borrows the next one's link); read over two
+// connections at once, the second request would go out while the first waits out a
+// server's "retry after", as if the task had not heard it.
+class PagesInFlight {
+public:
+    // False when `give_up` said so before the page was free.
+    bool Enter(const std::string& url, const std::function<bool()>& give_up) {
+        std::unique_lock lock(mutex_);
+        while (busy_.count(url)) {
+            if (give_up()) return false;
+            freed_.wait_for(lock, std::chrono::milliseconds(10));
+        }
+        busy_.insert(url);
+        return true;
+    }
+    void Leave(const std::string& url) {
+        {
+            std::lock_guard lock(mutex_);
+            busy_.erase(url);
+        }
+        freed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    std::unordered_set<std::string> busy_;
+};
+
+}  // namespace
+
 // The crawl's view of its thread: fetches and stores pass the gate, UI work is posted.
 class AliSpider::Host : public CrawlHost {
 public:
@@ -79,8 +119,20 @@ public:
     FetchResult FetchOn(int lane, const std::string& url) override {
         spider_.gate_.Pass();
         HttpClient& client = lane < 1 || lane > static_cast<int>(lanes_.size()) ? http_ : *lanes_[lane - 1];
-        FetchResult result = FetchPage(url, client);
+        FetchResult result;
+        if (lanes_.empty()) {
+            result = FetchPage(url, client);
+        } else if (in_flight_.Enter(url, [this] { return spider_.gate_.stopped() || spider_.cancel_read_ahead_; })) {
+            result = FetchPage(url, client);
+            in_flight_.Leave(url);
+        } else {
+            result = {"", kFetchFailed, "stopped"};
+        }
         if (spider_.gate_.stopped()) throw CrawlStopped{};
+        if (spider_.restart_) {
+            std::lock_guard lock(spider_.restart_mutex_);
+            throw CrawlRestart{spider_.restart_reason_};
+        }
         return result;
     }
     void Commit(const RunStep& step) override {
@@ -94,13 +146,18 @@ public:
         p.handled.fetch_add(1, std::memory_order_relaxed);
         if (stored) p.stored.fetch_add(1, std::memory_order_relaxed);
     }
-    void SiteBlocked() override { spider_.blocked_ = true; }
+    void SiteBlocked() override {
+        if (spider_.env_.proxies && !spider_.env_.proxies->empty()) throw CrawlRestart{"网站可能拦截了采集"};
+        spider_.blocked_ = true;
+    }
+    void CancelReadAhead(bool on) override { spider_.cancel_read_ahead_ = on; }
 
 private:
     AliSpider& spider_;
     HttpClient& http_;
     std::vector<std::unique_ptr<HttpClient>>& lanes_;
     Connection& db_;
+    PagesInFlight in_flight_;
 };
 
 std::shared_ptr<AliSpider> AliSpider::Start(int task_index, std::string url,
@@ -182,28 +239,27 @@ void LowerThisThreadsPriority() {
 // With one connection the task's client keeps its own cookie store, as it always did;
 // with more, every client shares one, so all carry the session the first page began.
 std::vector<std::unique_ptr<HttpClient>> AliSpider::FurtherConnections(HttpClient& first,
-                                                                        SharedCookies& cookies) {
+                                                                        SharedCookies& cookies,
+                                                                        const Proxy* proxy) {
     const int wanted = env_.connections ? env_.connections() : 1;
     const int n = std::clamp(wanted, 1, kMaxConnectionsPerTask);
     std::vector<std::unique_ptr<HttpClient>> lanes;
     if (n < 2 || !first.ShareCookies(cookies)) return lanes;
     for (int i = 1; i < n; ++i) {
         auto client = std::make_unique<HttpClient>();
-        client->SetStopFlag(gate_.stop_flag());
-        // One pacer for all: the interval and a server's waits hold for the task as a whole.
-        client->SetPacer(&pacer_);
+        Configure(*client, proxy);
         if (!client->ShareCookies(cookies)) break;
         lanes.push_back(std::move(client));
     }
     return lanes;
 }
 
-bool AliSpider::RunCrawl(Connection& db, CrawlHost& host) {
+bool AliSpider::RunCrawl(Connection& db, CrawlHost& host, bool again) {
     if (kind_ == RunKind::RetryFailed) return RetryFailedCompanies(ReadFailedPages(db), host);
     CrawlStart start;
     RunMode mode = kind_ == RunKind::NewOnly ? RunMode::NewOnly : RunMode::Fresh;
     std::string search_url = url_;
-    if (kind_ == RunKind::Continue) {
+    if (kind_ == RunKind::Continue || again) {
         SavedRun saved = ReadSavedRun(db);
         if (!saved.position) {
             PostMessage("没有可以继续的抓取，错误严重，不可以继续抓取");
@@ -222,7 +278,8 @@ bool AliSpider::RunCrawl(Connection& db, CrawlHost& host) {
         PostMessage("继续上次的抓取：从第 " + std::to_string(at.page_number) + " 页的第 " +
                     std::to_string(at.entries_done + 1) + " 个公司开始......");
     } else {
-        BeginRun(db, url_, mode);
+        // Through the gate: a thread stopped before it began writes nothing at all.
+        gate_.Store([&] { BeginRun(db, url_, mode); });
         if (mode == RunMode::NewOnly) progress_->stored = ReadSavedRun(db).rows;
     }
     KnownCompanies known;
@@ -233,20 +290,74 @@ bool AliSpider::RunCrawl(Connection& db, CrawlHost& host) {
     return CrawlCompanyList(search_url, host, start);
 }
 
+void AliSpider::Configure(HttpClient& client, const Proxy* proxy) {
+    client.SetStopFlag(gate_.stop_flag());
+    client.SetCancelFlag(&cancel_read_ahead_);
+    // One pacer for all: the interval and a server's waits hold for the task as a whole.
+    client.SetPacer(&pacer_);
+    client.SetProxy(proxy);
+    if (proxy) client.SetTryObserver([this](const std::string& cause) { TryEnded(cause); });
+}
+
+void AliSpider::TryEnded(const std::string& cause) {
+    if (!IsProxyCause(cause)) {
+        proxy_failures_ = 0;
+        return;
+    }
+    constexpr int kProxyFailuresInARow = 3;
+    if (++proxy_failures_ < kProxyFailuresInARow) return;
+    {
+        // The reason is there before anyone sees the flag.
+        std::lock_guard lock(restart_mutex_);
+        if (restart_) return;
+        restart_reason_ = "代理连续 " + std::to_string(kProxyFailuresInARow) + " 次失败：" + CauseText(cause);
+        restart_ = true;
+    }
+    cancel_read_ahead_ = true;  // what the other connections still read is given up
+}
+
+bool AliSpider::Attempt(Connection& db, const Proxy* proxy, bool again) {
+    proxy_failures_ = 0;
+    restart_ = false;
+    cancel_read_ahead_ = false;
+    // The cookies outlive the clients that share them; each go begins a session of its own.
+    SharedCookies cookies;
+    HttpClient http;
+    Configure(http, proxy);
+    std::vector<std::unique_ptr<HttpClient>> lanes = FurtherConnections(http, cookies, proxy);
+    Host host(*this, http, lanes, db);
+    return RunCrawl(db, host, again);
+}
+
+// Each task takes the next proxy in turn. A go that a block or a failing proxy ends goes on
+// from the saved position over the next one, and the proxy it used rests; when none is left,
+// the task stops as it does when the site blocks it, keeping its place.
+bool AliSpider::RunProxied(Connection& db) {
+    std::optional<Proxy> proxy = env_.proxies->Next();
+    for (bool again = false; proxy; again = true) {
+        try {
+            return Attempt(db, &*proxy, again);
+        } catch (const CrawlRestart& restart) {
+            env_.proxies->Rest(*proxy);
+            const std::string left = proxy->Shown();
+            proxy = env_.proxies->Next(proxy);
+            PostMessage(proxy ? "切换代理：" + proxy->Shown() + "（" + restart.reason + "）"
+                              : "没有可以换用的代理，" + left + " 已停用（" + restart.reason + "）");
+        }
+    }
+    PostMessage(kSiteBlockedMessage);
+    blocked_ = true;
+    return false;
+}
+
 void AliSpider::Execute() {
     LowerThisThreadsPriority();
     result_code_ = 3;
     try {
         Connection db(data_file_, DatabaseKind::DataFile);
-        // The cookies outlive the clients that share them.
-        SharedCookies cookies;
-        HttpClient http;
-        http.SetStopFlag(gate_.stop_flag());
         if (env_.request_interval_ms) pacer_.SetInterval(Millis{env_.request_interval_ms()});
-        http.SetPacer(&pacer_);
-        std::vector<std::unique_ptr<HttpClient>> lanes = FurtherConnections(http, cookies);
-        Host host(*this, http, lanes, db);
-        bool ok = RunCrawl(db, host);
+        const bool proxied = env_.proxies && !env_.proxies->empty();
+        bool ok = proxied ? RunProxied(db) : Attempt(db, nullptr, false);
         result_code_ = blocked_ ? kSiteBlocked : !ok ? 2 : gate_.stopped() ? 3 : 0;
     } catch (const CrawlStopped&) {
     } catch (const std::exception& e) {

@@ -20,7 +20,9 @@ namespace qv {
 class Connection;
 class CrawlHost;
 class HttpClient;
+class ProxyPool;
 class SharedCookies;
+struct Proxy;
 
 // What a task's page offers its collection thread. Every call arrives on the UI thread.
 class TaskSink {
@@ -75,6 +77,8 @@ struct SpiderEnvironment {
     std::function<int()> connections;
     // The least time between the starts of two requests of a task, read when it starts.
     std::function<int()> request_interval_ms;
+    // The proxies tasks take in turn; none (or an empty pool): requests go out directly.
+    std::shared_ptr<ProxyPool> proxies;
     // The end report (queue index, result code), run on the UI thread while the thread
     // waits; only delivered when the thread was not stopped.
     std::function<void(int index, int code, const void* spider)> thread_ended;
@@ -109,9 +113,16 @@ private:
               std::string data_file, SpiderEnvironment env, RunKind kind,
               std::shared_ptr<TaskProgress> progress);
     void Execute();
-    bool RunCrawl(Connection& db, CrawlHost& host);
+    bool RunProxied(Connection& db);
+    // One go at the crawl with fresh clients over `proxy` (none: directly); `again`: after
+    // a restart, from the saved position.
+    bool Attempt(Connection& db, const Proxy* proxy, bool again);
+    bool RunCrawl(Connection& db, CrawlHost& host, bool again);
+    void Configure(HttpClient& client, const Proxy* proxy);
+    void TryEnded(const std::string& cause);
     std::vector<std::unique_ptr<HttpClient>> FurtherConnections(HttpClient& first,
-                                                                SharedCookies& cookies);
+                                                                SharedCookies& cookies,
+                                                                const Proxy* proxy);
     void Post(std::function<void()> fn);
     void PostMessage(const std::string& text);
 
@@ -127,6 +138,14 @@ private:
     RequestPacer pacer_;
     std::shared_ptr<TaskProgress> progress_;
     std::atomic<bool> blocked_{false};
+    // Set while the pages read ahead of a crawl that ended are given up.
+    std::atomic<bool> cancel_read_ahead_{false};
+    // Proxy failures in a row, over all the task's connections; at three the crawl goes
+    // on over the next proxy, for `restart_reason_`.
+    std::atomic<int> proxy_failures_{0};
+    std::atomic<bool> restart_{false};
+    std::mutex restart_mutex_;
+    std::string restart_reason_;
     std::atomic<int> result_code_{-1};
     std::atomic<bool> alive_{true};
     std::thread thread_;

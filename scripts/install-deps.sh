@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running Quorvane needs.
 # Idempotent: packages already present are skipped, and apt is only touched when
-# something is missing.
+# something is missing. Further package names given as arguments are installed as well
+# (a script that alone needs a tool names it here).
 set -euo pipefail
 
 packages=(
@@ -14,7 +15,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-wqy-microhei
   xvfb xauth imagemagick
-  libqt6svg6
+  libqt6svg6 qt6-translations-l10n
+  tinyproxy microsocks
+  "$@"
 )
 
 missing=()

@@ -25,7 +25,20 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 1000));
     app.add_option("--block-after", options.block_after,
                    "After N requests answer every page with a verification page (status 200)");
+    app.add_flag("--block-per-client", options.block_per_client,
+                 "Count --block-after for each client address apart");
+    app.add_option("--block-from", options.block_from,
+                   "Begin the block with the first request of this path and query");
+    app.add_option("--slow-down-rate", options.slow_down_rate,
+                   "Fraction of pages whose first request asks the client to slow down");
+    std::string slow_down = "seconds";
+    app.add_option("--slow-down", slow_down,
+                   "How to ask: seconds (429, Retry-After: 1), date (429, an HTTP date) or 503")
+        ->check(CLI::IsMember({"seconds", "date", "503"}));
     CLI11_PARSE(app, argc, argv);
+    options.slow_down = slow_down == "date"  ? qv::SlowDownAnswer::RetryAfterDate
+                        : slow_down == "503" ? qv::SlowDownAnswer::Unavailable
+                                             : qv::SlowDownAnswer::RetryAfterSeconds;
 
     // Block the stop signals before any thread starts, so that only sigwait sees them.
     sigset_t stop_signals;

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -104,6 +105,18 @@ std::string PageLinkBase(const std::string& base_url, const httplib::Request& re
 
 enum class Fault { none, error, reset };
 
+// When the request being served arrived: taken before routing, logged with its answer.
+thread_local std::chrono::steady_clock::time_point t_arrived;
+thread_local std::chrono::system_clock::time_point t_arrived_wall;
+
+std::string HttpDate(std::time_t t) {
+    char text[64];
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+    return text;
+}
+
 }  // namespace
 
 struct SiteServer::Impl {
@@ -118,6 +131,14 @@ struct SiteServer::Impl {
 
     std::atomic<long> requests{0}, session_requests{0}, failures{0}, sessions{0}, blocked{0};
     std::atomic<long> block_after;
+    std::atomic<bool> blocking_from{false};
+    std::mutex clients_mutex;
+    std::unordered_map<std::string, long> client_requests;
+    std::atomic<bool> block_from_armed{!options.block_from.empty()};
+    std::mutex slow_mutex;
+    std::unordered_map<std::string, int> slowed;  // slow-down answers given per target
+    mutable std::mutex log_mutex;
+    std::vector<SiteRequest> log;
     std::mutex attempts_mutex;
     std::unordered_map<std::string, int> attempts;
     mutable std::mutex targets_mutex;
@@ -142,6 +163,56 @@ struct SiteServer::Impl {
         return Fault::none;
     }
 
+    bool Blocking(const httplib::Request& req, long number) {
+        if (block_from_armed.load() && req.target == options.block_from) blocking_from = true;
+        const long after = block_after.load();
+        if (options.block_per_client) {
+            std::lock_guard lock(clients_mutex);
+            number = ++client_requests[req.remote_addr];
+        }
+        return blocking_from.load() || (after >= 0 && number > after);
+    }
+
+    // Whether this request is answered with a slow-down, decided by the target alone.
+    bool SlowDownFor(const std::string& target) {
+        if (options.slow_down_rate <= 0) return false;
+        if (UnitInterval(sim::StableHash(options.seed, "slow:" + target)) >= options.slow_down_rate)
+            return false;
+        std::lock_guard lock(slow_mutex);
+        return slowed[target]++ < options.slow_down_times;
+    }
+
+    void SlowDown(httplib::Response& res) {
+        switch (options.slow_down) {
+        case SlowDownAnswer::RetryAfterSeconds:
+            res.set_header("Retry-After", "1");
+            Answer(res, Utf8ToGbk("<html><body>请求过于频繁</body></html>"), 429);
+            break;
+        case SlowDownAnswer::RetryAfterDate:
+            res.set_header("Retry-After", HttpDate(std::time(nullptr) + 2));
+            Answer(res, Utf8ToGbk("<html><body>请求过于频繁</body></html>"), 429);
+            break;
+        case SlowDownAnswer::Unavailable:
+            Answer(res, Utf8ToGbk("<html><body>服务暂不可用</body></html>"), 503);
+            break;
+        }
+    }
+
+    void Log(const httplib::Request& req, const httplib::Response& res) {
+        if (!options.log_requests) return;
+        SiteRequest r;
+        r.target = req.target;
+        r.status = res.status;
+        r.verification = res.get_header_value("X-Sim-Verification") == "1";
+        r.retry_after = res.get_header_value("Retry-After");
+        r.arrived = t_arrived;
+        r.arrived_wall = t_arrived_wall;
+        r.remote_addr = req.remote_addr;
+        r.remote_port = req.remote_port;
+        std::lock_guard lock(log_mutex);
+        log.push_back(std::move(r));
+    }
+
     void Answer(httplib::Response& res, std::string gbk, int status = 200) {
         res.status = status;
         res.set_content(std::move(gbk), kContentType);
@@ -149,6 +220,8 @@ struct SiteServer::Impl {
 
     httplib::Server::HandlerResponse BeforeRouting(const httplib::Request& req,
                                                    httplib::Response& res) {
+        t_arrived = std::chrono::steady_clock::now();
+        t_arrived_wall = std::chrono::system_clock::now();
         const long number = ++requests;
         {
             std::lock_guard lock(targets_mutex);
@@ -163,9 +236,14 @@ struct SiteServer::Impl {
                                              sim::KeyToHex(std::to_string(sim::StableHash(
                                                  options.seed, "session", static_cast<uint64_t>(++sessions)))) +
                                              "; Path=/");
-        if (const long after = block_after.load(); after >= 0 && number > after) {
+        if (Blocking(req, number)) {
             ++blocked;
+            res.set_header("X-Sim-Verification", "1");
             Answer(res, sim::VerificationPage());
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        if (SlowDownFor(req.target)) {
+            SlowDown(res);
             return httplib::Server::HandlerResponse::Handled;
         }
         const Fault fault = FaultsOn() ? FaultFor(req.target) : Fault::none;
@@ -235,6 +313,7 @@ struct SiteServer::Impl {
         server.set_error_handler([this](const httplib::Request&, httplib::Response& res) {
             if (res.body.empty()) Answer(res, sim::NotFoundPage(), res.status);
         });
+        server.set_logger([this](const httplib::Request& req, const httplib::Response& res) { Log(req, res); });
     }
 
     void Start() {
@@ -300,7 +379,18 @@ long SiteServer::requests() const { return impl_->requests; }
 long SiteServer::requests_with_session() const { return impl_->session_requests; }
 long SiteServer::failures() const { return impl_->failures; }
 long SiteServer::blocked() const { return impl_->blocked; }
-void SiteServer::SetBlockAfter(long requests) { impl_->block_after = requests; }
+void SiteServer::SetBlockAfter(long requests) {
+    impl_->block_after = requests;
+    if (requests < 0) {
+        impl_->block_from_armed = false;
+        impl_->blocking_from = false;
+    }
+}
+
+std::vector<SiteRequest> SiteServer::RequestLog() const {
+    std::lock_guard lock(impl_->log_mutex);
+    return impl_->log;
+}
 
 long SiteServer::RequestsFor(const std::string& target) const {
     std::lock_guard lock(impl_->targets_mutex);

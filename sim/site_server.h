@@ -2,6 +2,7 @@
 // The marketplace simulator as a library: an HTTP server on its own threads that serves
 // search results, contact pages and profile pages of deterministic companies, with
 // optional faults. Tests, benchmarks and the quorvane-site program run it in-process.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +11,13 @@
 #include "sim/site_data.h"
 
 namespace qv {
+
+// How the simulator asks a client to slow down.
+enum class SlowDownAnswer {
+    RetryAfterSeconds,  // 429 with "Retry-After: 1"
+    RetryAfterDate,     // 429 with an HTTP date two seconds on
+    Unavailable,        // 503 without the header
+};
 
 struct SiteOptions {
     uint32_t seed = 1;
@@ -23,6 +31,18 @@ struct SiteOptions {
     // After this many requests every page is a verification page (status 200), as a
     // marketplace that blocks a client answers; negative: never.
     long block_after = -1;
+    // Count block_after for each client address apart, as a site that blocks addresses does.
+    bool block_per_client = false;
+    // The block begins with the first request of this site-relative target (path and
+    // query): it and every later request get the verification page.
+    std::string block_from;
+    // Fraction of URLs whose first `slow_down_times` requests are answered with a request
+    // to slow down instead of the page.
+    double slow_down_rate = 0;
+    int slow_down_times = 1;
+    SlowDownAnswer slow_down = SlowDownAnswer::RetryAfterSeconds;
+    // Keeps a log of every request (RequestLog), for tests that check a client's manners.
+    bool log_requests = false;
     std::string bind = "127.0.0.1";
     int port = 0;           // 0 picks a free port
 };
@@ -30,6 +50,18 @@ struct SiteOptions {
 // Random faults hit only the first attempts of a URL, so that a client that tries six
 // times always gets every page.
 inline constexpr int kSimFaultyAttempts = 4;
+
+// One request as the simulator saw it.
+struct SiteRequest {
+    std::string target;  // path and query
+    int status = 0;      // of the answer; a dropped connection counts as 500
+    bool verification = false;  // answered with the verification page
+    std::string retry_after;    // the Retry-After header sent, if any
+    std::chrono::steady_clock::time_point arrived;
+    std::chrono::system_clock::time_point arrived_wall;
+    std::string remote_addr;
+    int remote_port = 0;
+};
 
 class SiteServer {
 public:
@@ -54,10 +86,12 @@ public:
     long failures() const;               // answered 500 or dropped on purpose
     long blocked() const;                // answered with the verification page
     // Changes the blocking fault while serving: after `requests` requests in all
-    // (negative: lifts the block).
+    // (negative: lifts the block, also one begun by block_from).
     void SetBlockAfter(long requests);
     // How often one site-relative target (path and query, as in a page's links) was asked for.
     long RequestsFor(const std::string& target) const;
+    // Every request so far in the order they arrived (with log_requests set).
+    std::vector<SiteRequest> RequestLog() const;
 
     struct Impl;
 

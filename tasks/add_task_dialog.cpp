@@ -1,6 +1,7 @@
 #include "tasks/add_task_dialog.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -138,6 +139,13 @@ void TfrmAddTask::LoadCities(int code) {
 
 void TfrmAddTask::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (shown_search_)
+        ShowInput(*shown_search_);
+    else
+        ClearInput();
+}
+
+void TfrmAddTask::ClearInput() {
     keyword_->clear();
     province_->blockSignals(true);
     province_->setCurrentIndex(0);
@@ -150,6 +158,26 @@ void TfrmAddTask::showEvent(QShowEvent* event) {
     only_online_->setChecked(false);
     pages_->setCurrentIndex(0);
     keyword_->setFocus();
+}
+
+void TfrmAddTask::ShowInput(const TAddTaskResult& search) {
+    ClearInput();
+    if (search.SearchKind == 1) {
+        category_->setCurrentIndex(category_->findData(search.CategoryId));
+        pages_->setCurrentIndex(1);
+        category_->setFocus();
+        return;
+    }
+    keyword_->setText(Q(search.Keyword));
+    // A caption the list does not hold leaves the list at its first entry.
+    auto pick = [](QComboBox* list, int index) { list->setCurrentIndex(std::max(0, index)); };
+    pick(province_, province_->findText(Q(search.Province)));
+    pick(city_, city_->findText(Q(search.City)));
+    pick(biztype_, biztype_->findData(search.BiztypeCode));
+    pick(year_, year_->findData(Q(search.EstablishedYearCode)));
+    only_ali_->setChecked(search.onlyAliMember);
+    only_online_->setChecked(search.onlyOnlineMember);
+    keyword_->selectAll();
 }
 
 bool TfrmAddTask::TakeKeywordSearch() {
@@ -191,8 +219,9 @@ void TfrmAddTask::accept() {
     if (taken) QDialog::accept();
 }
 
-int ShowAddTaskDialog(QWidget* owner, TAddTaskResult& result) {
+int ShowAddTaskDialog(QWidget* owner, TAddTaskResult& result, bool again) {
     TfrmAddTask dialog(owner);
+    if (again) dialog.ShowSearch(result);
     if (dialog.exec() != QDialog::Accepted) return widgets::mrCancel;
     result = dialog.result();
     return widgets::mrOk;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenu>
 
+#include "widgets/grid_copy.h"
 #include "widgets/member_grid.h"
 
 namespace qv::tasks {
@@ -18,6 +19,8 @@ DataGridMenu::DataGridMenu(QWidget* window) : QObject(window), DataGridPM(new QM
     DataGridPM->addSeparator();
     actMemberSendMsgDataGrid = add("发送留言", "actMemberSendMsgDataGrid");
     DataGridPM->addSeparator();
+    actCopy = widgets::NewCopyAction(this);
+    DataGridPM->addAction(actCopy);
     actExport = add("导出到Excel...", "actExport");
     DataGridPM->addSeparator();
     actSendMsgGroup = add("群发留言(&G)", "actSendMsgGroup");

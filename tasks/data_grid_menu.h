@@ -25,6 +25,7 @@ public:
 
     QAction* actMemberDetailDataGrid;  // 查看会员详细信息
     QAction* actMemberSendMsgDataGrid;  // 发送留言
+    QAction* actCopy;                   // 复制 (Ctrl+C)
     QAction* actExport;                 // 导出到Excel...
     QAction* actSendMsgGroup;           // 群发留言: reserved, hidden, does nothing
     QAction* actGetCompDetail;          // 下载会员详细信息...

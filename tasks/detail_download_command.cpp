@@ -17,8 +17,10 @@
 #include "core/gbk.h"
 #include "core/text.h"
 #include "engine/detail_download.h"
+#include "tasks/command_client.h"
 #include "tasks/task_pages.h"
 #include "widgets/dialog_ex.h"
+#include "widgets/fetch_causes.h"
 #include "widgets/member_grid.h"
 
 namespace qv::tasks {
@@ -73,16 +75,15 @@ public:
 
     // Waits for the fetch while the window goes on; nullopt when the user cancelled.
     std::optional<DetailDownloadResult> Await(const std::string& url) {
-        std::atomic<bool> stop{false};
-        auto pending =
-            std::async(std::launch::async, [url, &stop] { return FetchCompanyDetail(url, &stop); });
+        auto pending = std::async(std::launch::async,
+                                  [this, url] { return FetchCompanyDetail(url, client_.client()); });
         while (pending.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
-            if (!box_.isVisible() && !stop && Clock::now() > shown_after_) box_.show();
+            if (!box_.isVisible() && !stop_ && Clock::now() > shown_after_) box_.show();
             QApplication::processEvents();
-            if (box_.wasCanceled()) stop = true;
+            if (box_.wasCanceled()) stop_ = true;
         }
         DetailDownloadResult result = pending.get();
-        if (stop) return std::nullopt;
+        if (stop_) return std::nullopt;
         return result;
     }
 
@@ -90,6 +91,9 @@ private:
     QProgressDialog box_;
     int total_;
     Clock::time_point shown_after_ = Clock::now() + kProgressDelay;
+    std::atomic<bool> stop_{false};
+    // One client for the whole run: its pages keep the request interval between them.
+    CommandClient client_{&stop_};
 };
 
 std::vector<Job> JobsOf(const widgets::MemberGridView& grid) {
@@ -104,7 +108,9 @@ std::vector<Job> JobsOf(const widgets::MemberGridView& grid) {
 // Writes what the page gave into the file and, once stored, into the grid row.
 Report Store(TTaskTab& tab, const Job& job, const DetailDownloadResult& result) {
     const QString url = QString::fromStdString(job.url);
-    if (!result.ok) return {Outcome::Failed, QString::fromStdString(result.error), url};
+    if (!result.ok)
+        return {Outcome::Failed, QString::fromStdString(result.error),
+                widgets::FailedFetchDetail(url, result.cause)};
     if (!result.Found())
         return {Outcome::NothingFound,
                 QStringLiteral("公司介绍网页中没有找到会员详细信息，未作任何修改。"), url};
@@ -153,7 +159,8 @@ void ShowSummary(const std::vector<Job>& jobs, const std::vector<Report>& report
                 ++failed;
                 failures << QStringLiteral("%1：%2 %3")
                                 .arg(QString::fromStdString(jobs[i].company), reports[i].message,
-                                     reports[i].detail);
+                                     QString(reports[i].detail).replace(QStringLiteral("\r\n"),
+                                                                        QStringLiteral("，")));
                 break;
         }
     }

@@ -1,6 +1,8 @@
 #include "tasks/search_url.h"
 
 #include <array>
+#include <optional>
+#include <string>
 
 #include "core/gbk.h"
 
@@ -124,6 +126,67 @@ std::string DefaultTaskRemark(const TAddTaskResult& r) {
     if (r.onlyAliMember) remark += "只采集诚信通会员信息;";
     if (r.onlyOnlineMember) remark += "只采集贸易通在线会员信息;";
     return remark;
+}
+
+namespace {
+
+// The value of `key` in the URL's query string, still encoded; nullopt without the key.
+std::optional<std::string_view> QueryValue(std::string_view url, std::string_view key) {
+    const size_t query = url.find('?');
+    if (query == std::string_view::npos) return std::nullopt;
+    std::string_view rest = url.substr(query + 1);
+    rest = rest.substr(0, rest.find('#'));
+    while (!rest.empty()) {
+        const size_t end = rest.find('&');
+        const std::string_view pair = rest.substr(0, end);
+        const size_t eq = pair.find('=');
+        if (pair.substr(0, eq) == key)
+            return eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
+        if (end == std::string_view::npos) break;
+        rest = rest.substr(end + 1);
+    }
+    return std::nullopt;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// %XX to its byte and '+' to a blank; a '%' without two hex digits stays as it is.
+std::string PercentDecoded(std::string_view text) {
+    std::string bytes;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+            HexDigit(text[i + 2]) >= 0) {
+            bytes.push_back(static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
+            i += 2;
+        } else {
+            bytes.push_back(text[i] == '+' ? ' ' : text[i]);
+        }
+    }
+    return bytes;
+}
+
+}  // namespace
+
+std::optional<std::string> DecodedQueryValue(std::string_view url, std::string_view key) {
+    const std::optional<std::string_view> value = QueryValue(url, key);
+    if (!value) return std::nullopt;
+    return GbkToUtf8(PercentDecoded(*value));
+}
+
+std::string SearchSubjectOf(std::string_view url) {
+    if (auto keyword = QueryValue(url, "keywords"); keyword && !keyword->empty())
+        return GbkToUtf8(PercentDecoded(*keyword));
+    if (auto category = QueryValue(url, "categoryId"); category && !category->empty() && *category != "0") {
+        for (const CategoryItem& item : CategoryList())
+            if (std::to_string(item.id) == *category) return std::string(item.caption);
+        return std::string(*category);
+    }
+    return {};
 }
 
 }  // namespace qv

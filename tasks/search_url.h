@@ -59,6 +59,16 @@ std::string EncodeUrlText(std::string_view text_utf8);
 // `host` is a URL prefix such as "http://127.0.0.1:8080"; a trailing '/' is ignored.
 std::string BuildSearchUrl(const TAddTaskResult& result, std::string_view host);
 
+// The value of `key` in a search URL's query, its %XX escapes and '+' decoded and its GBK
+// bytes read as UTF-8; nullopt when the query has no such key.
+std::optional<std::string> DecodedQueryValue(std::string_view url, std::string_view key);
+
+// What a stored search URL searches for, to tell tasks apart in the task list: the
+// keyword of a keyword search (its GBK percent-encoding decoded), or the caption of the
+// category of a category search (the number when the list has none); empty when the URL
+// names neither.
+std::string SearchSubjectOf(std::string_view url);
+
 // The name and remark the task properties dialog proposes for a new task.
 std::string DefaultTaskName(const TAddTaskResult& result);
 std::string DefaultTaskRemark(const TAddTaskResult& result);

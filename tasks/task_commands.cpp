@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
+#include <QTimeZone>
 #include <QHeaderView>
 #include <QPainter>
 #include <QProgressDialog>
@@ -21,18 +23,22 @@
 #include "core/data_module.h"
 #include "core/ini_file.h"
 #include "core/run_journal.h"
+#include "core/run_lock.h"
+#include "core/saved_tasks.h"
 #include "core/text.h"
 #include "engine/fetcher.h"
 #include "engine/crawl.h"
 #include "engine/markup.h"
-#include "engine/request_pacer.h"
 #include "tasks/add_task_dialog.h"
+#include "tasks/proxy_setting.h"
+#include "tasks/command_client.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
 #include "tasks/search_host.h"
 #include "tasks/task_pages.h"
 #include "tasks/task_property_dialog.h"
 #include "widgets/dialog_ex.h"
+#include "widgets/fetch_causes.h"
 
 namespace qv::tasks {
 namespace {
@@ -50,10 +56,15 @@ enum TaskListColumn {
     kProgressColumn,
     kSpeedColumn,
     kLeftColumn,
+    kLastRunColumn,  // when the task's last run ended, from its file
+    // What the task searches for, shown beside its name (see InitTaskListGrid).
+    kKeywordColumn,
     kTaskListColumns
 };
-constexpr int kFigureWidths[] = {50, 56, 56, 96, 78, 64};
-constexpr int kFiguresWidth = 50 + 56 + 56 + 96 + 78 + 64;
+constexpr int kFigureWidths[] = {50, 56, 56, 96, 78, 64, 120};
+// The name and keyword columns fit their texts within these bounds.
+constexpr int kFittedMinWidth = 60;
+constexpr int kFittedMaxWidth = 240;
 // Counters are read this often; the collection threads never wait for it.
 constexpr int kProgressRefreshMs = 300;
 
@@ -98,17 +109,14 @@ const QString kNewOnlyChoice = QStringLiteral("只采集新公司");
 const QString kRestartChoice = QStringLiteral("重新开始");
 const QString kCancelChoice = QStringLiteral("取消");
 
-// The state column's text for a data file that is not in use by a run.
-QString SavedRunState(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return {};
-    try {
-        // Listing the tasks leaves their files as they are (no change of journal mode).
-        Connection db(path, DatabaseKind::Project);
-        return ReadSavedRun(db).Unfinished() ? QStringLiteral("未完成") : QString();
-    } catch (const std::exception&) {
-        return {};  // a broken file shows its error when it is opened
-    }
+const QString kCollectedElsewhere = QStringLiteral("另一个程序正在采集这个任务");
+
+// A file's UTC time ("YYYY-MM-DD HH:MM:SS") in the user's local time.
+QString LocalTime(const std::string& utc) {
+    QDateTime at = QDateTime::fromString(QString::fromStdString(utc), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!at.isValid()) return {};
+    at.setTimeZone(QTimeZone::utc());
+    return at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 const QString kFileError = QStringLiteral(
@@ -120,13 +128,8 @@ const QString kFileError = QStringLiteral(
 std::optional<FetchResult> FetchFirstPage(QWidget* owner, const std::string& url) {
     std::atomic<bool> stop{false};
     auto pending = std::async(std::launch::async, [url, &stop] {
-        HttpClient client;
-        client.SetStopFlag(&stop);
-        // The user can cancel, so a server that asks for a wait gets it.
-        RequestPacer pacer;
-        pacer.SetStopFlag(&stop);
-        client.SetPacer(&pacer);
-        return FetchPage(url, client);
+        CommandClient client(&stop);
+        return FetchPage(url, client.client());
     });
     QProgressDialog progress(QStringLiteral("正在读取满足条件的搜索结果……"), QStringLiteral("取消"), 0, 0, owner);
     progress.setWindowTitle(widgets::ApplicationTitle());
@@ -146,15 +149,11 @@ std::optional<FetchResult> FetchFirstPage(QWidget* owner, const std::string& url
     return page;
 }
 
-std::string InsertTaskStatement(const QString& name, const QString& remark,
-                                const TAddTaskResult& r, const std::string& url) {
-    return "INSERT INTO Tasks(TaskName,Province,City,BiztypeName,EstablishedYearName,"
-           "CategoryLargeName,onlyAliMember,onlyOnlineMember,searchURL,Remark) VALUES(" +
-           QuotedStr(S(name)) + "," + QuotedStr(r.Province) + "," + QuotedStr(r.City) + "," +
-           QuotedStr(r.BiztypeName) + "," + QuotedStr(r.EstablishedYearName) + "," +
-           QuotedStr(r.CategoryLargeName) + "," + (r.onlyAliMember ? "1" : "0") + "," +
-           (r.onlyOnlineMember ? "1" : "0") + "," + QuotedStr(url) + "," + QuotedStr(S(remark)) +
-           ")";
+std::string InsertTaskStatementFor(const QString& name, const QString& remark,
+                                   const TAddTaskResult& r, const std::string& url) {
+    return InsertTaskStatement(TaskRow{S(name), r.Province, r.City, r.BiztypeName, r.EstablishedYearName,
+                                       r.CategoryLargeName, r.onlyAliMember, r.onlyOnlineMember, url,
+                                       S(remark)});
 }
 
 void RemoveDataFile(const std::string& path) {
@@ -186,6 +185,14 @@ TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& 
     scheduler_.SetRequestInterval([settings = AppInfo->SettingsFile] {
         return ReadSetting(settings, settings::kRequestInterval);
     });
+    // CanStart has refused a malformed list before a task gets here.
+    scheduler_.SetProxies([settings = AppInfo->SettingsFile] {
+        try {
+            return ReadProxySetting(settings);
+        } catch (const ProxyError&) {
+            return std::vector<Proxy>{};
+        }
+    });
     // A run that ended, finished or not, changes what the state column shows.
     scheduler_.SetEndObserver([this](const TThreadTask& entry, int code) { TaskEnded(entry, code); });
     progress_timer_.setInterval(kProgressRefreshMs);
@@ -208,7 +215,11 @@ void TaskCommands::InitTaskListGrid() {
                                      QStringLiteral("搜索URL"), QStringLiteral("状态"),
                                      QStringLiteral("已采集"), QStringLiteral("总数"),
                                      QStringLiteral("进度"), QStringLiteral("速度"),
-                                     QStringLiteral("剩余时间")});
+                                     QStringLiteral("剩余时间"), QStringLiteral("上次采集"),
+                                     QStringLiteral("关键词")});
+    // Remarks of tasks made alike read alike; the keyword tells them apart, so it stands
+    // beside the name.
+    grid->horizontalHeader()->moveSection(kKeywordColumn, 2);
     grid->setItemDelegateForColumn(kProgressColumn, new ProgressBarDelegate(grid));
     grid->verticalHeader()->hide();
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -217,20 +228,47 @@ void TaskCommands::InitTaskListGrid() {
     grid->setToolTip(QStringLiteral("双击打开已经采集过的任务"));
     grid->setColumnWidth(0, 40);
     grid->setColumnWidth(1, 200);
+    grid->setColumnWidth(kKeywordColumn, 100);
     grid->setColumnHidden(3, true);
     grid->setColumnHidden(4, true);
-    for (int c = kStateColumn; c < kTaskListColumns; ++c)
-        grid->setColumnWidth(c, kFigureWidths[c - kStateColumn]);
+    for (int c = kStateColumn; c <= kLastRunColumn; ++c)
+        grid->setColumnWidth(c, std::max(kFigureWidths[c - kStateColumn],
+                                         grid->horizontalHeader()->sectionSizeHint(c)));
     grid->setRowCount(1);
     ResizeTaskListGrid();
 }
 
+void TaskCommands::FitTaskListColumns() {
+    for (int c : {1, static_cast<int>(kKeywordColumn)}) {
+        taskListSG_->resizeColumnToContents(c);
+        taskListSG_->setColumnWidth(c, std::clamp(taskListSG_->columnWidth(c), kFittedMinWidth, kFittedMaxWidth));
+    }
+    ResizeTaskListGrid();
+}
+
 void TaskCommands::ResizeTaskListGrid() {
-    taskListSG_->setColumnWidth(2, std::max(60, taskListSG_->width() - 268 - kFiguresWidth));
+    // The remark takes what the other shown columns leave.
+    int others = 0;
+    for (int c = 0; c < kTaskListColumns; ++c)
+        if (c != 2 && !taskListSG_->isColumnHidden(c)) others += taskListSG_->columnWidth(c);
+    taskListSG_->setColumnWidth(2, std::max(60, taskListSG_->viewport()->width() - others));
 }
 
 void TaskCommands::LoadTasks() {
     cdsTasks_ = MiddleObj->QueryRecords("SELECT * FROM Tasks ORDER BY ID").value_or(DataPacket{});
+}
+
+void TaskCommands::ReloadTasksIfChanged() {
+    std::optional<DataPacket> now = MiddleObj->QueryRecords("SELECT COUNT(*) AS n, MAX(ID) AS last FROM Tasks");
+    if (!now) return;
+    long long loaded_last = 0;
+    for (size_t r = 0; r < cdsTasks_.rows.size(); ++r) loaded_last = std::max(loaded_last, cdsTasks_.Integer(r, "ID"));
+    if (now->Integer(0, "n") == static_cast<long long>(cdsTasks_.rows.size()) && now->Integer(0, "last") == loaded_last)
+        return;
+    LoadTasks();
+    FillTaskListGrid();
+    UpdateTaskActions(SelectedNumber());
+    UpdateCommandActions();
 }
 
 void TaskCommands::FillTaskListGrid() {
@@ -246,7 +284,9 @@ void TaskCommands::FillTaskListGrid() {
         widgets::SetCellText(taskListSG_, r, 2, Q(Trim(cdsTasks_.Text(row, "Remark"))));
         widgets::SetCellText(taskListSG_, r, 3, Q(cdsTasks_.Text(row, "ID")));
         widgets::SetCellText(taskListSG_, r, 4, Q(cdsTasks_.Text(row, "searchURL")));
+        widgets::SetCellText(taskListSG_, r, kKeywordColumn, Q(SearchSubjectOf(cdsTasks_.Text(row, "searchURL"))));
     }
+    FitTaskListColumns();
     RefreshTaskStates();
     RefreshProgress();
     // The grid always has a current row, as a string grid does.
@@ -326,22 +366,40 @@ void TaskCommands::UpdateCommandActions() {
 
 void TaskCommands::ShowTaskMessage(const std::string& text, TaskSink* log) {
     if (window_->isVisible()) {
-        pages_.RecordCounterReplaced();
-        set_status_(QStringLiteral("共有 %1 个任务正在运行,已完成 %2 个，暂停 %3 个")
-                        .arg(scheduler_.CountTasksInState(tsRunning))
-                        .arg(scheduler_.CountTasksInState(tsFinished))
-                        .arg(scheduler_.CountTasksInState(tsPaused)));
+        // The directory page's counter stays while that page is shown.
+        if (pages_.pageControl()->isVisible()) ShowRunSummary();
         if (log) log->AppendMessage(text);
     }
     UpdateTaskActions(SelectedNumber());
 }
 
+void TaskCommands::ShowRunSummary() {
+    pages_.RecordCounterReplaced();
+    set_status_(QStringLiteral("共有 %1 个任务正在运行,已完成 %2 个，暂停 %3 个")
+                    .arg(scheduler_.CountTasksInState(tsRunning))
+                    .arg(scheduler_.CountTasksInState(tsFinished))
+                    .arg(scheduler_.CountTasksInState(tsPaused)));
+}
+
+void TaskCommands::ShowStatusOfShownPage() {
+    if (TaskDataPage* shown = pages_.ShownPage()) {
+        pages_.ShowRecordCounter(shown->record().MemberGrid->CurrentGridRow());
+    } else if (scheduler_.CountTasksInState(tsWaiting) + scheduler_.CountTasksInState(tsRunning) +
+                   scheduler_.CountTasksInState(tsPaused) > 0) {
+        ShowRunSummary();
+    } else {
+        pages_.RecordCounterReplaced();
+        set_status_(QString());
+    }
+}
+
 namespace {
 
-// The data file's path; "" after the file error when the name cannot be a file name.
+// The data file's path; "" after an error when the name cannot be a file name (a task
+// stored before names were checked when they are entered).
 std::string UsableTaskFilePath(const QString& name) {
     if (IsUsableTaskName(S(name))) return TaskFilePath(name);
-    widgets::ShowError(kFileError);
+    widgets::ShowError(QStringLiteral("任务名称“%1”不能用作文件名，这个任务无法采集，请删除后重建。").arg(name));
     return {};
 }
 
@@ -360,24 +418,31 @@ bool TaskCommands::CreateTaskDataFile(const QString& name) {
 
 void TaskCommands::doAddTask() {
     TAddTaskResult search;
-    if (ShowAddTaskDialog(window_, search) == widgets::mrOk) {
+    // After a failed count fetch the dialog comes back with what was entered.
+    for (bool again = false;; again = true) {
+        if (ShowAddTaskDialog(window_, search, again) != widgets::mrOk) break;
         std::string url = BuildSearchUrl(search, SearchHost(AppInfo->SettingsFile));
         std::optional<FetchResult> fetched = FetchFirstPage(window_, url);
-        if (!fetched) return;
+        if (!fetched) break;
         const FetchResult& page = *fetched;
         if (!Trim(page.error).empty()) {
-            widgets::ShowErrorDetail(QStringLiteral("抓取满足条件的任务数据时产生错误，错误信息如下："),
-                                Q(page.error));
-            return;
+            QString why = Q(page.error);
+            if (!page.cause.empty()) why += QStringLiteral("：") + widgets::ShownCause(page.cause);
+            widgets::ShowErrorDetail(
+                QStringLiteral("抓取满足条件的任务数据时产生错误，错误信息如下：\r\n") + why,
+                widgets::FailedFetchDetail(Q(url), page.cause));
+            continue;
         }
         QString count = QString::fromStdU16String(Trim(ResultCountText(DecodeAndNormalize(page.body))));
         QString name, remark;
         if (ShowTaskPropertyDialog(window_, count, search, name, remark) == widgets::mrOk) {
-            MiddleObj->ExecuteSQL(InsertTaskStatement(name, remark, search, url));
+            MiddleObj->ExecuteSQL(InsertTaskStatementFor(name, remark, search, url));
             LoadTasks();
             FillTaskListGrid();
+            SelectTaskRow(name);
             if (!CreateTaskDataFile(name)) return;
         }
+        break;
     }
     UpdateTaskActions(SelectedNumber());
     UpdateCommandActions();
@@ -416,10 +481,19 @@ bool TaskCommands::CanStart(const QString& name, const QString& url) {
         widgets::ShowWarning(QStringLiteral("没有要获取页面的网址。此任务不正确，建议删除后重建。"));
         return false;
     }
-    if (int page = pages_.FindTaskPage(name); page >= 0) {
+    // A page that only shows the task's records gives way to the run (StartRun); the page
+    // of a run still queued does not.
+    if (int page = pages_.FindTaskPage(name); page >= 0 && TaskQueued(TaskIdOf(name))) {
         pages_.ShowPage(page);
         pages_.UpdatePageButtons();
-        widgets::ShowWarning(QStringLiteral("这个任务已经被打开，需要再次采集前请先关闭。"));
+        widgets::ShowWarning(QStringLiteral("这个任务正在采集数据，不能再次开始。"));
+        return false;
+    }
+    try {
+        ReadProxySetting(AppInfo->SettingsFile);
+    } catch (const ProxyError& e) {
+        // Going out directly instead of through the proxies the user set is not an option.
+        widgets::ShowWarning(ProxyFaultMessage(e.line(), e.fault()) + QStringLiteral("，请在“选项”中改正。"));
         return false;
     }
     // Paused and waiting tasks hold queue places too; with none free the start is refused
@@ -432,22 +506,50 @@ bool TaskCommands::CanStart(const QString& name, const QString& url) {
     return true;
 }
 
+std::optional<DataFileRunLock> TaskCommands::TakeRunLock(const QString& name) {
+    std::string path = UsableTaskFilePath(name);
+    if (path.empty()) return std::nullopt;
+    if (!std::filesystem::exists(path) && !CreateTaskDataFile(name)) return std::nullopt;
+    DataFileRunLock lock = DataFileRunLock::TryAcquire(path);
+    if (!lock) {
+        widgets::ShowWarning(QStringLiteral("任务【%1】正在被另一个程序采集，请等它结束后再开始。").arg(name));
+        return std::nullopt;
+    }
+    return lock;
+}
+
+bool TaskCommands::TaskQueued(int id) const {
+    return id >= 0 && (scheduler_.TaskInState(tsWaiting, id) || scheduler_.TaskInState(tsRunning, id) ||
+                       scheduler_.TaskInState(tsPaused, id));
+}
+
+void TaskCommands::CloseTaskPageOf(const QString& name) {
+    const int page = pages_.FindTaskPage(name);
+    if (page < 0) return;
+    pages_.CloseTaskPage(page);
+    pages_.ShowPage(std::min(page, pages_.PageCount() - 1));
+    pages_.UpdatePageButtons();
+}
+
 void TaskCommands::StartRun(const QString& number, const QString& name, const QString& url,
-                            RunKind kind) {
+                            RunKind kind, DataFileRunLock lock) {
+    // The task's page of an earlier run or of viewing goes; the run opens its own.
+    CloseTaskPageOf(name);
     TTaskTab& tab = pages_.OpenRunPage(name, TaskFilePath(name), kind != RunKind::Fresh);
     auto entry = std::make_unique<TThreadTask>();
     entry->TaskID = number.toInt();
     entry->Progress = std::make_shared<TaskProgress>();
-    figures_[entry->TaskID] = RunFigures{entry->Progress, {}, {}, {}};
+    figures_[entry->TaskID] = RunFigures{entry->Progress, {}, {}, {}, false};
     progress_timer_.start();
     entry->TaskName = S(name);
     entry->Url = S(url);
     entry->Sink = tab.Sink;
     entry->DataFile = TaskFilePath(name);
     entry->Kind = kind;
+    entry->RunLock = std::move(lock);
     if (scheduler_.EnqueueTask(std::move(entry))) scheduler_.DispatchTasks();
     widgets::ResizeLogGrid(tab.LogGrid);
-    RefreshTaskStates();
+    RefreshTaskStates(number.toInt());
     UpdateTaskActions(SelectedNumber());
     pages_.UpdatePageButtons();
 }
@@ -455,9 +557,12 @@ void TaskCommands::StartRun(const QString& number, const QString& name, const QS
 void TaskCommands::doStartTask() {
     QString number = SelectedNumber(), name = SelectedName(), url = SelectedUrl();
     if (!CanStart(name, url)) return;
+    // Held from before the file is prepared (a fresh run empties it) to the run's end.
+    std::optional<DataFileRunLock> lock = TakeRunLock(name);
+    if (!lock) return;
     std::optional<RunKind> kind = PrepareDataFile(name);
     if (!kind) return;
-    StartRun(number, name, url, *kind);
+    StartRun(number, name, url, *kind, std::move(*lock));
 }
 
 void TaskCommands::doRetryFailed() {
@@ -477,15 +582,18 @@ void TaskCommands::doRetryFailed() {
         widgets::ShowInfo(QStringLiteral("这个任务没有因为网页抓取失败而跳过的公司。"));
         return;
     }
-    StartRun(number, name, url, RunKind::RetryFailed);
+    std::optional<DataFileRunLock> lock = TakeRunLock(name);
+    if (!lock) return;
+    StartRun(number, name, url, RunKind::RetryFailed, std::move(*lock));
 }
 
-void TaskCommands::RefreshTaskStates() {
+void TaskCommands::RefreshTaskStates(int only_task) {
     QSignalBlocker block(taskListSG_);
     for (int r = 0; r < taskListSG_->rowCount(); ++r) {
         const QString name = widgets::CellText(taskListSG_, r, 1);
         if (name.isEmpty()) continue;
         const int id = widgets::CellText(taskListSG_, r, 3).toInt();
+        if (only_task >= 0 && id != only_task) continue;
         QString state, reason;
         auto ran = figures_.find(id);
         if (scheduler_.TaskInState(tsWaiting, id))
@@ -496,8 +604,23 @@ void TaskCommands::RefreshTaskStates() {
             state = QStringLiteral("暂停");
         else if (ran != figures_.end() && !ran->second.ended.isEmpty())
             state = ran->second.ended, reason = ran->second.reason;
-        else if (IsUsableTaskName(S(name)))
-            state = SavedRunState(TaskFilePath(name));
+        const bool queued = state == QStringLiteral("等待") || state == QStringLiteral("运行") ||
+                            state == QStringLiteral("暂停");
+        if (!queued && IsUsableTaskName(S(name))) {
+            // What the file holds: after a restart the list shows how each task's last run
+            // ended, its records and when, as the session that ran it did.
+            const DataFileSummary file = SummarizeDataFile(TaskFilePath(name));
+            if (file.collecting) {
+                state = QStringLiteral("运行");
+                reason = kCollectedElsewhere;
+            } else if (state.isEmpty()) {
+                state = Q(file.state);
+            }
+            if (file.collecting || ran == figures_.end())
+                widgets::SetCellText(taskListSG_, r, kStoredColumn,
+                                     file.exists ? QString::number(file.records) : QString());
+            widgets::SetCellText(taskListSG_, r, kLastRunColumn, LocalTime(file.last_run_end));
+        }
         widgets::SetCellText(taskListSG_, r, kStateColumn, state);
         if (QTableWidgetItem* item = taskListSG_->item(r, kStateColumn)) item->setToolTip(reason);
     }
@@ -512,12 +635,18 @@ void TaskCommands::RefreshProgress() {
         RunFigures& f = ran->second;
         const bool live = f.ended.isEmpty();
         const long long total = f.progress->total, handled = f.progress->handled;
+        const int id = ran->first;
+        const bool paused = live && scheduler_.TaskInState(tsPaused, id);
         if (live) {
-            f.meter.Sample(now, handled);
-            const int id = ran->first;
-            const QString state = scheduler_.TaskInState(tsWaiting, id)   ? QStringLiteral("等待")
-                                  : scheduler_.TaskInState(tsPaused, id) ? QStringLiteral("暂停")
-                                                                          : QStringLiteral("运行");
+            // A pause is no slow-down: the speed after it is measured afresh.
+            if (paused)
+                f.paused = true;
+            else if (std::exchange(f.paused, false))
+                f.meter = ProgressMeter{};
+            if (!paused) f.meter.Sample(now, handled);
+            const QString state = scheduler_.TaskInState(tsWaiting, id) ? QStringLiteral("等待")
+                                  : paused                               ? QStringLiteral("暂停")
+                                                                         : QStringLiteral("运行");
             widgets::SetCellText(taskListSG_, r, kStateColumn, state);
         }
         widgets::SetCellText(taskListSG_, r, kStoredColumn, QString::number(f.progress->stored.load()));
@@ -525,11 +654,12 @@ void TaskCommands::RefreshProgress() {
         widgets::SetCellText(taskListSG_, r, kProgressColumn, QString());
         const std::optional<int> percent = f.progress->Percent();
         taskListSG_->item(r, kProgressColumn)->setData(Qt::UserRole, percent ? QVariant(*percent) : QVariant());
-        const std::optional<double> speed = live ? f.meter.PerMinute() : std::nullopt;
+        const std::optional<double> speed = live && !paused ? f.meter.PerMinute() : std::nullopt;
         widgets::SetCellText(taskListSG_, r, kSpeedColumn,
                              speed ? QStringLiteral("%1 家/分").arg(std::lround(*speed)) : QString());
-        const auto left = live ? f.meter.TimeLeft(total) : std::nullopt;
-        widgets::SetCellText(taskListSG_, r, kLeftColumn, left ? Duration(*left) : QString());
+        const auto left = live && !paused ? f.meter.TimeLeft(total) : std::nullopt;
+        widgets::SetCellText(taskListSG_, r, kLeftColumn,
+                             paused ? QStringLiteral("已暂停") : left ? Duration(*left) : QString());
     }
     pages_.FollowRecordCounter();
     const bool queued = scheduler_.CountTasksInState(tsWaiting) + scheduler_.CountTasksInState(tsRunning) +
@@ -554,7 +684,7 @@ void TaskCommands::TaskEnded(const TThreadTask& entry, int result_code) {
         }
     }
     RefreshProgress();
-    RefreshTaskStates();
+    RefreshTaskStates(entry.TaskID);
     const bool others = scheduler_.CountTasksInState(tsWaiting) + scheduler_.CountTasksInState(tsRunning) +
                             scheduler_.CountTasksInState(tsPaused) > 0;
     if (!others) emit allTasksEnded(Q(entry.TaskName), outcome);
@@ -613,12 +743,21 @@ void TaskCommands::doDelTask() {
     if (int page = pages_.FindTaskPage(name); page >= 0) {
         pages_.ShowPage(page);
         pages_.UpdatePageButtons();
-        widgets::ShowWarning(QStringLiteral("这个任务已经被打开，删除任务前请先关闭这个任务。"));
+    }
+    // Its file would go from under the other program's run.
+    if (IsUsableTaskName(S(name)) && IsBeingCollected(TaskFilePath(name))) {
+        widgets::ShowWarning(QStringLiteral("任务【%1】正在被另一个程序采集，现在不能删除。").arg(name));
         return;
     }
     QString question = QStringLiteral("你确认删除任务【 ") + name +
                        QStringLiteral(" 】吗？\r\n\r\n（删除任务的同时会把保存的历史数据一起删除。）");
     if (widgets::AskConfirm(question) != widgets::mrYes) return;
+    // One question is enough: an open page of the task goes with it, a run still queued
+    // (paused or waiting) is stopped first.
+    const int id = static_cast<int>(number.toLongLong());
+    if (TaskQueued(id)) scheduler_.StopTask(id);
+    figures_.erase(id);
+    CloseTaskPageOf(name);
     MiddleObj->ExecuteSQL("DELETE FROM Tasks WHERE ID=" + IntToStr(number.toLongLong()));
     std::string path = IsUsableTaskName(S(name)) ? TaskFilePath(name) : std::string();
     LoadTasks();
@@ -644,10 +783,7 @@ void TaskCommands::doViewData() {
 
 bool TaskCommands::ClosePageGuard(TTaskTab& tab) {
     int id = TaskIdOf(tab.PageKey);
-    bool queued = id >= 0 && (scheduler_.TaskInState(tsWaiting, id) ||
-                              scheduler_.TaskInState(tsRunning, id) ||
-                              scheduler_.TaskInState(tsPaused, id));
-    if (!queued) return widgets::AskConfirm(QStringLiteral("确认要关闭这个页面吗？")) == widgets::mrYes;
+    if (!TaskQueued(id)) return widgets::AskConfirm(QStringLiteral("确认要关闭这个页面吗？")) == widgets::mrYes;
     // Its thread still writes into this page: it is stopped before the page goes.
     if (widgets::AskConfirm(QStringLiteral("这个任务还在采集数据，关闭页面将中止这个任务。确认要关闭这个页面吗？")) !=
         widgets::mrYes)
@@ -670,8 +806,7 @@ void TaskCommands::taskListSGSelectCell(int, int row) {
     UpdateTaskActions(SelectedNumber());
     pages_.UpdatePageButtons();
     UpdateCommandActions();
-    if (TaskDataPage* shown = pages_.ShownPage())
-        pages_.ShowRecordCounter(shown->record().MemberGrid->CurrentGridRow());
+    ShowStatusOfShownPage();
 }
 
 void TaskCommands::SelectTaskRow(const QString& name) {

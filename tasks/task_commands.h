@@ -54,8 +54,13 @@ public:
 
     void InitTaskListGrid();
     void LoadTasks();
+    // Reads the task list again when another program (quorvane-cli) added or deleted tasks
+    // since it was loaded; the window calls it when it becomes active.
+    void ReloadTasksIfChanged();
     void FillTaskListGrid();
     void ResizeTaskListGrid();
+    // The name and keyword columns fit their texts; the remark takes the rest.
+    void FitTaskListColumns();
     // The selected row's number (column 3), trimmed name (column 1) and URL (column 4).
     QString SelectedNumber() const;
     QString SelectedName() const;
@@ -64,6 +69,9 @@ public:
     void UpdateTaskActions(const QString& number);
     void UpdateCommandActions();
     void ShowTaskMessage(const std::string& text, TaskSink* log);
+    // The status panel as the shown task page has it: the record counter of a task data
+    // page, else the running-task summary while tasks are queued, else nothing.
+    void ShowStatusOfShownPage();
 
     void doAddTask();
     void doStartTask();
@@ -75,9 +83,11 @@ public:
     // 重新抓取失败的公司: crawls again only the companies that the task's last run
     // skipped because a page failed, appending those that now answer.
     void doRetryFailed();
-    // Column 5 of every task row: its run's state (等待, 运行, 暂停, 完成, 失败, 已停止), or
-    // 未完成 when its data file holds a run that did not finish.
-    void RefreshTaskStates();
+    // Column 5 of every task row (or of task `only_task` alone): its run's state (等待, 运行,
+    // 暂停, 完成, 失败, 已停止); for a task that did not run in this session, what its data
+    // file says (完成, 未完成, 已停止, 失败, or 运行 while another program collects it) with
+    // its record count; and when the task's last run ended.
+    void RefreshTaskStates(int only_task = -1);
     // Columns 6 to 10 from the runs' counters, and the state of queued tasks; runs a few
     // times a second while anything ran.
     void RefreshProgress();
@@ -101,6 +111,11 @@ private:
     int SelectedRow() const;
     QString SelectedCell(int column) const;
     bool ClosePageGuard(TTaskTab& tab);
+    // Waiting, running or paused.
+    bool TaskQueued(int id) const;
+    // Closes the task's page, if one is open, without asking.
+    void CloseTaskPageOf(const QString& name);
+    void ShowRunSummary();
     // False (after the file error) when the data file cannot be made.
     bool CreateTaskDataFile(const QString& name);
     // How the task's run uses its data file; nothing when the user keeps the file as it
@@ -108,8 +123,12 @@ private:
     std::optional<RunKind> PrepareDataFile(const QString& name);
     // The checks every start makes before it touches the data file; false after a warning.
     bool CanStart(const QString& name, const QString& url);
-    // Opens the run page and hands the task to the scheduler.
-    void StartRun(const QString& number, const QString& name, const QString& url, RunKind kind);
+    // The run lock of the task's data file (made when missing); nothing, after a warning,
+    // while another program collects the file.
+    std::optional<DataFileRunLock> TakeRunLock(const QString& name);
+    // Opens the run page and hands the task, with its file's lock, to the scheduler.
+    void StartRun(const QString& number, const QString& name, const QString& url, RunKind kind,
+                  DataFileRunLock lock);
     int TaskIdOf(const QString& name) const;
     void TaskEnded(const TThreadTask& entry, int result_code);
     // Every task of the queue is now over, with `reason` as its state's tooltip.
@@ -122,6 +141,7 @@ private:
         ProgressMeter meter;
         QString ended;   // its end state, empty while queued
         QString reason;  // why it ended so, shown as a tooltip
+        bool paused = false;  // at the last refresh
     };
 
     QWidget* window_;

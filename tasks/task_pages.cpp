@@ -9,6 +9,8 @@
 #include "core/database.h"
 #include "tasks/detail_download_command.h"
 #include "tasks/member_link_commands.h"
+#include "widgets/fetch_causes.h"
+#include "widgets/grid_copy.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
 #include "widgets/dialog_ex.h"
@@ -45,7 +47,7 @@ void RunPageSink::RepaintMembers() {}
 
 void RunPageSink::ShowMessageCause(const std::string& cause) {
     if (!log_ || log_->rowCount() == 0) return;
-    const QString tip = QStringLiteral("原因：") + QString::fromStdString(cause);
+    const QString tip = QStringLiteral("原因：") + widgets::ShownCause(cause);
     for (int column = 0; column < log_->columnCount(); ++column)
         if (QTableWidgetItem* item = log_->item(log_->rowCount() - 1, column)) item->setToolTip(tip);
 }
@@ -73,6 +75,9 @@ TaskPages::TaskPages(QTabWidget* bottom, PageButtons buttons,
     connect(buttons_.actNext, &QAction::triggered, this, &TaskPages::doNext);
     connect(buttons_.actCloseTabsheet, &QAction::triggered, this, &TaskPages::doCloseTabsheet);
     // The commands of the grids' pop-up menu work on the shown page.
+    connect(grid_menu_->actCopy, &QAction::triggered, this, [this] {
+        if (TaskDataPage* page = ShownPage()) widgets::CopySelectedCells(*page->record().MemberGrid);
+    });
     new MemberLinkCommands(*this, this);
     new DetailDownloadCommand(*this, this);
 }
@@ -177,16 +182,24 @@ void TaskPages::doCloseTabsheet() {
     CloseTaskPage(index);
     ShowPage(index < bottom_->count() ? index : 0);
     UpdatePageButtons();
+    ShowShownCounter();
 }
 
 void TaskPages::doPrev() {
     if (bottom_->currentIndex() > 0) ShowPage(bottom_->currentIndex() - 1);
     UpdatePageButtons();
+    ShowShownCounter();
 }
 
 void TaskPages::doNext() {
     if (bottom_->currentIndex() < bottom_->count() - 1) ShowPage(bottom_->currentIndex() + 1);
     UpdatePageButtons();
+    ShowShownCounter();
+}
+
+void TaskPages::ShowShownCounter() {
+    TaskDataPage* page = ShownPage();
+    ShowRecordCounter(page ? page->record().MemberGrid->CurrentGridRow() : 0);
 }
 
 void TaskPages::UpdatePageButtons() {

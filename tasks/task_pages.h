@@ -107,6 +107,8 @@ public:
     void doNext();
     void UpdatePageButtons();
     void ShowRecordCounter(int row);
+    // The counter of the shown page at its current row; empty on the start page.
+    void ShowShownCounter();
     // While the record counter is what the status panel shows, keeps it up with the rows
     // that arrive on the shown page.
     void FollowRecordCounter();

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/data_files.h"
+#include "core/task_name.h"
 #include "core/data_module.h"
 #include "widgets/dialog_buttons.h"
 #include "core/text.h"
@@ -85,15 +85,9 @@ void TfrmTaskProperty::showEvent(QShowEvent* event) {
 
 void TfrmTaskProperty::accept() {
     std::string name = Trim(name_edit_->text().toStdString());
-    if (name.empty()) {
-        widgets::ShowWarning(QStringLiteral("任务名称不能为空。"));
-        return;
-    }
-    // Refused here, before anything is stored: the data file could never be made.
-    if (name.size() > kMaxTaskNameBytes) {
-        widgets::ShowWarning(QStringLiteral("任务名称太长，最多 %1 个字节（%2 个汉字）。")
-                            .arg(kMaxTaskNameBytes)
-                            .arg(kMaxTaskNameBytes / 3));
+    // Refused here, before anything is stored: the name becomes the data file's name.
+    if (std::string fault = TaskNameFault(name); !fault.empty()) {
+        widgets::ShowWarning(QString::fromStdString(fault));
         name_edit_->setFocus();
         return;
     }

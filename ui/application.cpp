@@ -2,6 +2,9 @@
 
 #include <QFontDatabase>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <exception>
 
@@ -26,6 +29,20 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setFont(ProgramFont());
     setWindowIcon(ProgramIcon());
     setDesktopFileName(QStringLiteral("quorvane"));  // matches the installed desktop entry
+    LoadQtTranslations();
+}
+
+bool TApplication::LoadQtTranslations() {
+    // Qt's own dialogs and menus (the file dialog, a text box's context menu) speak the
+    // window's language.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    auto* translator = new QTranslator(this);
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    installTranslator(translator);
+    return true;
 }
 
 QIcon ProgramIcon() { return QIcon(QStringLiteral(":/quorvane.svg")); }

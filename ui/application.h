@@ -10,6 +10,10 @@ public:
     TApplication(int& argc, char** argv);
     // An error that escapes a command is shown with its text; the program goes on.
     bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    // Qt's Chinese texts (qtbase_zh_CN); false when they are not installed.
+    bool LoadQtTranslations();
 };
 
 // The program's own icon (an SVG of the tree, built in).

@@ -22,11 +22,14 @@
 #include "directory/export_command.h"
 #include "directory/industry_page.h"
 #include "directory/merge_command.h"
+#include "widgets/grid_copy.h"
+#include "widgets/member_links.h"
 #include "widgets/tab_bar.h"
 #include "tasks/find_page.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "ui/about_dialog.h"
+#include "ui/help_window.h"
 #include "ui/application.h"
 #include "widgets/dialog_ex.h"
 #include "ui/options_dialog.h"
@@ -63,6 +66,7 @@ constexpr ActionSpec kActions[] = {
     {"actAbout", "关于", QStyle::SP_MessageBoxInformation},
     {"actShowToolbar", "显示工具栏", QStyle::SP_CustomBase},
     {"actShowStatusbar", "显示状态栏", QStyle::SP_CustomBase},
+    {"actOpenDataFolder", "打开数据文件夹", QStyle::SP_DirOpenIcon},
     {"actClose", "退出", QStyle::SP_DialogCloseButton},
     {"actPrev", "<", QStyle::SP_CustomBase},
     {"actNext", ">", QStyle::SP_CustomBase},
@@ -90,15 +94,20 @@ QAction* Entry(QObject* owner, QAction* action, const QString& caption) {
     return entry;
 }
 
-void OpenWebPage(const char* address) {
-    QUrl url(QString::fromUtf8(address));
+void OpenWebPage(const QUrl& url) {
     if (url.scheme() == QStringLiteral("http") || url.scheme() == QStringLiteral("https"))
-        QDesktopServices::openUrl(url);
+        widgets::OpenWebAddress(url);
 }
 
 }  // namespace
 
-TMainFrm::TMainFrm(QWidget* parent) : QMainWindow(parent) {
+void OpenDataFolder() {
+    // The folder of the user's writable files: Data/, database/ and the own category/.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(AppInfo->profile.data_dir)));
+}
+
+TMainFrm::TMainFrm(QWidget* parent)
+    : QMainWindow(parent), help_page_(QString::fromStdString(FindHelpPage(ExecutableDir()))) {
     resize(800, 600);
     setWindowIcon(ProgramIcon());
     CreateActions();
@@ -145,13 +154,22 @@ void TMainFrm::CreateActions() {
     action("actShowToolbar")->setCheckable(true);
     action("actShowStatusbar")->setCheckable(true);
     action("actFindInTasks")->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+F")));
+    action("actAddTask")->setShortcut(Qt::Key_Insert);
+    action("actStart")->setShortcut(Qt::Key_F5);
+    // Delete deletes a task only from the task list (see CreateTaskPage), never while the
+    // user works in a grid or a text box.
+    action("actDelTask")->setShortcut(QKeySequence::Delete);
+    action("actDelTask")->setShortcutContext(Qt::WidgetWithChildrenShortcut);
 }
 
 void TMainFrm::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    file->addAction(action("actOpenDataFolder"));
+    file->addSeparator();
     file->addAction(action("actClose"));
     QMenu* tasks = menuBar()->addMenu(QStringLiteral("任务(&T)"));
     tasks->addAction(action("actAddTask"));
+    tasks->addAction(action("actStart"));
     tasks->addAction(action("actDelTask"));
     tasks->addSeparator();
     tasks->addAction(Entry(this, action("actViewData"), QStringLiteral("查看任务数据(&V)...")));
@@ -166,7 +184,10 @@ void TMainFrm::CreateMenus() {
     tools->addAction(action("actOptions"));
     tools->menuAction()->setVisible(false);
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    help->addAction(Entry(this, action("actHelp"), QStringLiteral("帮助...")));
+    QAction* guide = Entry(this, action("actHelp"), QStringLiteral("使用说明"));
+    guide->setObjectName(QStringLiteral("actHelpEntry"));
+    guide->setShortcut(QKeySequence::HelpContents);
+    help->addAction(guide);
     help->addAction(Entry(this, action("actResponse"), QStringLiteral("意见反馈(&V)...")));
     help->addSeparator();
     help->addAction(Entry(this, action("actAbout"), QStringLiteral("关于(&A)...")));
@@ -210,6 +231,8 @@ QWidget* TMainFrm::CreateTaskPage() {
     taskListSG = new QTableWidget(splitter);
     taskListSG->setObjectName(QStringLiteral("taskListSG"));
     taskListSG->installEventFilter(this);
+    taskListSG->addAction(action("actDelTask"));
+    widgets::EnableGridCopy(taskListSG);
     BottomPagePG = new QTabWidget(splitter);
     BottomPagePG->setObjectName(QStringLiteral("BottomPagePG"));
     BottomPagePG->setDocumentMode(true);
@@ -217,7 +240,7 @@ QWidget* TMainFrm::CreateTaskPage() {
     MainWB->setObjectName(QStringLiteral("MainWB"));
     MainWB->setOpenLinks(false);
     connect(MainWB, &QTextBrowser::anchorClicked, this,
-            [](const QUrl& url) { OpenWebPage(url.toString().toUtf8().constData()); });
+            [](const QUrl& url) { OpenWebPage(url); });
     BottomPagePG->addTab(MainWB, QStringLiteral("起始页面"));
     TabBarPL = widgets::NewTabBar(BottomPagePG, {action("actPrev"), action("actNext"),
                                                action("actCloseTabsheet")});
@@ -261,11 +284,12 @@ void TMainFrm::ConnectCommands() {
         find_page_->FocusText();
     });
     bind("actOptions", [this] { ShowOptionsDialog(this); });
-    bind("actHelp", [] { OpenWebPage(kHomePage); });
-    bind("actResponse", [] { OpenWebPage(kFeedbackPage); });
+    bind("actHelp", [this] { ShowHelp(QString()); });
+    bind("actResponse", [this] { ShowHelp(QStringLiteral("feedback")); });
     bind("actAbout", [this] { ShowAboutBox(this); });
     bind("actShowToolbar", [this] { doShowToolbar(); });
     bind("actShowStatusbar", [this] { doShowStatusbar(); });
+    bind("actOpenDataFolder", [] { OpenDataFolder(); });
     bind("actClose", [this] { close(); });
     connect(pages_->gridMenu().actExport, &QAction::triggered, this, [this] {
         Guarded([this] {
@@ -274,6 +298,25 @@ void TMainFrm::ConnectCommands() {
         });
     });
     connect(commands_, &tasks::TaskCommands::allTasksEnded, this, &TMainFrm::NotifyTasksEnded);
+}
+
+void TMainFrm::ShowHelp(const QString& part) {
+    if (help_page_.isEmpty()) {
+        widgets::ShowWarning(QStringLiteral("找不到使用说明（help/index.html），请重新安装程序。"));
+        return;
+    }
+    if (!help_) help_ = new THelpFrm(help_page_, this);
+    help_->ShowPart(part);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+THelpFrm* TMainFrm::helpWindow() const { return help_; }
+
+void TMainFrm::SetHelpPage(const QString& page) {
+    help_page_ = page;
+    delete help_;
 }
 
 void TMainFrm::NotifyTasksEnded(const QString& name, const QString& outcome) {
@@ -293,6 +336,15 @@ void TMainFrm::NotifyTasksEnded(const QString& name, const QString& outcome) {
                        windowIcon());
 }
 
+void TMainFrm::BringForward() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    // Where the window manager refuses to hand over the focus, the task bar flashes.
+    QApplication::alert(this);
+}
+
 void TMainFrm::SetStatusText(const QString& text) {
     text_panel_->setText(text);
     text_panel_->repaint();
@@ -303,6 +355,13 @@ void TMainFrm::showEvent(QShowEvent* event) {
     if (shown_once_) return;
     shown_once_ = true;
     Guarded([this] { FormShow(); });
+}
+
+void TMainFrm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Tasks added or deleted on the command line meanwhile show when the user comes back.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && shown_once_ && commands_)
+        Guarded([this] { commands_->ReloadTasksIfChanged(); });
 }
 
 void TMainFrm::FormShow() {
@@ -352,8 +411,7 @@ void TMainFrm::FormResize() {
 
 void TMainFrm::MainPagePGChange() {
     if (MainPagePG->currentIndex() == 0) {
-        if (tasks::TaskDataPage* page = pages_->ShownPage())
-            pages_->ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
+        commands_->ShowStatusOfShownPage();
     } else if (MainPagePG->currentWidget() == industry_page_) {
         industry_page_->MainPageShown();
     }

@@ -3,6 +3,7 @@
 // pages below) and the directory page. Commands live in the task and directory classes;
 // this window only wires them up.
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -25,7 +26,12 @@ class TaskPages;
 
 namespace qv::ui {
 
+class THelpFrm;
+
 inline constexpr const char* kWindowCaption = "Quorvane v1.2.0.60";
+
+// 文件 → 打开数据文件夹: the profile's folder of writable files in the file manager.
+void OpenDataFolder();
 
 class TMainFrm : public QMainWindow {
     Q_OBJECT
@@ -45,9 +51,17 @@ public:
     tasks::FindPage& findPage() const { return *find_page_; }
     // The second status panel's text, redrawn at once.
     void SetStatusText(const QString& text);
+    // Another start of the program asked for this window: shown, raised and activated.
+    void BringForward();
+    // 使用说明 at the part `part` names ("" for the top); a warning when no guide was found.
+    void ShowHelp(const QString& part);
+    // The guide the window shows; FindHelpPage's when the window is made.
+    void SetHelpPage(const QString& page);
+    THelpFrm* helpWindow() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -79,6 +93,8 @@ private:
     QLabel* text_panel_ = nullptr;
     tasks::TaskPages* pages_ = nullptr;
     tasks::TaskCommands* commands_ = nullptr;
+    QString help_page_;
+    QPointer<THelpFrm> help_;  // made when first asked for
     QSystemTrayIcon* tray_ = nullptr;  // made for the first notice, where a tray exists
     bool shown_once_ = false;
 };

@@ -1,26 +1,53 @@
 #include "ui/options_dialog.h"
 
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
-#include <QSpinBox>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QTextBlock>
+#include <QTextCursor>
 
 #include "core/app_info.h"
 #include "core/ini_file.h"
+#include "tasks/proxy_setting.h"
+#include "tasks/search_host.h"
+#include "tasks/search_url.h"
+#include "ui/proxy_tester.h"
+#include "widgets/dialog_ex.h"
+#include "widgets/grids.h"
 
 namespace qv::ui {
 
 TOptionsFrm::TOptionsFrm(QWidget* owner) : QDialog(owner) {
     setWindowTitle(QStringLiteral("选项..."));
-    setFixedSize(359, 219);
+    // Taller and wider than the general options alone need, for the proxy list and its results.
+    setFixedSize(420, 300);
     auto* pages = new QTabWidget(this);
-    pages->setGeometry(8, 8, 345, 177);
+    pages->setGeometry(8, 8, 404, 256);
+    pages->addTab(GeneralPage(), QStringLiteral("常规选项"));
+    pages->addTab(ProxyPage(), QStringLiteral("代理服务器"));
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setObjectName(QStringLiteral("OkBTN"));
+    ok->setGeometry(253, 272, 75, 21);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    cancel->setObjectName(QStringLiteral("CancelBTN"));
+    cancel->setGeometry(333, 272, 75, 21);
+    connect(ok, &QPushButton::clicked, this, &TOptionsFrm::OkBTNClick);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+TOptionsFrm::~TOptionsFrm() = default;
+
+QWidget* TOptionsFrm::GeneralPage() {
     auto* general = new QWidget;
-    pages->addTab(general, QStringLiteral("常规选项"));
     DetailCHK = new QCheckBox(QStringLiteral("采集数据时同时采集会员的详细信息（会影响采集速度）"), general);
     DetailCHK->setObjectName(QStringLiteral("DetailCHK"));
-    DetailCHK->setGeometry(11, 16, 329, 17);
+    DetailCHK->setGeometry(11, 16, 380, 17);
     auto* connections_label = new QLabel(QStringLiteral("每个任务的连接数："), general);
     connections_label->setGeometry(11, 80, 120, 21);
     ConnectionsSPN = new QSpinBox(general);
@@ -41,14 +68,37 @@ TOptionsFrm::TOptionsFrm(QWidget* owner) : QDialog(owner) {
     IntervalSPN->setSuffix(QStringLiteral(" 毫秒"));
     IntervalSPN->setToolTip(QStringLiteral("同一个任务两次请求开始之间至少间隔的时间，0 表示不间隔"));
     interval_label->setBuddy(IntervalSPN);
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
-    ok->setObjectName(QStringLiteral("OkBTN"));
-    ok->setGeometry(192, 192, 75, 21);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-    cancel->setObjectName(QStringLiteral("CancelBTN"));
-    cancel->setGeometry(272, 192, 75, 21);
-    connect(ok, &QPushButton::clicked, this, &TOptionsFrm::OkBTNClick);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    return general;
+}
+
+QWidget* TOptionsFrm::ProxyPage() {
+    auto* page = new QWidget;
+    auto* label = new QLabel(QStringLiteral("每行一个，如 http://用户名:密码@主机:端口 或 socks5://主机:端口；"
+                                            "任务轮流使用，被网站拦截或连接不上时换用下一个"),
+                             page);
+    label->setWordWrap(true);
+    label->setGeometry(8, 4, 384, 32);
+    ProxiesMEM = new QPlainTextEdit(page);
+    ProxiesMEM->setObjectName(QStringLiteral("ProxiesMEM"));
+    ProxiesMEM->setGeometry(8, 38, 384, 70);
+    ProxiesMEM->setLineWrapMode(QPlainTextEdit::NoWrap);
+    label->setBuddy(ProxiesMEM);
+    TestProxyBTN = new QPushButton(QStringLiteral("测试代理"), page);
+    TestProxyBTN->setObjectName(QStringLiteral("TestProxyBTN"));
+    TestProxyBTN->setGeometry(8, 114, 80, 23);
+    auto* note = new QLabel(QStringLiteral("不设代理时，按 http_proxy 等环境变量连接"), page);
+    note->setGeometry(96, 114, 296, 23);
+    ProxyResultsSG = new QTableWidget(0, 2, page);
+    ProxyResultsSG->setObjectName(QStringLiteral("ProxyResultsSG"));
+    ProxyResultsSG->setGeometry(8, 142, 384, 82);
+    ProxyResultsSG->setHorizontalHeaderLabels({QStringLiteral("代理"), QStringLiteral("测试结果")});
+    ProxyResultsSG->verticalHeader()->hide();
+    ProxyResultsSG->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ProxyResultsSG->setColumnWidth(0, 190);
+    ProxyResultsSG->horizontalHeader()->setStretchLastSection(true);
+    widgets::ApplyGridLook(ProxyResultsSG);
+    connect(TestProxyBTN, &QPushButton::clicked, this, &TOptionsFrm::TestProxyBTNClick);
+    return page;
 }
 
 void TOptionsFrm::showEvent(QShowEvent* event) {
@@ -57,13 +107,81 @@ void TOptionsFrm::showEvent(QShowEvent* event) {
     DetailCHK->setChecked(ReadSetting(AppInfo->SettingsFile, settings::kCollectCompanyDetail));
     ConnectionsSPN->setValue(ReadSetting(AppInfo->SettingsFile, settings::kConnectionsPerTask));
     IntervalSPN->setValue(ReadSetting(AppInfo->SettingsFile, settings::kRequestInterval));
+    ProxiesMEM->setPlainText(
+        QString::fromStdString(ProxySettingLines(ReadSetting(AppInfo->SettingsFile, settings::kProxies))));
+}
+
+bool TOptionsFrm::ReadProxyBox(std::vector<Proxy>& proxies) {
+    try {
+        proxies = ParseProxyList(ProxiesMEM->toPlainText().toStdString());
+        return true;
+    } catch (const ProxyError& e) {
+        widgets::ShowWarning(tasks::ProxyFaultMessage(e.line(), e.fault()));
+        // Put the cursor on the line, so the user sees what to mend.
+        QTextCursor at(ProxiesMEM->document()->findBlockByNumber(e.line() - 1));
+        at.select(QTextCursor::LineUnderCursor);
+        ProxiesMEM->setTextCursor(at);
+        ProxiesMEM->setFocus();
+        return false;
+    }
 }
 
 void TOptionsFrm::OkBTNClick() {
+    std::vector<Proxy> proxies;
+    if (!ReadProxyBox(proxies)) return;
     WriteSetting(AppInfo->SettingsFile, settings::kCollectCompanyDetail, DetailCHK->isChecked());
     WriteSetting(AppInfo->SettingsFile, settings::kConnectionsPerTask, ConnectionsSPN->value());
     WriteSetting(AppInfo->SettingsFile, settings::kRequestInterval, IntervalSPN->value());
+    WriteSetting(AppInfo->SettingsFile, settings::kProxies, JoinProxySetting(proxies));
     accept();
+}
+
+void TOptionsFrm::TestProxyBTNClick() {
+    std::vector<Proxy> proxies;
+    if (!ReadProxyBox(proxies)) return;
+    if (proxies.empty()) {
+        widgets::ShowWarning(QStringLiteral("请先填写要测试的代理服务器。"));
+        return;
+    }
+    ProxyResultsSG->setRowCount(static_cast<int>(proxies.size()));
+    for (int i = 0; i < static_cast<int>(proxies.size()); ++i) {
+        ProxyResultsSG->setItem(i, 0, new QTableWidgetItem(QString::fromStdString(proxies[i].Shown())));
+        ProxyResultsSG->setItem(i, 1, new QTableWidgetItem(QStringLiteral("正在测试……")));
+    }
+    TestProxyBTN->setEnabled(false);
+    progress_ = new QProgressDialog(QStringLiteral("正在测试代理服务器……"), QStringLiteral("取消"), 0,
+                                    static_cast<int>(proxies.size()), this);
+    progress_->setWindowTitle(widgets::ApplicationTitle());
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setMinimumDuration(400);
+    progress_->setAutoClose(false);
+    progress_->setAutoReset(false);
+    progress_->setValue(0);
+    const std::string url = BuildSearchUrl(TAddTaskResult{}, SearchHost(AppInfo->SettingsFile));
+    const int interval = ReadSetting(AppInfo->SettingsFile, settings::kRequestInterval);
+    tester_ = std::make_unique<ProxyTester>(
+        std::move(proxies), url, interval,
+        [this](int index, const ProxyCheck& check) {
+            ProxyResultsSG->item(index, 1)->setText(ProxyCheckText(check));
+            progress_->setValue(progress_->value() + 1);
+        },
+        [this] { TestEnded(); });
+    connect(progress_, &QProgressDialog::canceled, this, [this] {
+        if (tester_) tester_->Cancel();
+    });
+}
+
+void TOptionsFrm::TestEnded() {
+    const bool cancelled = progress_->wasCanceled();
+    progress_->deleteLater();
+    progress_ = nullptr;
+    // This runs inside the tester's own report: it goes once the report is over.
+    tester_.release()->deleteLater();
+    TestProxyBTN->setEnabled(true);
+    if (!cancelled) return;
+    for (int row = 0; row < ProxyResultsSG->rowCount(); ++row)
+        if (ProxyResultsSG->item(row, 1)->text() == QStringLiteral("正在测试……"))
+            ProxyResultsSG->item(row, 1)->setText(QStringLiteral("已取消"));
 }
 
 int ShowOptionsDialog(QWidget* owner) {

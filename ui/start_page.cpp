@@ -1,6 +1,5 @@
 #include "ui/start_page.h"
 
-#include "ui/about_dialog.h"
 
 namespace qv::ui {
 
@@ -18,9 +17,8 @@ QString StartPageHtml() {
 <li>双击任务列表中的任务，或者选择“任务”菜单中的“查看任务数据”，即可查看以前采集的数据。</li>
 </ol>
 <p>在“选项”中可以设置采集数据时是否同时采集会员的详细信息（会影响采集速度）。</p>
-<p>更多帮助请访问 <a href="%1">%1</a>。</p>
-</body></html>)")
-        .arg(QString::fromUtf8(kHomePage));
+<p>更多帮助：按 F1，或者选择菜单“帮助”→“使用说明”。</p>
+</body></html>)");
 }
 
 }  // namespace qv::ui

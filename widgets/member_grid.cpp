@@ -11,6 +11,7 @@
 
 #include "core/database.h"
 #include "widgets/dialog_ex.h"
+#include "widgets/grid_copy.h"
 #include "widgets/grids.h"
 
 namespace qv::widgets {
@@ -211,10 +212,40 @@ int MemberGridModel::FindRecord(int column, std::string_view needle, int from) {
 MemberGridView::MemberGridView(QWidget* parent)
     : QTableView(parent), model_(new MemberGridModel(this)) {
     setModel(model_);
+    // Once the first records are in (a file opened, the first live rows), the columns fit
+    // what they show; the cells are measured after the view has laid them out.
+    auto fit_once = [this] {
+        if (fitted_to_records_ || model_->RecordCount() == 0) return;
+        fitted_to_records_ = true;
+        QTimer::singleShot(0, this, &MemberGridView::FitColumnsToContents);
+    };
+    connect(model_, &QAbstractItemModel::rowsInserted, this, fit_once);
+    connect(model_, &QAbstractItemModel::modelReset, this, fit_once);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid()) emit cellSelected(current.column(), current.row() + 1);
             });
+}
+
+void MemberGridView::FitColumnsToContents() {
+    // A long text (an introduction, an address) keeps its own width and is read in the
+    // panes or by widening the column.
+    constexpr int kMostFitted = 300;
+    // The first screen of records is measured, never a whole file.
+    constexpr int kMeasuredRecords = 40;
+    constexpr int kCellPadding = 12;
+    const auto& layout = MemberGridLayout();
+    const QFontMetrics metrics(font());
+    const int records = std::min(model_->RecordCount(), kMeasuredRecords);
+    for (int c = 0; c < kMemberGridColumns; ++c) {
+        if (isColumnHidden(c)) continue;
+        int cells = 0;
+        for (int r = 0; r < records; ++r)
+            cells = std::max(cells, metrics.horizontalAdvance(model_->Cell(r, c)) + kCellPadding);
+        const int wanted = std::max({layout[static_cast<size_t>(c)].width,
+                                     horizontalHeader()->sectionSizeHint(c), std::min(cells, kMostFitted)});
+        if (wanted > columnWidth(c)) setColumnWidth(c, wanted);
+    }
 }
 
 int MemberGridView::CurrentGridRow() const {
@@ -234,6 +265,7 @@ std::vector<int> MemberGridView::SelectedRecords() const {
 
 void InitMemberGrid(MemberGridView* grid) {
     ApplyGridLook(grid);
+    EnableGridCopy(grid);
     grid->verticalHeader()->hide();
     grid->setSelectionBehavior(QAbstractItemView::SelectItems);
     // Cells, not whole rows, as a string grid selects; several rows at once for the
@@ -247,6 +279,7 @@ void InitMemberGrid(MemberGridView* grid) {
         else
             grid->setColumnWidth(c, layout[c].width);
     }
+    grid->FitColumnsToContents();
 }
 
 bool WaitForAllRecords(MemberGridModel& model, QWidget* parent) {

@@ -113,12 +113,16 @@ public:
     // The records (from 0) that the selection covers, in grid order; the current record
     // when nothing is selected. The empty row of a page without records is none.
     std::vector<int> SelectedRecords() const;
+    // Widens the shown columns whose heading or shown cells are wider than the column;
+    // never narrows one. Runs once by itself when the first records arrive.
+    void FitColumnsToContents();
 
 signals:
     void cellSelected(int column, int grid_row);
 
 private:
     MemberGridModel* model_;
+    bool fitted_to_records_ = false;
 };
 
 void InitMemberGrid(MemberGridView* grid);

@@ -1,11 +1,34 @@
 #include "widgets/member_links.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QUrl>
 
+#include <utility>
+
+#include "widgets/dialog_ex.h"
 #include "widgets/member_grid.h"
 
 namespace qv::widgets {
+namespace {
+
+UrlOpener& Opener() {
+    static UrlOpener opener;
+    return opener;
+}
+
+}  // namespace
+
+UrlOpener SetUrlOpener(UrlOpener opener) { return std::exchange(Opener(), std::move(opener)); }
+
+void OpenWebAddress(const QUrl& url) {
+    const bool opened = Opener() ? Opener()(url) : QDesktopServices::openUrl(url);
+    if (opened) return;
+    const QString address = url.toString();
+    QGuiApplication::clipboard()->setText(address);
+    ShowWarning(QStringLiteral("无法打开浏览器。网址已经复制到剪贴板，可以粘贴到浏览器中打开：\r\n") + address);
+}
 
 bool IsWebLink(const QString& link) {
     QUrl url(link);
@@ -23,7 +46,7 @@ void OpenMemberLink(const MemberGridView& grid, int column,
         show_status(QStringLiteral("链接无效"));
         return;
     }
-    QDesktopServices::openUrl(QUrl(link));
+    OpenWebAddress(QUrl(link));
 }
 
 }  // namespace qv::widgets

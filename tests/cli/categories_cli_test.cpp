@@ -65,6 +65,17 @@ TEST_F(CategoryFilesTest, EveryCategoryHasItsFileAndTheSetStaysSmall) {
     }
     EXPECT_EQ(made, expected) << "one file per category, no leftovers";
     EXPECT_LT(bytes, 60u * 1000 * 1000);
+
+    // In rollback-journal mode: reading one, as the directory does, creates nothing beside it.
+    {
+        Connection reader((Folder() / *made.begin()).string(), DatabaseKind::ReadOnly);
+        EXPECT_EQ(reader.Query("PRAGMA journal_mode").Text(0, "journal_mode"), "delete");
+        EXPECT_GT(reader.Query("SELECT COUNT(*) AS n FROM DataList").Integer(0, "n"), 0);
+        EXPECT_THROW(reader.Execute("DELETE FROM DataList"), DatabaseError);
+    }
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Folder())) ++files;
+    EXPECT_EQ(files, made.size());
 }
 
 TEST_F(CategoryFilesTest, AFileHoldsEncipheredRecordsOfItsCategoryWithMembersMixedAndWebLinks) {

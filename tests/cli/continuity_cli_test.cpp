@@ -21,58 +21,13 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_http_server.h"
 
-extern char** environ;
-
 namespace qv {
 namespace {
 
 using namespace std::chrono_literals;
 
+using test::CliProcess;
 using test::RunCli;
-// quorvane-cli as a child process, so it can be killed like a real one.
-class CliProcess {
-public:
-    explicit CliProcess(const std::vector<std::string>& args) {
-        std::vector<std::string> all{QUORVANE_BUILD_DIR "/quorvane-cli"};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~CliProcess() {
-        if (pid_ > 0 && !status_) {
-            kill(pid_, SIGKILL);
-            Wait();
-        }
-    }
-    bool started() const { return pid_ > 0; }
-    bool Exited() {
-        if (status_) return true;
-        int st = 0;
-        if (waitpid(pid_, &st, WNOHANG) == pid_) status_ = st;
-        return status_.has_value();
-    }
-    void Signal(int sig) { kill(pid_, sig); }
-    int Wait() {
-        if (!status_) {
-            int st = 0;
-            waitpid(pid_, &st, 0);
-            status_ = st;
-        }
-        return *status_;
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-};
-
 long long StoredRows(const std::string& file) {
     if (!std::filesystem::exists(file)) return 0;
     try {
@@ -302,7 +257,7 @@ public:
                             "text/html");
         });
         server_.server().Get("/p/ok", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("<html></html>", "text/html");
+            res.set_content("<html><table class=\"typelist\"></table></html>", "text/html");
         });
         // No profile link: with the detail option the blank link is fetched, and fails.
         server_.server().Get("/c/noprofile", [](const httplib::Request&, httplib::Response& res) {

@@ -124,6 +124,23 @@ TEST_F(DatabaseTest, WriteProtectedDataFileCanStillBeRead) {
     EXPECT_THROW(c.Execute("DELETE FROM DataList"), DatabaseError);
 }
 
+TEST_F(DatabaseTest, ARollbackJournalFileReadsFromAReadOnlyFolder) {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    std::string path = dir.file("shipped/category.db");
+    std::filesystem::create_directories(dir.file("shipped"));
+    CreateDatabaseFile(path, false);
+    {
+        Connection c(path, DatabaseKind::Project);
+        c.Query("PRAGMA journal_mode=DELETE");
+        c.Execute("CREATE TABLE DataList (CompanyName TEXT)");
+        c.Execute("INSERT INTO DataList VALUES ('x')");
+    }
+    std::filesystem::permissions(dir.file("shipped"), std::filesystem::perms::owner_read |
+                                                          std::filesystem::perms::owner_exec);
+    Connection c(path, DatabaseKind::ReadOnly);
+    EXPECT_EQ(c.Query("SELECT * FROM DataList").rows.size(), 1u);
+}
+
 TEST_F(DatabaseTest, OpenFilesAreCountedPerConnection) {
     std::string path = dir.file("held.db");
     {

@@ -4,17 +4,19 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
 #include "core/data_files.h"
 #include "core/database.h"
 #include "engine/crawl.h"
-#include "engine/ordered_prefetch.h"
+#include "engine/read_ahead.h"
 #include "engine/scheduler.h"
 #include "sim/site_server.h"
 #include "tests/support/data_file_dump.h"
 #include "tests/support/mini_site.h"
+#include "tests/support/scheduled_crawl.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv {
@@ -22,21 +24,20 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(OrderedPrefetch, HandsResultsBackInOrderWithinItsWindow) {
-    std::atomic<int> running{0}, most_ahead{0};
+TEST(ReadAhead, HandsResultsBackInOrderWithinItsWindow) {
+    std::atomic<int> most_ahead{0};
     std::atomic<size_t> front{0};
-    OrderedPrefetch<int> ahead(4, 20, 3, [&](int lane, size_t item) {
+    ReadAhead<int, int> ahead(4, 3, [&](int lane, size_t index, const int& item, bool again) {
         EXPECT_GE(lane, 0);
         EXPECT_LT(lane, 4);
-        const int gap = static_cast<int>(item) - static_cast<int>(front.load());
+        const int gap = static_cast<int>(index) - static_cast<int>(front.load());
         most_ahead = std::max(most_ahead.load(), gap);
-        ++running;
         // Later items finish first, so order comes from the window, not from timing.
         std::this_thread::sleep_for(std::chrono::milliseconds(20 - item % 4 * 5));
-        --running;
         if (item == 13) throw std::runtime_error("item 13");
-        return static_cast<int>(item) * 10;
+        return item * 10;
     });
+    for (int i = 0; i < 20; ++i) ahead.Append(i);
     for (size_t i = 0; i < 20; ++i) {
         if (i == 7) continue;  // passed over: dropped
         front = i;
@@ -44,36 +45,81 @@ TEST(OrderedPrefetch, HandsResultsBackInOrderWithinItsWindow) {
             EXPECT_THROW(ahead.Take(i), std::runtime_error);
             continue;
         }
-        EXPECT_EQ(ahead.Take(i), static_cast<int>(i) * 10);
+        EXPECT_EQ(ahead.Take(i).result, static_cast<int>(i) * 10);
     }
     EXPECT_LT(most_ahead.load(), 3 + 1) << "no lane starts an item beyond the window";
 }
 
-TEST(OrderedPrefetch, GivingUpEndsTheLanesAfterTheirCurrentJob) {
-    std::atomic<int> started{0};
+// Jobs may add work; a limit keeps lanes from starting anything past it but the item
+// waited for; taking an item again runs its job once more, after the first run ended.
+TEST(ReadAhead, GrowsFromItsJobsRespectsItsLimitAndRunsAnItemAgain) {
+    std::mutex mutex;
+    std::vector<std::pair<int, bool>> runs;
+    ReadAhead<int, int>* self = nullptr;
+    ReadAhead<int, int> ahead(3, 8, [&](int, size_t index, const int& item, bool again) {
+        {
+            std::lock_guard lock(mutex);
+            runs.emplace_back(item, again);
+        }
+        if (item < 4 && !again) self->Append(item + 1);
+        return item;
+    });
+    self = &ahead;
+    ahead.SetLimit(2);
+    ahead.Append(0);
+    EXPECT_EQ(ahead.Take(0).result, 0);
+    EXPECT_EQ(ahead.Take(1).result, 1);
+    std::this_thread::sleep_for(50ms);
     {
-        OrderedPrefetch<int> ahead(2, 100, 4, [&](int, size_t item) {
-            ++started;
-            std::this_thread::sleep_for(5ms);
-            return static_cast<int>(item);
-        });
-        EXPECT_EQ(ahead.Take(0), 0);
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(runs.size(), 2u) << "item 2 lies at the limit and nobody waits for it";
     }
-    EXPECT_LE(started.load(), 6);
+    const auto first = ahead.Take(2);
+    const auto again = ahead.Again(2);
+    EXPECT_EQ(again.result, 2);
+    EXPECT_GT(again.began, first.ended);
+    ahead.SetLimit(ahead.kNoLimit);
+    EXPECT_EQ(ahead.Take(3).result, 3);  // its job adds item 4
+    EXPECT_EQ(ahead.Take(4).result, 4);
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(std::count(runs.begin(), runs.end(), std::pair{2, true}), 1);
+    EXPECT_EQ(ahead.size(), 5u);
 }
 
-class RecordingSink : public TaskSink {
-public:
-    void AppendMessage(const std::string& text) override { log.push_back("message " + text); }
-    void ShowMessageCause(const std::string& cause) override { log.push_back("cause " + cause); }
-    void AppendMemberRow(const MemberValues& v) override {
-        log.push_back("row " + v[mfMemberID]);
-        ++rows;
+TEST(ReadAhead, WithoutLanesAJobRunsWhenTakenAndPassedOverItemsNever) {
+    std::vector<int> runs;
+    ReadAhead<int, int> inline_run(0, 4, [&](int lane, size_t, const int& item, bool) {
+        EXPECT_EQ(lane, 0);
+        runs.push_back(item);
+        return item;
+    });
+    for (int i = 0; i < 5; ++i) inline_run.Append(i);
+    EXPECT_TRUE(runs.empty());
+    inline_run.Take(1);
+    inline_run.Take(3);
+    EXPECT_EQ(runs, (std::vector<int>{1, 3}));
+}
+
+TEST(ReadAhead, GivingUpEndsTheLanesAfterTheirCurrentJob) {
+    std::atomic<int> started{0};
+    std::vector<bool> abandoned;
+    {
+        ReadAhead<int, int> ahead(
+            2, 4,
+            [&](int, size_t, const int& item, bool) {
+                ++started;
+                std::this_thread::sleep_for(5ms);
+                return item;
+            },
+            [&](bool on) { abandoned.push_back(on); });
+        for (int i = 0; i < 100; ++i) ahead.Append(i);
+        EXPECT_EQ(ahead.Take(0).result, 0);
     }
-    void RepaintMembers() override { log.push_back("repaint"); }
-    std::vector<std::string> log;
-    size_t rows = 0;
-};
+    EXPECT_LE(started.load(), 6);
+    EXPECT_EQ(abandoned, (std::vector<bool>{true, false}));
+}
+
+using test::RecordingSink;
 
 // One task run through the scheduler, as the window and the command line run it.
 class ConnectionsTest : public ::testing::Test {
@@ -83,37 +129,15 @@ protected:
         std::string file;
     };
 
-    std::string NewDataFile(const std::string& name) {
-        std::string path = TaskDataFilePath(dir.path().string() + "/", name);
-        CreateDatabaseFile(path, true);
-        ExecuteOnDatabaseFile(path, kCreateDataListSql);
-        return path;
-    }
+    std::string NewDataFile(const std::string& name) { return test::NewDataFile(dir.path().string(), name); }
 
     Run Crawl(const std::string& url, int connections, bool detail, const std::string& file,
               RunKind kind = RunKind::Fresh) {
-        EventQueue ui;
-        TaskScheduler scheduler(ui);
-        scheduler.SetMessageCallback([](const std::string& text, TaskSink* log) {
-            if (log) log->AppendMessage(text);
-        });
-        scheduler.SetCollectDetail([detail] { return detail; });
-        scheduler.SetConnections([connections] { return connections; });
-        auto sink = std::make_shared<RecordingSink>();
-        auto entry = std::make_unique<TThreadTask>();
-        entry->TaskID = 1;
-        entry->TaskName = "任务";
-        entry->Url = url;
-        entry->DataFile = file;
-        entry->Kind = kind;
-        entry->Sink = sink;
-        EXPECT_TRUE(scheduler.EnqueueTask(std::move(entry)));
-        scheduler.DispatchTasks();
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (scheduler.CountRunningThreads() > 0 && std::chrono::steady_clock::now() < deadline)
-            ui.WaitAndProcess(5ms);
-        EXPECT_EQ(scheduler.CountRunningThreads(), 0) << "the crawl did not end in time";
-        return {sink->log, file};
+        test::CrawlSettings settings;
+        settings.connections = connections;
+        settings.detail = detail;
+        settings.kind = kind;
+        return {test::RunTask(url, file, settings).log, file};
     }
 
     // The same crawl over one and over four connections, each into its own file.
@@ -230,7 +254,9 @@ TEST_F(ConnectionsTest, ABlockingSiteStopsFourConnectionsAndTheContinueCompletes
     site.SetBlockAfter(-1);
     Crawl(url, 4, false, file, RunKind::Continue);
 
-    SiteServer clean(SiteOptions{.companies = 100});
+    SiteOptions clean_options;
+    clean_options.companies = 100;
+    SiteServer clean(clean_options);
     const std::string clean_file = NewDataFile("clean");
     Crawl(clean.SearchUrl("拦截"), 1, false, clean_file);
     Connection a(file, DatabaseKind::DataFile), b(clean_file, DatabaseKind::DataFile);

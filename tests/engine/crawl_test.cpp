@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -694,6 +695,11 @@ TEST(CrawlBlocking, FewerInARowAreOrdinarySkipsInTheirOrder) {
     EXPECT_FALSE(host.blocked);
     EXPECT_EQ(host.messages, std::vector<std::string>(4, "未抓取到联系方式所在的网页，忽略，继续抓取"));
     EXPECT_EQ(host.rows.size(), 3u);
+    // Kept as failed pages, so that another try can read them.
+    ASSERT_TRUE(host.steps[1].failure);
+    EXPECT_EQ(host.steps[1].failure->url, "/c1");
+    EXPECT_EQ(host.steps[1].failure->cause, "no contact layout");
+    EXPECT_EQ(host.steps[1].failure->kind, kFailedContactPage);
     EXPECT_EQ(host.done_skipped, 4);
     EXPECT_EQ(host.done_stored, 3);
     // Every company's step, in entry order, then the finished position.
@@ -706,6 +712,42 @@ TEST(CrawlBlocking, FewerInARowAreOrdinarySkipsInTheirOrder) {
     EXPECT_EQ(tail.messages.size(), 3u);
     EXPECT_EQ(tail.rows.size(), 4u);
     ExpectPosition(tail.steps.back(), "/search", 1, 7, true);
+}
+
+// With the detail option on, a profile page without the profile layout is the same sign:
+// nothing is stored from it, a lone one is a skip kept as a failed page, and it counts
+// toward the five.
+TEST(CrawlBlocking, AProfilePageWithoutItsLayoutIsASignLikeTheContactPage) {
+    auto seven = [](const std::vector<int>& blocked_profiles, const std::vector<int>& blocked_contacts) {
+        FakeHost host = SevenCompanies(blocked_contacts);
+        host.collect_detail = true;
+        for (int i = 0; i < 7; ++i) {
+            const std::string n = std::to_string(i);
+            if (std::find(blocked_contacts.begin(), blocked_contacts.end(), i) == blocked_contacts.end())
+                host.Serve("/c" + n, MpRContact("赵" + n, kMpRItems, "/p" + n));
+            const bool blocked = std::find(blocked_profiles.begin(), blocked_profiles.end(), i) != blocked_profiles.end();
+            host.Serve("/p" + n, blocked ? kBlockPage : kBodyContProfile);
+        }
+        return host;
+    };
+    FakeHost lone = seven({1}, {});
+    EXPECT_TRUE(Crawl(lone));
+    EXPECT_EQ(lone.messages, std::vector<std::string>{"未抓取到公司介绍所在的网页，忽略，继续抓取"});
+    EXPECT_EQ(lone.causes, std::vector<std::string>{"1 no profile layout"});
+    ASSERT_EQ(lone.rows.size(), 6u);
+    EXPECT_EQ(lone.rows[1][mfLinkMan], "赵2");
+    ASSERT_TRUE(lone.steps[1].failure);
+    EXPECT_EQ(lone.steps[1].failure->url, "/p1");
+    EXPECT_EQ(lone.steps[1].failure->kind, kFailedProfilePage);
+    EXPECT_FALSE(lone.steps[1].row);
+
+    FakeHost blocked = seven({1, 2, 3}, {4, 5});
+    EXPECT_FALSE(Crawl(blocked));
+    EXPECT_TRUE(blocked.blocked);
+    EXPECT_EQ(blocked.messages, std::vector<std::string>{kSiteBlockedMessage});
+    ASSERT_EQ(blocked.rows.size(), 1u);
+    ASSERT_EQ(blocked.steps.size(), 1u);
+    ExpectPosition(blocked.steps.back(), "/search", 1, 1);
 }
 
 TEST(CrawlBlocking, ARunOfBlockPagesAcrossAPageBreakKeepsTheEarlierPosition) {

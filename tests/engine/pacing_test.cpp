@@ -184,6 +184,47 @@ TEST(RequestPacing, AStopEndsALongWaitAtOnce) {
                    static_cast<int>(std::chrono::duration_cast<Millis>(ended_at - stopped_at).count()));
 }
 
+// The moment a request goes out can come after its turn (a new connection's set-up, a
+// thread woken late); the next request keeps the interval from that moment.
+TEST(RequestPacing, TheIntervalCountsFromWhenTheLastRequestWentOut) {
+    RequestPacer pacer(100ms);
+    Clock::time_point late_claim_began, next_sent;
+    std::thread slow([&] {
+        ASSERT_TRUE(pacer.AwaitTurn());
+        std::this_thread::sleep_for(60ms);  // connecting
+        late_claim_began = Clock::now();
+        EXPECT_EQ(pacer.ClaimSend(), RequestPacer::Send::Go);
+    });
+    std::this_thread::sleep_for(10ms);
+    std::thread next([&] {
+        ASSERT_TRUE(pacer.AwaitTurn());
+        EXPECT_EQ(pacer.ClaimSend(), RequestPacer::Send::Go);
+        next_sent = Clock::now();
+    });
+    slow.join();
+    next.join();
+    EXPECT_GE(next_sent - late_claim_began, 100ms);
+}
+
+// A wait the server asks for holds every connection of the task, also those already
+// waiting for a turn handed out before; a request about to go out steps back for it.
+TEST(RequestPacing, ASlowDownHoldsTurnsHandedOutBeforeIt) {
+    RequestPacer pacer(100ms);
+    ASSERT_TRUE(pacer.AwaitTurn());
+    const auto asked = Clock::now();
+    Clock::time_point passed;
+    std::thread waiting([&] {
+        ASSERT_TRUE(pacer.AwaitTurn());  // its turn: 100 ms on
+        passed = Clock::now();
+    });
+    std::this_thread::sleep_for(20ms);
+    pacer.SlowDown(429, 2000ms);
+    EXPECT_EQ(pacer.ClaimSend(), RequestPacer::Send::Later) << "too long to wait on an open connection";
+    waiting.join();
+    EXPECT_GE(passed - asked, 2000ms);
+    EXPECT_EQ(pacer.ClaimSend(), RequestPacer::Send::Go);
+}
+
 TEST(RequestPacing, AHeldTaskDoesNotLeaveItsWait) {
     std::atomic<bool> held{true};
     RequestPacer pacer;

@@ -140,5 +140,21 @@ TEST(SearchHost, ComesFromTheSettingsOrIsTheMarketplaceOwn) {
     EXPECT_EQ(SearchHost(ini), "http://127.0.0.1:8080");
 }
 
+TEST(SearchSubject, ReadsTheKeywordOrTheCategoryBackFromAUrl) {
+    TAddTaskResult keyword;
+    keyword.Keyword = "LED灯 3G";
+    keyword.Province = "广东";
+    EXPECT_EQ(SearchSubjectOf(BuildSearchUrl(keyword, "http://h")), "LED灯 3G");
+    TAddTaskResult category;
+    category.SearchKind = 1;
+    category.CategoryId = 10208;
+    EXPECT_EQ(SearchSubjectOf(BuildSearchUrl(category, "http://h")), "仪器仪表");
+    EXPECT_EQ(SearchSubjectOf("http://h/s?categoryId=77777&keywords="), "77777") << "a number the list lacks";
+    EXPECT_EQ(SearchSubjectOf("http://h/s?keywords=a+b%2"), "a b%2") << "a broken escape stays";
+    EXPECT_EQ(SearchSubjectOf("http://h/s?categoryId=0&keywords="), "");
+    EXPECT_EQ(SearchSubjectOf(""), "");
+}
+
 }  // namespace
 }  // namespace qv
+

@@ -113,7 +113,7 @@ TEST_F(ContinuityTest, AnUnfinishedRunIsShownAndContinuedWhereItStopped) {
 
 TEST_F(ContinuityTest, AFinishedFileOffersNewOnlyRestartOrCancel) {
     MakeTask(12, true);
-    EXPECT_EQ(State(), QString());
+    EXPECT_EQ(State(), QStringLiteral("完成")) << "what the file holds";
     {
         Connection db(DataFile("灯具"), DatabaseKind::DataFile);
         db.Execute("DELETE FROM DataList WHERE ID IN (2, 9)");
@@ -184,7 +184,7 @@ TEST_F(ContinuityTest, RetryingFailedCompaniesAppendsThoseThatAnswerAndShowsTheC
         if (widgets::CellText(log, r, 1) == QStringLiteral("抓取联系方式网页时产生错误：连接失败，忽略，继续抓取"))
             failed_row = r;
     ASSERT_GE(failed_row, 0);
-    EXPECT_EQ(log->item(failed_row, 1)->toolTip(), QStringLiteral("原因：HTTP 404"));
+    EXPECT_EQ(log->item(failed_row, 1)->toolTip(), QStringLiteral("原因：HTTP 404（网页不存在）"));
 
     Connection db(DataFile("灯具"), DatabaseKind::DataFile);
     std::vector<FailedPage> left = ReadFailedPages(db);

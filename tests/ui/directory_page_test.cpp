@@ -382,13 +382,12 @@ TEST_F(DirectoryTest, SearchWalksFromHitToHitThenReportsAndStartsAtTheTop) {
     EXPECT_EQ(ContactValue(3), QStringLiteral("张三丰")) << "a hit shows in the panes";
     EXPECT_EQ(StatusText(), QStringLiteral("合计：5 条，当前第 3 条"));
     EXPECT_TRUE(messages.shown.empty());
+    // Past the last hit the walk goes on from the top and says so in the status bar.
     Search().searchButton()->click();
-    EXPECT_EQ(messages.Last(), "未找到符合搜索文字的记录");
-    EXPECT_EQ(messages.shown.back().kind, widgets::MsgDlgType::mtInformation);
-    EXPECT_EQ(Search().LastFoundRow(), -1);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(window->statusBar()->currentMessage(), QStringLiteral("已从头开始查找"));
+    EXPECT_EQ(Search().LastFoundRow(), 1);
     EXPECT_EQ(ShownGrid()->CurrentGridRow(), 1);
-    Search().searchButton()->click();
-    EXPECT_EQ(Search().LastFoundRow(), 1) << "the next click starts from the top";
 
     // Trimmed, case-sensitive, on characters: 形 is the middle two bytes of 中文 in GBK.
     messages.Clear();
@@ -397,6 +396,9 @@ TEST_F(DirectoryTest, SearchWalksFromHitToHitThenReportsAndStartsAtTheTop) {
     EXPECT_EQ(History("2"), "李四");
     SearchFor(QStringLiteral("led"), 2);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"未找到符合搜索文字的记录"});
+    EXPECT_EQ(messages.shown.back().kind, widgets::MsgDlgType::mtInformation);
+    EXPECT_EQ(Search().LastFoundRow(), -1);
+    EXPECT_EQ(ShownGrid()->CurrentGridRow(), 1);
     SearchFor(QStringLiteral("LED"), 2);
     EXPECT_EQ(Search().LastFoundRow(), 4);
     SearchFor(QStringLiteral("形"), 1);
@@ -404,13 +406,12 @@ TEST_F(DirectoryTest, SearchWalksFromHitToHitThenReportsAndStartsAtTheTop) {
     SearchFor(QStringLiteral("文公"), 1);
     EXPECT_EQ(Search().LastFoundRow(), 5);
 
-    // A page with fewer rows than the last hit: nothing found, then from the top.
+    // Another page is a new search, from its top, however far the last walk went.
     MakeCategoryFile(102, "蔬菜", {Member("菜", "张三")});
     Open(102);
     messages.Clear();
     SearchFor(QStringLiteral("张三"), 0);
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"未找到符合搜索文字的记录"});
-    Search().searchButton()->click();
+    EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(Search().LastFoundRow(), 1);
 }
 
@@ -439,9 +440,10 @@ TEST_F(DirectoryTest, HistoryKeepsFiveTextsAndTheClearItemEmptiesIt) {
     EXPECT_EQ(History("1"), "一");
     EXPECT_EQ(History("4"), "四");
     EXPECT_EQ(History("5"), "六") << "the sixth text replaces the fifth";
-    EXPECT_EQ(SearchItems(), QStringList{}
-                                 << QStringLiteral("----------") << QStringLiteral("清空列表"))
-        << "the list shows new texts from the next start";
+    EXPECT_EQ(SearchItems(), (QStringList{QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三"),
+                                          QStringLiteral("四"), QStringLiteral("六"),
+                                          QStringLiteral("----------"), QStringLiteral("清空列表")}))
+        << "the list shows a new text at once";
 
     // A free slot among the first four is taken first.
     TIniFileEx::WriteString(AppInfo->SettingsFile, "Searchs", "3", "  ");
@@ -518,10 +520,13 @@ TEST_F(DirectoryTest, GridMenuOpensTheDetailAndMessageLinksAndRefusesOthers) {
     MakeCategoryFile(101, "粮食", {a, b});
     Open(101);
     QMenu* menu = Pages().gridMenu();
-    ASSERT_EQ(menu->actions().size(), 3);
+    ASSERT_EQ(menu->actions().size(), 8);
     EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("查看会员详细信息"));
     EXPECT_TRUE(menu->actions()[1]->isSeparator());
     EXPECT_EQ(menu->actions()[2]->text(), QStringLiteral("发送留言"));
+    EXPECT_EQ(menu->actions()[4]->text(), QStringLiteral("复制"));
+    EXPECT_EQ(menu->actions()[5]->text(), QStringLiteral("导出到Excel..."));
+    EXPECT_EQ(menu->actions()[7]->text(), QStringLiteral("查找..."));
 
     Pages().actMemberDetail->trigger();
     Pages().actMemberSendMsg->trigger();

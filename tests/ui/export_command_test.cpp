@@ -31,19 +31,11 @@ protected:
     // Opens a viewing page of a task whose file holds `records` companies.
     void ViewTask(const std::string& name, int records) {
         InsertTask(name, site.SearchUrl(name));
-        std::string file = DataFile(name);
-        CreateDatabaseFile(file, true);
-        ExecuteOnDatabaseFile(file, kCreateDataListSql);
-        Connection db(file, DatabaseKind::DataFile);
-        db.Execute("BEGIN");
-        for (int i = 1; i <= records; ++i) {
-            MemberValues v{};
+        WriteDataFile(DataFile(name), records, [](int i, MemberValues& v) {
             v[mfCompanyName] = "公司" + std::to_string(i);
             v[mfPhone] = "0571-" + std::to_string(i);
             v[mfCmpDetail] = "http://detail/" + std::to_string(i);
-            db.Execute(BuildInsertStatement(v));
-        }
-        db.Execute("COMMIT");
+        });
         window->commands().LoadTasks();
         window->commands().FillTaskListGrid();
         SelectTask(name);
@@ -69,15 +61,15 @@ protected:
     }
 };
 
-TEST_F(ExportCommandTest, TheMenuEntryWritesTheShownGridAsXlsByDefault) {
+TEST_F(ExportCommandTest, TheMenuEntryWritesTheShownGridAsXlsWhenChosen) {
     ViewTask("灯具", 3);
     const std::string chosen = dir.file("灯具导出");
-    QStringList offered = ExportThroughMenu(chosen);
+    QStringList offered = ExportThroughMenu(chosen, 2);
     ASSERT_EQ(offered.size(), 4);
-    EXPECT_EQ(offered[0], QStringLiteral("Excel (*.xls)")) << "chosen by default";
-    EXPECT_EQ(offered.mid(1), (QStringList{QStringLiteral("Excel (*.xls)"),
-                                           QStringLiteral("Excel 2007 及以上 (*.xlsx)"),
-                                           QStringLiteral("CSV UTF-8 (*.csv)")}));
+    EXPECT_EQ(offered[0], QStringLiteral("Excel 2007 及以上 (*.xlsx)")) << "chosen by default";
+    EXPECT_EQ(offered.mid(1), (QStringList{QStringLiteral("Excel 2007 及以上 (*.xlsx)"),
+                                           QStringLiteral("CSV UTF-8 (*.csv)"),
+                                           QStringLiteral("Excel 97-2003 (*.xls)")}));
     EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + chosen + ".xls");
 
     BiffCells cells = ReadBiff(ReadFileBytes(chosen + ".xls"));
@@ -91,13 +83,13 @@ TEST_F(ExportCommandTest, TheMenuEntryWritesTheShownGridAsXlsByDefault) {
 
 TEST_F(ExportCommandTest, TheChosenTypeDecidesTheFormatAndItsExtension) {
     ViewTask("灯具", 0);
-    ExportThroughMenu(dir.file("a"), 1);
+    ExportThroughMenu(dir.file("a"), 0);
     EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + dir.file("a.xlsx"));
     std::string sheet =
         ReadZipMember(ReadFileBytes(dir.file("a.xlsx")), "xl/worksheets/sheet1.xml");
     EXPECT_NE(sheet.find("<t>公司名称</t>"), std::string::npos);
 
-    ExportThroughMenu(dir.file("b.txt"), 2);
+    ExportThroughMenu(dir.file("b.txt"), 1);
     EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + dir.file("b.txt"))
         << "a typed extension stays";
     EXPECT_EQ(ReadFileBytes(dir.file("b.txt")).rfind("\xEF\xBB\xBF序号,公司名称,", 0), 0u);
@@ -106,10 +98,12 @@ TEST_F(ExportCommandTest, TheChosenTypeDecidesTheFormatAndItsExtension) {
 TEST_F(ExportCommandTest, AFailedExportWarnsWithTheReasonAndLeavesNoFile) {
     ViewTask("灯具", 1);
     const std::string target = dir.file("missing/out.xls");
-    ExportThroughMenu(target);
+    ExportThroughMenu(target, 2);
     ASSERT_FALSE(messages.shown.empty());
     const auto& shown = messages.shown.back();
-    EXPECT_EQ(shown.message, QStringLiteral("数据导出失败。"));
+    EXPECT_TRUE(shown.message.startsWith(QStringLiteral("数据导出失败。\r\n\r\n文件：")));
+    EXPECT_TRUE(shown.message.contains(QStringLiteral("/missing/out.xls\r\n原因：")))
+        << shown.message.toStdString();
     EXPECT_EQ(shown.kind, widgets::MsgDlgType::mtWarning);
     EXPECT_FALSE(shown.detail.isEmpty());
     EXPECT_FALSE(fs::exists(target));
@@ -162,7 +156,7 @@ TEST_F(ExportWhileCollectingTest, ARunPageExportsWhatItShowsAndGetsTheRestAfter)
     Trigger("actStart");
     auto* model = window->pages().ShownPage()->record().MemberGrid->memberModel();
     ASSERT_TRUE(RunUntil([&] { return model->RecordCount() >= 3; }));
-    ExportThroughMenu(dir.file("live.xls"));
+    ExportThroughMenu(dir.file("live.xls"), 2);
     BiffCells cells = ReadBiff(ReadFileBytes(dir.file("live.xls")));
     const size_t rows = cells.order.size() / 32;
     EXPECT_EQ(cells.order.size() % 32, 0u);

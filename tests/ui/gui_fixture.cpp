@@ -10,6 +10,7 @@
 #include "core/app_info.h"
 #include "core/data_files.h"
 #include "core/data_module.h"
+#include "core/database.h"
 #include "core/ini_file.h"
 #include "core/text.h"
 #include "tasks/add_task_dialog.h"
@@ -64,6 +65,20 @@ bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeo
 void ProcessFor(std::chrono::milliseconds time) {
     auto until = std::chrono::steady_clock::now() + time;
     RunUntil([&] { return std::chrono::steady_clock::now() >= until; }, time * 2);
+}
+
+void WriteDataFile(const std::string& path, int records,
+                   const std::function<void(int, MemberValues&)>& fill) {
+    CreateDatabaseFile(path, true);
+    ExecuteOnDatabaseFile(path, kCreateDataListSql);
+    Connection db(path, DatabaseKind::DataFile);
+    db.Execute("BEGIN");
+    for (int i = 1; i <= records; ++i) {
+        MemberValues v{};
+        fill(i, v);
+        db.Execute(BuildInsertStatement(v));
+    }
+    db.Execute("COMMIT");
 }
 
 ProgramFixture::ProgramFixture() {
@@ -127,6 +142,31 @@ void MainWindowFixture::SelectTask(const std::string& name) {
             return;
         }
     ADD_FAILURE() << "no task row " << name;
+}
+
+void MainWindowFixture::AddTaskRow(const std::string& name, const std::string& url) {
+    InsertTask(name, url);
+    CreateDatabaseFile(DataFile(name), true);
+    ExecuteOnDatabaseFile(DataFile(name), kCreateDataListSql);
+    ReloadTaskList();
+}
+
+void MainWindowFixture::ReloadTaskList() {
+    window->commands().LoadTasks();
+    window->commands().FillTaskListGrid();
+    window->commands().UpdateTaskActions(window->commands().SelectedNumber());
+    window->commands().UpdateCommandActions();
+}
+
+int MainWindowFixture::TaskListRow(const std::string& name) const {
+    QTableWidget* list = window->commands().taskList();
+    for (int r = 0; r < list->rowCount(); ++r)
+        if (widgets::CellText(list, r, 1) == QString::fromStdString(name)) return r;
+    return -1;
+}
+
+QString MainWindowFixture::TaskListCell(const std::string& name, int column) const {
+    return widgets::CellText(window->commands().taskList(), TaskListRow(name), column);
 }
 
 void MainWindowFixture::Trigger(const char* action) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/data_files.h"
 #include "sim/site_server.h"
 #include "tests/support/temp_dir.h"
 #include "widgets/dialog_ex.h"
@@ -68,6 +69,11 @@ void WhenShown(std::function<void(D*)> act) {
     QTimer::singleShot(0, Poll{std::move(act), std::chrono::steady_clock::now() + std::chrono::seconds(10)});
 }
 
+// A new data file at `path` with `records` companies in one transaction; `fill` gives
+// company i (from 1) its values.
+void WriteDataFile(const std::string& path, int records,
+                   const std::function<void(int, MemberValues&)>& fill);
+
 // A program directory with the project database and an empty Data/, started up.
 class ProgramFixture : public ::testing::Test {
 protected:
@@ -94,6 +100,12 @@ protected:
     void AddTaskThroughDialogs(const std::string& keyword, const std::string& name = "");
     // Makes the task list row of `name` current.
     void SelectTask(const std::string& name);
+    // A task row and its empty data file, then the list read again as the window does.
+    void AddTaskRow(const std::string& name, const std::string& url);
+    void ReloadTaskList();
+    // The task list's row of `name` (-1 when none) and its cell in `column`.
+    int TaskListRow(const std::string& name) const;
+    QString TaskListCell(const std::string& name, int column) const;
     void Trigger(const char* action);
     QString Caption(const char* action) const;
     bool Enabled(const char* action) const;

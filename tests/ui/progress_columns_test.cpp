@@ -31,27 +31,14 @@ protected:
     explicit ProgressColumnsTest(SiteOptions options = SiteWith(40, 15)) : MainWindowFixture(options) {}
 
     void AddTaskRow(const std::string& name, const std::string& keyword) {
-        InsertTask(name, site.SearchUrl(keyword));
-        CreateDatabaseFile(DataFile(name), true);
-        ExecuteOnDatabaseFile(DataFile(name), kCreateDataListSql);
-        window->commands().LoadTasks();
-        window->commands().FillTaskListGrid();
-        window->commands().UpdateTaskActions(window->commands().SelectedNumber());
-        window->commands().UpdateCommandActions();
+        MainWindowFixture::AddTaskRow(name, site.SearchUrl(keyword));
     }
     void StartTask(const std::string& name) {
         SelectTask(name);
         Trigger("actStart");
     }
-    int Row(const std::string& name) const {
-        QTableWidget* list = window->commands().taskList();
-        for (int r = 0; r < list->rowCount(); ++r)
-            if (widgets::CellText(list, r, 1) == QString::fromStdString(name)) return r;
-        return -1;
-    }
-    QString Cell(const std::string& name, int column) const {
-        return widgets::CellText(window->commands().taskList(), Row(name), column);
-    }
+    int Row(const std::string& name) const { return TaskListRow(name); }
+    QString Cell(const std::string& name, int column) const { return TaskListCell(name, column); }
     QVariant Percent(const std::string& name) const {
         QTableWidgetItem* item = window->commands().taskList()->item(Row(name), kProgress);
         return item ? item->data(Qt::UserRole) : QVariant();

@@ -144,15 +144,17 @@ TEST_F(TaskCommandsTest, CancelledDialogsAndAnUnreachableMarketplaceStoreNothing
     Trigger("actAddTask");
     EXPECT_TRUE(Tasks().rows.empty());
 
+    // The dialog comes back after the error; cancelling it then stores nothing either.
     WriteSetting(AppInfo->SettingsFile, settings::kSearchHost, "http://127.0.0.1:1");
     WhenShown<tasks::TfrmAddTask>([](tasks::TfrmAddTask* d) {
         d->findChild<QLineEdit*>(QStringLiteral("KeywordEdit"))->setText(QStringLiteral("灯具"));
         d->findChild<QPushButton*>(QStringLiteral("OkBTN"))->click();
+        WhenShown<tasks::TfrmAddTask>([](tasks::TfrmAddTask* again) { again->reject(); });
     });
     Trigger("actAddTask");
     ASSERT_FALSE(messages.shown.empty());
-    EXPECT_EQ(messages.Last(), "抓取满足条件的任务数据时产生错误，错误信息如下：");
-    EXPECT_EQ(messages.shown.back().detail, QStringLiteral("连接失败"));
+    EXPECT_EQ(messages.Last(), "抓取满足条件的任务数据时产生错误，错误信息如下：\r\n连接失败：连接被拒绝");
+    EXPECT_TRUE(messages.shown.back().detail.endsWith(QStringLiteral("原因：连接被拒绝")));
     EXPECT_EQ(messages.shown.back().buttons, widgets::mbOK | widgets::mbDetails);
     EXPECT_TRUE(Tasks().rows.empty());
 }
@@ -226,12 +228,15 @@ TEST_F(TaskCommandsTest, ProvinceChoiceRebuildsTheCityList) {
 TEST_F(TaskCommandsTest, WithNoTasksTheListHasOneEmptyRowAndOnlyAddIsOffered) {
     QTableWidget* list = window->commands().taskList();
     EXPECT_EQ(list->rowCount(), 1);
-    EXPECT_EQ(list->columnCount(), 11);
+    EXPECT_EQ(list->columnCount(), 13);
     EXPECT_TRUE(list->isColumnHidden(3));
     EXPECT_TRUE(list->isColumnHidden(4));
     EXPECT_EQ(list->horizontalHeaderItem(1)->text(), QStringLiteral("任务名称"));
-    // The state and progress columns take 400.
-    EXPECT_EQ(list->columnWidth(2), list->width() - 268 - 400);
+    // The remark takes what the other shown columns leave.
+    int others = 0;
+    for (int c = 0; c < list->columnCount(); ++c)
+        if (c != 2 && !list->isColumnHidden(c)) others += list->columnWidth(c);
+    EXPECT_EQ(list->columnWidth(2), std::max(60, list->viewport()->width() - others));
     EXPECT_TRUE(Enabled("actAddTask"));
     for (const char* a : {"actStart", "actPause", "actPauseAll", "actCancel", "actDelTask"})
         EXPECT_FALSE(Enabled(a)) << a;
@@ -292,7 +297,7 @@ TEST_F(TaskCommandsTest, StartingAgainAsksBeforeEmptyingAFileWithRecords) {
     EXPECT_EQ(StoredRows("灯具"), 12);
 }
 
-TEST_F(TaskCommandsTest, StartRefusesATaskWithoutUrlOrWithAnOpenPage) {
+TEST_F(TaskCommandsTest, StartRefusesATaskWithoutUrlAndAViewedTaskOpensOnlyOnce) {
     InsertTask("坏任务", "");
     AddTaskRow("灯具", "灯具");
     SelectTask("坏任务");
@@ -302,21 +307,16 @@ TEST_F(TaskCommandsTest, StartRefusesATaskWithoutUrlOrWithAnOpenPage) {
     SelectTask("灯具");
     Trigger("actViewData");
     ASSERT_EQ(window->pages().FindTaskPage(QStringLiteral("灯具")), 1);
-    Trigger("actStart");
-    EXPECT_EQ(messages.Last(), "这个任务已经被打开，需要再次采集前请先关闭。");
     Trigger("actViewData");
     EXPECT_EQ(messages.Last(), "这个任务已经被打开。");
     EXPECT_EQ(messages.shown.back().kind, widgets::MsgDlgType::mtError);
-    Trigger("actDelTask");
-    EXPECT_EQ(messages.Last(), "这个任务已经被打开，删除任务前请先关闭这个任务。");
     EXPECT_EQ(window->pages().PageCount(), 2) << "no second page";
 }
 
-TEST_F(TaskCommandsTest, ANameThatCannotBeAFileNameGetsTheFileError) {
+TEST_F(TaskCommandsTest, AStoredNameThatCannotBeAFileNameSaysSoOnStart) {
     AddTaskRow("../逃出", "灯具");
     StartTask("../逃出");
-    EXPECT_EQ(messages.Last(),
-              "生成任务文件时产生错误。\r\n\r\n请确保软件运行目录下面的data目录下面的任务名称不重复。");
+    EXPECT_EQ(messages.Last(), "任务名称“../逃出”不能用作文件名，这个任务无法采集，请删除后重建。");
     EXPECT_EQ(window->pages().PageCount(), 1);
     EXPECT_FALSE(fs::exists(fs::path(AppInfo->ProgramDir) / "逃出.db"));
 }

@@ -1,0 +1,7 @@
+#include "core/version.h"
+
+namespace qv {
+
+const char* ProgramVersion() { return QUORVANE_VERSION; }
+
+}  // namespace qv

@@ -1,0 +1,40 @@
+#pragma once
+// A data file's records as text, and what a faultless crawl of the simulator stores, for
+// comparing the two whole.
+#include <string>
+#include <vector>
+
+#include "core/data_files.h"
+#include "core/database.h"
+#include "sim/site_data.h"
+#include "tests/support/scheduled_crawl.h"
+#include "tests/support/temp_dir.h"
+
+namespace qv::test {
+
+using FileRows = std::vector<std::vector<std::string>>;
+
+// Every DataList row in ID order, its cells as stored, without the ID.
+inline FileRows FileRecords(const std::string& file) {
+    Connection db(file, DatabaseKind::DataFile);
+    FileRows rows;
+    db.ForEachRow("SELECT * FROM DataList ORDER BY ID", [&](const Connection::RowView& row) {
+        auto& r = rows.emplace_back();
+        for (size_t i = 1; i < row.cells.size(); ++i) r.emplace_back(row.cells[i]);
+    });
+    return rows;
+}
+
+// What a faultless crawl stores for the first `count` companies, as the file holds them.
+inline FileRows ExpectedRecords(const std::vector<SimCompany>& companies, size_t count, bool detail) {
+    TempDir dir;
+    const std::string file = NewDataFile(dir.path().string(), "expected");
+    {
+        Connection db(file, DatabaseKind::DataFile);
+        for (size_t i = 0; i < count; ++i)
+            db.Execute(BuildInsertStatement(detail ? companies[i].values : companies[i].ValuesWithoutDetail()));
+    }
+    return FileRecords(file);
+}
+
+}  // namespace qv::test
