@@ -26,6 +26,7 @@
 #include "directory/export_command.h"
 #include "widgets/dialog_buttons.h"
 #include "widgets/dialog_ex.h"
+#include "widgets/save_place.h"
 
 namespace qv::directory {
 namespace {
@@ -93,14 +94,6 @@ QString SummaryMessage(const exporting::MergeSummary& summary, const QString& pa
 
 }  // namespace
 
-QStringList MergeFileTypes() {
-    QStringList types;
-    for (ExportFormat format : {ExportFormat::Xlsx, ExportFormat::Csv, ExportFormat::Xls})
-        for (const QString& type : ExportFileTypes())
-            if (ExportFormatOfType(type) == format) types << type;
-    return types;
-}
-
 MergeDialog::MergeDialog(std::vector<TaskFile> tasks, QWidget* parent, int progress_after_ms)
     : QDialog(parent), tasks_(std::move(tasks)), progress_after_ms_(progress_after_ms) {
     setObjectName(QStringLiteral("MergeDlg"));
@@ -157,6 +150,7 @@ MergeDialog::MergeDialog(std::vector<TaskFile> tasks, QWidget* parent, int progr
     file_edit_->setObjectName(QStringLiteral("MergeFileED"));
     file_row->addWidget(file_edit_, 1);
     auto* browse = new QPushButton(QStringLiteral("浏览..."), this);
+    browse->setObjectName(QStringLiteral("BrowseBTN"));
     connect(browse, &QPushButton::clicked, this, &MergeDialog::Browse);
     file_row->addWidget(browse);
     layout->addLayout(file_row);
@@ -194,10 +188,9 @@ void MergeDialog::Browse() {
     dialog.setObjectName(QStringLiteral("MergeFileDlg"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(MergeFileTypes());
-    QFileInfo current(file_edit_->text());
-    dialog.setDirectory(current.absolutePath());
-    dialog.selectFile(current.fileName());
+    dialog.setNameFilters(ExportFileTypes());
+    widgets::OpenAtLastSavePlace(dialog);
+    dialog.selectFile(QFileInfo(file_edit_->text()).fileName());
     auto follow_type = [&dialog](const QString& type) {
         if (auto format = ExportFormatOfType(type))
             dialog.setDefaultSuffix(SuffixOf(*format));
@@ -205,6 +198,7 @@ void MergeDialog::Browse() {
     follow_type(dialog.selectedNameFilter());
     connect(&dialog, &QFileDialog::filterSelected, &dialog, follow_type);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    widgets::RememberSavePlace(dialog);
     auto format = ExportFormatOfType(dialog.selectedNameFilter()).value_or(ExportFormat::Xlsx);
     confirmed_path_ = ExportFileName(dialog.selectedFiles().front(), format);
     file_edit_->setText(confirmed_path_);

@@ -53,9 +53,6 @@ private:
     QString confirmed_path_;  // replacing it was agreed to in the save dialog
 };
 
-// The save dialog's types for a merged file: .xlsx (the default), .csv, .xls.
-QStringList MergeFileTypes();
-
 void doMergeExport(QWidget* parent, std::vector<TaskFile> tasks);
 
 }  // namespace qv::directory

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -67,8 +68,16 @@ TEST_F(MergeFindTest, TheMergeDialogOffersEveryTaskAndWritesTheMergedFileWithASu
         EXPECT_FALSE(list->item(2)->flags() & Qt::ItemIsEnabled);
         EXPECT_EQ(d->Rule(), exporting::DedupRule::ByMemberId);
         EXPECT_TRUE(d->fileEdit()->text().endsWith(QStringLiteral(".xlsx"))) << "the default type";
-        EXPECT_EQ(directory::MergeFileTypes().front(), QStringLiteral("Excel 2007 及以上 (*.xlsx)"));
-        d->fileEdit()->setText(QString::fromStdString(target));
+        // The save dialog offers .xlsx first; the type chosen there names the file.
+        WhenShown<QFileDialog>([&](QFileDialog* f) {
+            EXPECT_EQ(f->selectedNameFilter(), QStringLiteral("Excel 2007 及以上 (*.xlsx)"));
+            f->selectNameFilter(f->nameFilters()[1]);
+            emit f->filterSelected(f->nameFilters()[1]);
+            f->selectFile(QString::fromStdString(dir.file("合并")));
+            static_cast<QDialog*>(f)->accept();
+        });
+        d->findChild<QPushButton*>(QStringLiteral("BrowseBTN"))->click();
+        EXPECT_EQ(d->fileEdit()->text().toStdString(), target);
         d->accept();
     });
     Trigger("actMergeExport");
