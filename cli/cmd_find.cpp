@@ -69,7 +69,7 @@ void AddFindCommand(CLI::App& app, Context& ctx) {
                 throw CLI::ValidationError("--field", "no field " + name + "; the fields are " + FieldNames());
             query.fields.push_back(*field);
         }
-        ctx.exit_code = Find(run->input.Tasks(), query, ctx.streams);
+        ctx.exit_code = Find(run->input.Tasks(ctx), query, ctx.streams);
     });
 }
 

@@ -58,7 +58,7 @@ void AddMergeCommand(CLI::App& app, Context& ctx) {
             {"name", exporting::DedupRule::ByCompanyName},
             {"none", exporting::DedupRule::None}};
         run->options.rule = rules.at(run->dedup);
-        ctx.exit_code = Merge(run->input.Tasks(), run->out, run->options, ctx.streams);
+        ctx.exit_code = Merge(run->input.Tasks(ctx), run->out, run->options, ctx.streams);
     });
 }
 

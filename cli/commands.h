@@ -56,12 +56,14 @@ void AddFindCommand(CLI::App& app, Context& ctx);      // find
 // OUT of the commands that write a spreadsheet: a name ending in .xls, .xlsx or .csv.
 CLI::Validator OutputSpreadsheet();
 // The tasks a command reads at once (merge, find), in task order: data files named on
-// the command line, each the task of its file name without ".db".
+// the command line, each the task of its file name without ".db", or with --all-tasks
+// every saved task of the profile in the order of the task list.
 struct TaskInput {
     std::vector<std::string> files;
-    std::vector<TaskFile> Tasks() const;
+    bool all_tasks = false;
+    std::vector<TaskFile> Tasks(Context& ctx) const;
 };
-// Adds the command's FILE.db... arguments.
+// Adds the command's FILE.db... arguments and --all-tasks, one of which must be given.
 void AddTaskInput(CLI::App& cmd, TaskInput& input);
 
 }  // namespace qv::cli

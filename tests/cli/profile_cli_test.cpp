@@ -16,6 +16,8 @@
 #include "core/version.h"
 #include "tasks/search_url.h"
 #include "tests/cli/cli_runner.h"
+#include "tests/export/grid_fixtures.h"
+#include "tests/support/member_files.h"
 #include "tests/support/mini_site.h"
 #include "tests/support/project_database.h"
 #include "tests/support/run_program.h"
@@ -125,6 +127,26 @@ TEST_F(ProfileCliTest, CrawlRunsSavedTasksByNameOrAllOfThemIntoTheirFiles) {
     EXPECT_EQ(Cli({"crawl", "--task", "甲", "--out", dir.file("x")}), 2);
     EXPECT_EQ(Cli({"crawl"}), 2);
     EXPECT_EQ(Cli({"crawl", "--task", "甲", "--retry-failed", "--resume"}), 2);
+}
+
+TEST_F(ProfileCliTest, MergeAndFindTakeEverySavedTaskInTheOrderOfTheTaskList) {
+    for (const char* name : {"乙", "甲"}) ASSERT_EQ(Cli({"add-task", name, "http://127.0.0.1:1/s"}), 0) << err;
+    fs::remove(File("乙"));
+    fs::remove(File("甲"));
+    test::MakeDataFile(File("乙"), {test::Member("杭州灯具厂", "m1", {{mfPhone, "0571-1234"}})});
+    test::MakeDataFile(File("甲"), {test::Member("杭州灯具厂", "m1"), test::Member("宁波照明", "m2")});
+
+    const std::string merged = dir.file("合并.csv");
+    ASSERT_EQ(Cli({"merge", merged, "--all-tasks"}), 0) << err;
+    auto rows = test::ReadCsv(test::ReadFileBytes(merged));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1][0], "乙;甲") << "task-list order, not the order of names";
+
+    ASSERT_EQ(Cli({"find", "0571", "--all-tasks"}), 0) << err;
+    EXPECT_EQ(nlohmann::json::parse(out)["task"], "乙");
+
+    EXPECT_EQ(Cli({"merge", merged, "--all-tasks", File("甲")}), 2) << "files or the task list";
+    EXPECT_EQ(Cli({"find", "杭州"}), 2);
 }
 
 TEST_F(ProfileCliTest, RetryFailedCollectsOnlyTheCompaniesThatTheLastRunLost) {
