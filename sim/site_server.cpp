@@ -109,6 +109,8 @@ enum class Fault { none, error, reset };
 thread_local std::chrono::steady_clock::time_point t_arrived;
 thread_local std::chrono::system_clock::time_point t_arrived_wall;
 
+}  // namespace
+
 std::string HttpDate(std::time_t t) {
     char text[64];
     std::tm tm{};
@@ -116,8 +118,6 @@ std::string HttpDate(std::time_t t) {
     std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &tm);
     return text;
 }
-
-}  // namespace
 
 struct SiteServer::Impl {
     explicit Impl(SiteOptions o) : options(std::move(o)), block_after(options.block_after) {}

@@ -3,6 +3,7 @@
 // search results, contact pages and profile pages of deterministic companies, with
 // optional faults. Tests, benchmarks and the quorvane-site program run it in-process.
 #include <chrono>
+#include <ctime>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,6 +12,9 @@
 #include "sim/site_data.h"
 
 namespace qv {
+
+// `t` as an HTTP date ("Thu, 10 Dec 2026 02:11:57 GMT"), as a Retry-After header gives it.
+std::string HttpDate(std::time_t t);
 
 // How the simulator asks a client to slow down.
 enum class SlowDownAnswer {

@@ -9,6 +9,7 @@
 
 #include "engine/fetcher.h"
 #include "engine/request_pacer.h"
+#include "sim/site_server.h"
 #include "tests/support/test_http_server.h"
 
 namespace qv {
@@ -55,14 +56,6 @@ private:
 
 // How much later one request may reach the in-test server than the next one does.
 constexpr auto kArrivalJitter = 30ms;
-
-std::string HttpDate(std::time_t t) {
-    char text[64];
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &tm);
-    return text;
-}
 
 TEST(SlowDownWait, RetryAfterSecondsOrDateCappedElseDoublingBackoff) {
     const std::time_t now = 1'700'000'000;
