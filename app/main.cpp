@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/app_info.h"
+#include "core/database.h"
 #include "core/messages.h"
 #include "core/version.h"
 #include "ui/application.h"
@@ -51,6 +52,7 @@ bool AnsweredFromCommandLine(int argc, char** argv, int& code) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    qv::PrepareSqliteForThisProcess();
     int code = 1;
     if (AnsweredFromCommandLine(argc, argv, code)) return code;
     qv::ui::TApplication app(argc, argv);

@@ -22,6 +22,7 @@
 
 #include "bench/bench_records.h"
 #include "bench/gui_bench_common.h"
+#include "core/database.h"
 #include "core/find_in_tasks.h"
 #include "export/merge.h"
 
@@ -127,6 +128,7 @@ double Measure(const std::string& what, int runs, const std::function<void()>& s
 }  // namespace
 
 int main(int argc, char** argv) {
+    qv::PrepareSqliteForThisProcess();  // as the programs do
     const int runs = argc > 1 ? std::atoi(argv[1]) : 3;
     const int tasks = argc > 2 ? std::atoi(argv[2]) : 100;
     const int records = argc > 3 ? std::atoi(argv[3]) : 10000;

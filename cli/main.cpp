@@ -1,3 +1,7 @@
 #include "cli/commands.h"
+#include "core/database.h"
 
-int main(int argc, char** argv) { return qv::cli::Run(argc, argv); }
+int main(int argc, char** argv) {
+    qv::PrepareSqliteForThisProcess();
+    return qv::cli::Run(argc, argv);
+}

@@ -170,9 +170,13 @@ long long DataPacket::Integer(size_t row, std::string_view column) const {
     return std::strtoll(Text(row, column).c_str(), nullptr, 10);
 }
 
-Connection::Connection(const std::string& path, DatabaseKind kind) : path_(path) {
+void PrepareSqliteForThisProcess() { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); }
+
+Connection::Connection(const std::string& path, DatabaseKind kind, ConnectionThreads threads)
+    : path_(path) {
     // Without SQLITE_OPEN_CREATE a missing file is an error, not a new empty database.
-    const int flags = kind == DatabaseKind::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    int flags = kind == DatabaseKind::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (threads == ConnectionThreads::One) flags |= SQLITE_OPEN_NOMUTEX;
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     try {
         if (rc != SQLITE_OK) throw DatabaseError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));

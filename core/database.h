@@ -39,10 +39,21 @@ enum class DatabaseKind {
     ReadOnly,
 };
 
+// Whether a connection may be called from several threads (SQLite then locks it on every
+// call) or is kept by one thread, which spares those locks: they count when millions of
+// cells are read, as a merge or a search across tasks does.
+enum class ConnectionThreads { Shared, One };
+
+// Call first thing in main, before anything opens a database: turns off SQLite's memory
+// statistics, which nothing here reads and which take a process-wide lock on every
+// allocation SQLite makes.
+void PrepareSqliteForThisProcess();
+
 class Connection {
 public:
     // Opens an existing file (never creates one); raises DatabaseError when it cannot.
-    Connection(const std::string& path, DatabaseKind kind);
+    Connection(const std::string& path, DatabaseKind kind,
+               ConnectionThreads threads = ConnectionThreads::Shared);
     ~Connection();
     Connection(Connection&& other) noexcept;
     Connection& operator=(Connection&& other) noexcept;

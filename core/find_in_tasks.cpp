@@ -60,7 +60,7 @@ bool FindInDataFile(const std::string& path, const FindQuery& query,
     const std::vector<int> columns = SearchedColumns(query);
     // The project kind reads without switching the file's journal mode; the memory map
     // spares a copy of every page read.
-    Connection db(path, DatabaseKind::Project);
+    Connection db(path, DatabaseKind::Project, ConnectionThreads::One);
     db.Execute("PRAGMA mmap_size=1073741824");
     MemberCursor walk(db, SelectColumns(columns));
     std::unique_ptr<MemberCursor> lookup;  // the whole record of a hit, prepared once

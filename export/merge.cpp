@@ -196,7 +196,7 @@ struct Reader {
     Connection db;
     MemberCursor cursor;
     Reader(size_t s, const std::string& path, std::string_view sql)
-        : source(s), db(path, DatabaseKind::Project), cursor(db, sql) {}
+        : source(s), db(path, DatabaseKind::Project, ConnectionThreads::One), cursor(db, sql) {}
 };
 
 // The kept record of each merged row, read by ID from its file. Reading a company's
@@ -450,7 +450,7 @@ std::vector<ReadRecord> ReadSource(const TaskFile& task, Source& source, DedupRu
                                    const std::atomic<bool>& cancel) {
     source.lock = DataFileRunLock::TryAcquire(task.path);
     if (!source.lock) throw std::runtime_error("正在被一次抓取使用，请等抓取结束后再合并");
-    Connection db(task.path, DatabaseKind::Project);
+    Connection db(task.path, DatabaseKind::Project, ConnectionThreads::One);
     db.Execute(kMapFile);
     static const std::string statement = FirstReadingStatement();
     MemberCursor row(db, statement);
