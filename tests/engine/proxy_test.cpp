@@ -134,6 +134,7 @@ TEST(ProxyCauses, ADeadProxyWrongCredentialsAndADeadSiteReadApart) {
 
 using test::ExpectedRecords;
 using test::FileRecords;
+using test::SameRecords;
 
 std::set<std::string> ClientAddresses(const SiteServer& site) {
     std::set<std::string> addresses;
@@ -171,7 +172,7 @@ TEST_P(ProxiedCrawl, ThroughEitherProxyTheRecordsAreThoseOfADirectCrawl) {
         const std::string file = NewFile("through " + std::to_string(proxy->port()));
         const test::ScheduledRun run = test::RunTask(site.SearchUrl("阀门"), file, Settings({proxy->Url()}));
         EXPECT_EQ(run.result_code, 0);
-        EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("阀门"), 45, true));
+        EXPECT_TRUE(SameRecords(FileRecords(file), ExpectedRecords(site.CompaniesFor("阀门"), 45, true)));
         EXPECT_EQ(ClientAddresses(site),
                   std::set<std::string>{proxy == tiny.get() ? "127.0.0.2" : "127.0.0.3"})
             << "every request went through the proxy";
@@ -191,7 +192,7 @@ TEST_P(ProxiedCrawl, ADeadProxyIsLeftForTheNextAfterThreeFailures) {
     const test::ScheduledRun run =
         test::RunTask(site.SearchUrl("灯具"), file, Settings({dead, authed->Url("u", "secret2")}));
     EXPECT_EQ(run.result_code, 0);
-    EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("灯具"), 30, true));
+    EXPECT_TRUE(SameRecords(FileRecords(file), ExpectedRecords(site.CompaniesFor("灯具"), 30, true)));
     EXPECT_EQ(ClientAddresses(site), std::set<std::string>{"127.0.0.4"});
     EXPECT_TRUE(run.Says("切换代理：u:***@127.0.0.1:" + std::to_string(authed->port()) +
                          "（代理连续 3 次失败：代理服务器拒绝连接）"))
@@ -206,7 +207,11 @@ TEST_P(ProxiedCrawl, ADeadProxyIsLeftForTheNextAfterThreeFailures) {
 TEST_P(ProxiedCrawl, ABlockedProxyIsLeftForTheNextAndNothingIsLostOrDoubled) {
     SiteOptions options;
     options.companies = 60;
-    options.block_after = 70;
+    // The second proxy must be able to finish: at eight connections the first one's block
+    // is found up to a dozen companies before the place it reached, and those are read again
+    // through the second. A block in a crawl's last four pages is never five signs, and its
+    // pages stay failed pages, as with one connection.
+    options.block_after = 90;
     options.block_per_client = true;
     SiteServer site(options);
     const std::string file = NewFile("blocked first");
@@ -216,7 +221,9 @@ TEST_P(ProxiedCrawl, ABlockedProxyIsLeftForTheNextAndNothingIsLostOrDoubled) {
     EXPECT_TRUE(run.Says("切换代理：127.0.0.1:" + std::to_string(socks->port()) + "（网站可能拦截了采集）"))
         << ::testing::PrintToString(run.log);
     EXPECT_FALSE(run.Says(kSiteBlockedMessage));
-    EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("纸箱"), 60, true));
+    std::string log;
+    for (const std::string& line : run.log) log += line + "\n";
+    EXPECT_TRUE(SameRecords(FileRecords(file), ExpectedRecords(site.CompaniesFor("纸箱"), 60, true))) << log;
 }
 
 // Every proxy blocked: the task stops as a blocked task does, keeping its place, and a
@@ -241,7 +248,7 @@ TEST_P(ProxiedCrawl, WithEveryProxyBlockedTheTaskStopsAndAContinueCompletesIt) {
     }
     site.SetBlockAfter(-1);
     test::RunTask(site.SearchUrl("纸箱"), file, Settings({tiny->Url(), socks->Url()}, RunKind::Continue));
-    EXPECT_EQ(FileRecords(file), ExpectedRecords(site.CompaniesFor("纸箱"), 60, true));
+    EXPECT_TRUE(SameRecords(FileRecords(file), ExpectedRecords(site.CompaniesFor("纸箱"), 60, true)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Connections, ProxiedCrawl, ::testing::Values(1, 4, 8),

@@ -1,6 +1,9 @@
 #pragma once
 // A data file's records as text, and what a faultless crawl of the simulator stores, for
 // comparing the two whole.
+#include <gtest/gtest.h>
+
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +38,29 @@ inline FileRows ExpectedRecords(const std::vector<SimCompany>& companies, size_t
             db.Execute(BuildInsertStatement(detail ? companies[i].values : companies[i].ValuesWithoutDetail()));
     }
     return FileRecords(file);
+}
+
+// Whether two files' records are equal, and when not, how they differ in short: counts,
+// rows stored twice, the first row that differs and in which columns (gtest would print
+// only the first 32 rows of each whole).
+inline ::testing::AssertionResult SameRecords(const FileRows& actual, const FileRows& expected) {
+    if (actual == expected) return ::testing::AssertionSuccess();
+    auto failure = ::testing::AssertionFailure();
+    failure << actual.size() << " records, expected " << expected.size() << ".";
+    std::set<std::vector<std::string>> seen;
+    for (size_t i = 0; i < actual.size(); ++i)
+        if (!seen.insert(actual[i]).second) failure << " Row " << i + 1 << " is stored twice.";
+    for (size_t i = 0; i < std::min(actual.size(), expected.size()); ++i) {
+        if (actual[i] == expected[i]) continue;
+        failure << " Row " << i + 1 << " differs in column(s)";
+        for (size_t c = 0; c < std::min(actual[i].size(), expected[i].size()); ++c)
+            if (actual[i][c] != expected[i][c])
+                failure << " " << c + 1 << " ('" << actual[i][c].substr(0, 60) << "' for '"
+                        << expected[i][c].substr(0, 60) << "')";
+        failure << ".";
+        break;
+    }
+    return failure;
 }
 
 }  // namespace qv::test
