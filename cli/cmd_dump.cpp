@@ -26,12 +26,11 @@ std::string ShownValue(const DataPacket& packet, size_t row, const MemberColumn&
 int Dump(const std::string& file, Streams& streams) {
     DataPacket packet;
     try {
-        // The project kind opens without changing the file's journal mode: dumping
-        // leaves the file as it was.
-        Connection connection(file, DatabaseKind::Project);
+        // Only read: dumping leaves the file as it was, and works where it may only be read.
+        Connection connection(file, DatabaseKind::ReadOnly);
         packet = connection.Query("SELECT * FROM DataList ORDER BY ID");
-    } catch (const std::exception& e) {
-        streams.err << "dump: " << file << " is not a data file: " << e.what() << '\n';
+    } catch (const DatabaseError& e) {
+        streams.err << "dump: " << DataFileErrorText(file, e) << '\n';
         return 1;
     }
     for (size_t row = 0; row < packet.rows.size(); ++row) {

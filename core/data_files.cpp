@@ -1,6 +1,7 @@
 #include "core/data_files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -116,7 +117,7 @@ bool RemoveSideFiles(const std::string& path) {
 // Makes the empty file exclusively, so an existing file is never taken over.
 // False when a file appeared meanwhile.
 bool MakeEmptyFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
         if (errno == EEXIST) return false;
         RaiseSystemError(path, errno);
@@ -169,6 +170,24 @@ bool CreateDatabaseFile(const std::string& path, bool overwrite) {
         throw;
     }
     return true;
+}
+
+std::string DataFileFault(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? "文件不存在" : "无法读取文件：" + std::string(std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return "不是普通文件";
+    if (::access(path.c_str(), R_OK) != 0) return "没有读取权限";
+    if (st.st_size == 0) return "文件是空的（0 字节），不是数据文件";
+    try {
+        Connection db(path, DatabaseKind::ReadOnly);
+        if (db.Query("SELECT name FROM sqlite_master WHERE type='table' AND name='DataList'").rows.empty())
+            return "文件里没有 DataList 表，不是任务数据文件";
+        db.Query("SELECT ID FROM DataList LIMIT 1");
+    } catch (const DatabaseError& e) {
+        const std::string words = DatabaseFaultWords(e);
+        return words.empty() ? std::string(e.what()) : words + "（" + e.what() + "）";
+    }
+    return {};
 }
 
 void ExecuteOnDatabaseFile(const std::string& path, std::string_view sql) {

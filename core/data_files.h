@@ -42,10 +42,17 @@ std::string BuildInsertStatement(const MemberValues& values);
 // True when `path` is a file that a connection of this process holds open.
 bool IsHeldOpen(const std::string& path);
 
-// Creates a new, empty database file. With `overwrite`, an existing file is deleted
+// Creates a new, empty database file, readable and writable by its owner only (it holds
+// people's names and numbers; SQLite gives its WAL files the same mode). With `overwrite`, an existing file is deleted
 // first; false when it cannot be (or is held open). Without it, false when a file exists.
 // Engine and file-system failures raise DatabaseError.
 bool CreateDatabaseFile(const std::string& path, bool overwrite);
+// Why the existing file at `path` cannot be a task's data file, in words (empty file,
+// not a data file, damaged, no DataList table, no read permission), the engine's own
+// text after them in brackets; empty when it can. It is read without writing anything, so a file that is refused is
+// left byte for byte as it was.
+std::string DataFileFault(const std::string& path);
+
 // Opens the file with a connection of its own, runs one statement, closes it.
 void ExecuteOnDatabaseFile(const std::string& path, std::string_view sql);
 

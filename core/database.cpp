@@ -2,13 +2,18 @@
 
 #include <sqlite3.h>
 
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <utility>
 
+#include "core/file_fault.h"
 #include "core/text.h"
 
 namespace qv {
@@ -113,6 +118,11 @@ std::string CanonicalKey(const std::string& path) {
     return canonical.lexically_normal().string();
 }
 
+// The engine's last error on `db`, with its codes.
+DatabaseError EngineError(sqlite3* db) {
+    return DatabaseError(sqlite3_errmsg(db), sqlite3_extended_errcode(db), sqlite3_system_errno(db));
+}
+
 // Exactly one statement, prepared; raises for none, more than one or an engine error.
 sqlite3_stmt* PrepareOne(sqlite3* db, std::string_view sql) {
     const char* begin = sql.data();
@@ -120,7 +130,7 @@ sqlite3_stmt* PrepareOne(sqlite3* db, std::string_view sql) {
     const char* tail = nullptr;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db, begin, static_cast<int>(sql.size()), &stmt, &tail) != SQLITE_OK)
-        throw DatabaseError(sqlite3_errmsg(db));
+        throw EngineError(db);
     if (!stmt) throw DatabaseError("the statement text holds no statement");
     if (!OnlyBlanksAndSemicolons(tail, end)) {
         sqlite3_finalize(stmt);
@@ -142,7 +152,7 @@ public:
         int rc = sqlite3_step(stmt_);
         if (rc == SQLITE_ROW) return true;
         if (rc == SQLITE_DONE) return false;
-        throw DatabaseError(sqlite3_errmsg(db_));
+        throw EngineError(db_);
     }
     sqlite3_stmt* get() const { return stmt_; }
 
@@ -151,7 +161,78 @@ private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
+bool MayWrite(const std::string& path) {
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    if (dir.empty()) dir = ".";
+    return ::access(path.c_str(), W_OK) == 0 && ::access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+bool HoldsWalChanges(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path + "-wal", ec);
+    return !ec && size > 0;
+}
+
+// "file:" URI of `path` with the immutable parameter: every byte outside the unreserved
+// set is escaped, so '?', '#' and '%' in a name stay part of it.
+std::string ImmutableUri(const std::string& path) {
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            uri.push_back(static_cast<char>(c));
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            uri += escaped;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 }  // namespace
+
+Connection::OpenWay Connection::WayToRead(const std::string& path, DatabaseKind kind) {
+    if (MayWrite(path)) return kind == DatabaseKind::ReadOnly ? OpenWay::QueryOnly : OpenWay::ReadWrite;
+    // Nobody of this user's writes it, so nothing changes it while it is read, unless a
+    // WAL file holds changes that only a read-only open sees.
+    return HoldsWalChanges(path) ? OpenWay::ReadOnly : OpenWay::Immutable;
+}
+
+std::string DatabaseFaultWords(const DatabaseError& error) {
+    const int primary = error.code() & 0xff;
+    // The errno counts only for the faults of a file operation: it may be left over from
+    // an earlier probe otherwise.
+    if (primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN) {
+        const int system = error.system_errno();
+        if (system == ENOSPC || system == EDQUOT || system == EFBIG || system == EROFS ||
+            system == EACCES || system == EPERM)
+            return FileFaultWords(system);
+    }
+    switch (primary) {
+    case SQLITE_FULL: return "磁盘已满";
+    case SQLITE_READONLY: return "没有写入权限";
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return "没有权限";
+    case SQLITE_CORRUPT: return "数据文件已损坏";
+    case SQLITE_NOTADB: return "不是数据文件";
+    case SQLITE_IOERR: return "读写磁盘出错";
+    case SQLITE_CANTOPEN: return "无法打开文件";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return "文件正被另一个程序使用";
+    case SQLITE_NOMEM: return "内存不足";
+    case SQLITE_TOOBIG: return "数据过大";
+    default: return {};
+    }
+}
+
+std::string DataFileErrorText(const std::string& path, const DatabaseError& error) {
+    std::string detail = error.what();
+    // Errors of opening already end in the path, which the text names first.
+    if (const std::string tail = ": " + path; detail.size() > tail.size() && detail.ends_with(tail))
+        detail.resize(detail.size() - tail.size());
+    const std::string words = DatabaseFaultWords(error);
+    return "数据文件 " + path + " 出错：" + (words.empty() ? detail : words + "（" + detail + "）");
+}
 
 int DataPacket::ColumnIndex(std::string_view name) const {
     for (size_t i = 0; i < columns.size(); ++i)
@@ -174,15 +255,25 @@ void PrepareSqliteForThisProcess() { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
 
 Connection::Connection(const std::string& path, DatabaseKind kind, ConnectionThreads threads)
     : path_(path) {
-    // Without SQLITE_OPEN_CREATE a missing file is an error, not a new empty database.
-    int flags = kind == DatabaseKind::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    if (threads == ConnectionThreads::One) flags |= SQLITE_OPEN_NOMUTEX;
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    const OpenWay way = kind == DatabaseKind::DataFile ? OpenWay::ReadWrite : WayToRead(path, kind);
     try {
-        if (rc != SQLITE_OK) throw DatabaseError(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+        Open(path, way, threads);
+        if (way == OpenWay::ReadOnly) {
+            // A WAL file with changes but no shared-memory file beside it cannot be opened
+            // where nothing may be made; what the file itself holds can still be read.
+            try {
+                Query("SELECT count(*) FROM sqlite_master");
+            } catch (const DatabaseError& e) {
+                const int primary = e.code() & 0xff;
+                if (primary != SQLITE_CANTOPEN && primary != SQLITE_READONLY) throw;
+                Close();
+                Open(path, OpenWay::Immutable, threads);
+            }
+        }
         sqlite3_busy_timeout(db_, kBusyTimeoutMs);
         // Opening is lazy; reading the schema is what finds a file that is not a database.
         Query("SELECT count(*) FROM sqlite_master");
+        if (way == OpenWay::QueryOnly) Execute("PRAGMA query_only=1");
         // A write-protected file (a category file on read-only media) keeps its journal
         // mode, so it can still be read.
         if (kind == DatabaseKind::DataFile && sqlite3_db_readonly(db_, "main") != 1) {
@@ -191,10 +282,28 @@ Connection::Connection(const std::string& path, DatabaseKind kind, ConnectionThr
         }
     } catch (const DatabaseError& e) {
         Close();
-        throw DatabaseError(std::string(e.what()) + ": " + path);
+        throw DatabaseError(std::string(e.what()) + ": " + path, e.code(), e.system_errno());
     }
     registry_key_ = CanonicalKey(path);
     OpenFileRegistry::Instance().Add(registry_key_);
+}
+
+void Connection::Open(const std::string& path, OpenWay way, ConnectionThreads threads) {
+    // Without SQLITE_OPEN_CREATE a missing file is an error, not a new empty database.
+    int flags = way == OpenWay::ReadWrite || way == OpenWay::QueryOnly ? SQLITE_OPEN_READWRITE
+                                                                       : SQLITE_OPEN_READONLY;
+    if (threads == ConnectionThreads::One) flags |= SQLITE_OPEN_NOMUTEX;
+    std::string name = path;
+    if (way == OpenWay::Immutable) {
+        flags |= SQLITE_OPEN_URI;
+        name = ImmutableUri(path);
+    }
+    const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        DatabaseError error = db_ ? EngineError(db_) : DatabaseError(sqlite3_errstr(rc), rc);
+        Close();
+        throw error;
+    }
 }
 
 Connection::~Connection() { Close(); }
@@ -282,14 +391,14 @@ RowCursor::~RowCursor() { sqlite3_finalize(stmt_); }
 
 void RowCursor::Restart(long long value) {
     sqlite3_reset(stmt_);
-    if (sqlite3_bind_int64(stmt_, 1, value) != SQLITE_OK) throw DatabaseError(sqlite3_errmsg(db_));
+    if (sqlite3_bind_int64(stmt_, 1, value) != SQLITE_OK) throw EngineError(db_);
 }
 
 bool RowCursor::Next() {
     int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    throw DatabaseError(sqlite3_errmsg(db_));
+    throw EngineError(db_);
 }
 
 int RowCursor::ColumnCount() const { return sqlite3_column_count(stmt_); }

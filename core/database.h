@@ -15,8 +15,24 @@ namespace qv {
 
 class DatabaseError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // `code` is the engine's extended result code and `system_errno` the errno of the
+    // file operation behind it; both 0 for faults found outside the engine.
+    explicit DatabaseError(const std::string& text, int code = 0, int system_errno = 0)
+        : std::runtime_error(text), code_(code), system_errno_(system_errno) {}
+    int code() const { return code_; }
+    int system_errno() const { return system_errno_; }
+
+private:
+    int code_;
+    int system_errno_;
 };
+
+// What went wrong, in the words a Chinese user reads (磁盘已满, 文件过大, 没有写入权限,
+// 数据文件已损坏, ...); empty when the error gives no cause beyond its own text.
+std::string DatabaseFaultWords(const DatabaseError& error);
+// "数据文件 PATH 出错：磁盘已满（database or disk is full）": the file, the cause in words,
+// the engine's text as the detail.
+std::string DataFileErrorText(const std::string& path, const DatabaseError& error);
 
 // A self-describing copy of one query result: the column names and all rows.
 // A cell is std::nullopt for SQL NULL.
@@ -34,10 +50,14 @@ struct DataPacket {
 enum class DatabaseKind {
     Project,   // the project database
     DataFile,  // task data files: WAL, synchronous=NORMAL
-    // Only read, never written, and opened so that reading a file in rollback-journal mode
-    // (as category files are) creates nothing beside it and works in a read-only folder.
+    // Only read, never written. Reading creates nothing beside the file: a file this user
+    // may write is opened with writes refused (so closing it tidies its WAL files away), and
+    // a file in a read-only place (folder or file not writable) is opened read-only, taken as
+    // unchangeable unless a WAL file beside it holds changes.
     ReadOnly,
 };
+// The project kind opens a file it may not write as the read-only kind does, so reading
+// a data file someone may only read works and leaves nothing beside it.
 
 // Whether a connection may be called from several threads (SQLite then locks it on every
 // call) or is kept by one thread, which spares those locks: they count when millions of
@@ -81,6 +101,9 @@ public:
 
 private:
     friend class RowCursor;
+    enum class OpenWay { ReadWrite, QueryOnly, ReadOnly, Immutable };
+    static OpenWay WayToRead(const std::string& path, DatabaseKind kind);
+    void Open(const std::string& path, OpenWay way, ConnectionThreads threads);
     void Close() noexcept;
 
     sqlite3* db_ = nullptr;

@@ -58,9 +58,9 @@ std::optional<size_t> FindFieldIndex(std::string_view name) {
 bool FindInDataFile(const std::string& path, const FindQuery& query,
                     const std::function<void(FindHit&&)>& on_hit, const std::atomic<bool>* stop) {
     const std::vector<int> columns = SearchedColumns(query);
-    // The project kind reads without switching the file's journal mode; the memory map
-    // spares a copy of every page read.
-    Connection db(path, DatabaseKind::Project, ConnectionThreads::One);
+    // The read-only kind reads without switching the file's journal mode, and in a place the
+    // user may only read; the memory map spares a copy of every page read.
+    Connection db(path, DatabaseKind::ReadOnly, ConnectionThreads::One);
     db.Execute("PRAGMA mmap_size=1073741824");
     MemberCursor walk(db, SelectColumns(columns));
     std::unique_ptr<MemberCursor> lookup;  // the whole record of a hit, prepared once

@@ -137,7 +137,9 @@ TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_fi
 }
 
 TTaskTab& TaskPages::OpenViewPage(const QString& name, const std::string& data_file) {
-    auto db = std::make_unique<Connection>(data_file, DatabaseKind::DataFile);
+    // Viewing changes nothing of the file (not its journal mode), and a file the user may
+    // only read is opened read-only; a detail download writes through it where it may.
+    auto db = std::make_unique<Connection>(data_file, DatabaseKind::Project);
     // Read before the page exists, so a broken file adds no page.
     auto* grid = NewMemberGrid(nullptr, this);
     // The first records show at once; the rest are read as they come into view.
