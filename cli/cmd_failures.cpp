@@ -14,13 +14,19 @@ int ListFailures(const std::string& file, Streams& streams) {
     std::vector<FailedPage> failures;
     try {
         // Opened like dump: reading leaves the file as it was.
-        Connection connection(file, DatabaseKind::Project);
+        Connection connection(file, DatabaseKind::ReadOnly);
         failures = ReadFailedPages(connection);
-    } catch (const std::exception& e) {
-        streams.err << "failures: " << file << " is not a data file: " << e.what() << '\n';
+    } catch (const DatabaseError& e) {
+        streams.err << "failures: " << DataFileErrorText(file, e) << '\n';
         return 1;
     }
-    for (const FailedPage& f : failures) streams.out << f.url << '\t' << f.cause << '\n';
+    for (const FailedPage& f : failures) {
+        // A damaged value (another tool's, or a broken disk's) is named; the row is still listed.
+        if (!f.damaged.empty())
+            streams.err << "failures: " << file << "：失败记录 " << f.id << " 的 " << f.damaged
+                        << " 已损坏，无法解密，其余内容照常列出\n";
+        streams.out << f.url << '\t' << f.cause << '\n';
+    }
     return 0;
 }
 

@@ -107,6 +107,19 @@ void WritePosition(Connection& db, const std::optional<RunPosition>& p, int adde
     db.Execute(sql + " WHERE ID=1");
 }
 
+// A page that failed once and is read now is no failure any more: a company stored by
+// this step takes its failed pages with it (a profile page that fails again comes back
+// with the step), and a position that moves on or into a page says that the page the
+// run stood at, perhaps a result page that failed before a stop, was read.
+void ForgetFailuresReadSince(Connection& db, const RunStep& step) {
+    if (step.row && !(*step.row)[mfContactLink].empty())
+        db.Execute("DELETE FROM FailedPages WHERE Kind<>" + QuotedStr(kFailedResultPage) +
+                   " AND ContactLink=" + QuotedStr((*step.row)[mfContactLink]));
+    if (step.position)
+        db.Execute("DELETE FROM FailedPages WHERE Kind=" + QuotedStr(kFailedResultPage) +
+                   " AND Url=(SELECT PageUrl FROM RunPosition WHERE ID=1)");
+}
+
 }  // namespace
 
 SavedRun ReadSavedRun(Connection& db) {
@@ -150,6 +163,7 @@ void CommitRunStep(Connection& db, const RunStep& step,
         if (between_row_and_position) between_row_and_position();
         if (step.retried_failure)
             db.Execute("DELETE FROM FailedPages WHERE ID=" + IntToStr(*step.retried_failure));
+        ForgetFailuresReadSince(db, step);
         if (step.failure) InsertFailure(db, *step.failure);
         WritePosition(db, step.position, step.row ? 1 : 0);
     });
@@ -195,8 +209,14 @@ std::vector<FailedPage> ReadFailedPages(Connection& db) {
         f.url = p.Text(r, "Url");
         f.cause = p.Text(r, "Cause");
         f.kind = p.Text(r, "Kind");
-        f.company_name = Decipher(p.Text(r, "CompanyName"));
-        f.member_id = Decipher(p.Text(r, "MemberID"));
+        // A value that does not decipher spoils only itself, not the list.
+        for (auto [column, field] : {std::pair{"CompanyName", &f.company_name}, std::pair{"MemberID", &f.member_id}}) {
+            try {
+                *field = Decipher(p.Text(r, column));
+            } catch (const std::exception&) {
+                f.damaged += (f.damaged.empty() ? "" : ", ") + std::string(column);
+            }
+        }
         f.member_type = p.Text(r, "MemberType");
         f.good_index = p.Text(r, "GoodIndex");
         f.send_msg_link = p.Text(r, "SendMsgLink");

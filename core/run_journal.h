@@ -42,6 +42,9 @@ struct FailedPage {
     std::string kind;          // kFailedResultPage, kFailedContactPage or kFailedProfilePage
     std::string company_name, member_id, member_type, good_index, send_msg_link, contact_link;
     std::string failed_at;     // UTC "YYYY-MM-DD HH:MM:SS", set when read back
+    // The enciphered columns of the row that could not be deciphered ("CompanyName",
+    // "CompanyName, MemberID"); empty when all were read. Such a field reads as empty.
+    std::string damaged;
 };
 
 inline constexpr char kFailedResultPage[] = "list";

@@ -127,6 +127,61 @@ TEST(RunJournal, StepsMoveThePositionWithTheRowsAndFinish) {
     EXPECT_EQ(ReadSavedRun(db).position->stored_rows, 2);
 }
 
+TEST(RunJournal, APageThatALaterStepReadsIsNoLongerAFailure) {
+    test::TempDir dir;
+    std::string path = NewDataFile(dir);
+    Connection db(path, DatabaseKind::DataFile);
+    BeginRun(db, "http://m/search", RunMode::Fresh);
+    CommitRunStep(db, StoreStep("甲", 1));
+    RunStep skipped;
+    skipped.failure = Failure("http://m/c2", "timeout", "乙");
+    skipped.position = At(2);
+    CommitRunStep(db, skipped);
+    RunStep next_page;  // page 2 is where the run stands, and it fails
+    next_page.position = RunPosition{};
+    next_page.position->page_url = "http://m/p2";
+    next_page.position->page_number = 2;
+    CommitRunStep(db, next_page);
+    RunStep list_failed;
+    list_failed.failure = Failure("http://m/p2", "HTTP 500", "");
+    CommitRunStep(db, list_failed);
+    ASSERT_EQ(ReadFailedPages(db).size(), 2u);
+
+    // A continue reads page 2 and stores its first company: the page failed no more.
+    RunStep continued = StoreStep("丙", 1);
+    continued.position->page_url = "http://m/p2";
+    continued.position->page_number = 2;
+    CommitRunStep(db, continued);
+    std::vector<FailedPage> left = ReadFailedPages(db);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].url, "http://m/c2");
+
+    // The company whose contact page failed is stored by a later run: nothing is left.
+    RunStep stored = StoreStep("乙", 2);
+    stored.row->at(mfContactLink) = "http://m/c2";
+    stored.position->page_url = "http://m/p2";
+    CommitRunStep(db, stored);
+    EXPECT_TRUE(ReadFailedPages(db).empty());
+}
+
+TEST(RunJournal, AFailureWithADamagedValueIsReadWithTheDamageNamed) {
+    test::TempDir dir;
+    std::string path = NewDataFile(dir);
+    Connection db(path, DatabaseKind::DataFile);
+    BeginRun(db, "http://m/search", RunMode::Fresh);
+    RunStep skipped;
+    skipped.failure = Failure("http://m/c2", "timeout", "乙");
+    CommitRunStep(db, skipped);
+    // Another tool wrote a value that is no enciphered text.
+    db.Execute("UPDATE FailedPages SET CompanyName='not hex at all'");
+    std::vector<FailedPage> failures = ReadFailedPages(db);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].url, "http://m/c2");
+    EXPECT_EQ(failures[0].damaged, "CompanyName");
+    EXPECT_EQ(failures[0].company_name, "");
+    EXPECT_EQ(failures[0].member_id, "id-乙");
+}
+
 TEST(RunJournal, RowsChangedBehindItsBackMakeThePositionStale) {
     test::TempDir dir;
     std::string path = NewDataFile(dir);
