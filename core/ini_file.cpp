@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_fault.h"
 #include "core/gbk.h"
 #include "core/text.h"
 
@@ -248,6 +249,7 @@ struct FileContent {
     FileState state = FileState::Missing;
     std::string bytes;
     mode_t mode = 0;
+    std::string fault;  // why an Unreadable file could not be read, in words
 };
 
 FileContent ReadWholeFile(const std::string& path) {
@@ -257,17 +259,22 @@ FileContent ReadWholeFile(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.ok()) {
         content.state = errno == ENOENT ? FileState::Missing : FileState::Unreadable;
+        content.fault = FileFaultText(errno);
         return content;
     }
     struct stat st {};
     content.state = FileState::Unreadable;
+    content.fault = "不是普通文件";
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return content;
     content.mode = st.st_mode & 07777;
     char buf[16384];
     for (;;) {
         ssize_t n = ::read(fd.get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return content;
+        if (n < 0) {
+            content.fault = FileFaultText(errno);
+            return content;
+        }
         if (n == 0) break;
         content.bytes.append(buf, static_cast<size_t>(n));
     }
@@ -292,19 +299,21 @@ void SyncDirectory(const std::filesystem::path& dir) {
 
 // Replaces `target` by a file holding `bytes`: written beside it, flushed to disk, then
 // renamed over it, so a reader sees the old file or the new one and never a part.
-bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
-                 std::optional<mode_t> mode) {
+// On failure errno tells why.
+bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode) {
     // Writers are serialised, so one name per process cannot collide.
     std::string tmp = target.string() + ".tmp" + std::to_string(::getpid());
     ::unlink(tmp.c_str());  // left over by a process that died
     Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (!fd.ok()) return false;
-    bool ok = (!mode || ::fchmod(fd.get(), *mode) == 0) && WriteAll(fd.get(), bytes) &&
+    bool ok = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), bytes) &&
               ::fsync(fd.get()) == 0;
     ok = fd.Close() && ok;
     ok = ok && ::rename(tmp.c_str(), target.c_str()) == 0;
     if (!ok) {
+        const int error = errno;
         ::unlink(tmp.c_str());
+        errno = error;
         return false;
     }
     SyncDirectory(target.parent_path());
@@ -338,23 +347,24 @@ bool LockExclusive(const Fd& fd) {
     return true;
 }
 
+// Settings may hold a proxy's password and say whom the user collects for: the file is
+// the owner's alone, whatever mode an older version or an editor left it with.
+constexpr mode_t kSettingsFileMode = S_IRUSR | S_IWUSR;
+
 template <typename Change>
-void Rewrite(const std::string& file, Change change, bool owner_only = false) {
-    auto fail = [&] { throw std::runtime_error("Unable to write to " + file); };
+void Rewrite(const std::string& file, Change change) {
+    auto fail = [&](const std::string& why) { throw std::runtime_error("无法写入设置文件 " + file + "：" + why); };
     std::filesystem::path target = WriteTarget(file);
     std::lock_guard guard(WriteMutex());
-    Fd lock(::open((target.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (!lock.ok() || !LockExclusive(lock)) fail();
+    Fd lock(::open((target.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kSettingsFileMode));
+    if (!lock.ok() || !LockExclusive(lock)) fail(FileFaultText(errno));
     FileContent current = ReadWholeFile(target.string());
     // A file that is there but cannot be read is not replaced: its other settings would
     // be lost.
-    if (current.state == FileState::Unreadable) fail();
+    if (current.state == FileState::Unreadable) fail(current.fault);
     IniText text = Parse(current.bytes);
     change(text);
-    std::optional<mode_t> mode;
-    if (current.state == FileState::Read) mode = current.mode;
-    if (owner_only) mode = S_IRUSR | S_IWUSR;
-    if (!ReplaceFile(target, Serialize(text), mode)) fail();
+    if (!ReplaceFile(target, Serialize(text), kSettingsFileMode)) fail(FileFaultText(errno));
 }
 
 }  // namespace
@@ -376,8 +386,8 @@ bool TIniFileEx::ReadBool(const std::string& file, const std::string& section,
 }
 
 void TIniFileEx::WriteString(const std::string& file, const std::string& section,
-                             const std::string& key, const std::string& value, bool owner_only) {
-    Rewrite(file, [&](IniText& text) { SetValue(text, section, key, value); }, owner_only);
+                             const std::string& key, const std::string& value) {
+    Rewrite(file, [&](IniText& text) { SetValue(text, section, key, value); });
 }
 
 void TIniFileEx::WriteBool(const std::string& file, const std::string& section,
@@ -414,8 +424,7 @@ std::string ReadSetting(const std::string& file, const TextSetting& setting) {
 }
 
 void WriteSetting(const std::string& file, const TextSetting& setting, const std::string& value) {
-    const bool credentials = setting.secret && value.find('@') != std::string::npos;
-    TIniFileEx::WriteString(file, setting.section, setting.key, value, credentials);
+    TIniFileEx::WriteString(file, setting.section, setting.key, value);
 }
 
 }  // namespace qv

@@ -17,10 +17,10 @@ public:
     // anything else gives `default_value`.
     static bool ReadBool(const std::string& file, const std::string& section,
                          const std::string& key, bool default_value);
-    // Raise std::runtime_error("Unable to write to <file>") when the file cannot be written.
-    // With `owner_only`, the file is written readable and writable by its owner only.
+    // The file is written readable and writable by its owner only. Raise
+    // std::runtime_error("无法写入设置文件 <file>：<why>") when it cannot be written.
     static void WriteString(const std::string& file, const std::string& section,
-                            const std::string& key, const std::string& value, bool owner_only = false);
+                            const std::string& key, const std::string& value);
     static void WriteBool(const std::string& file, const std::string& section,
                           const std::string& key, bool value);
 };
@@ -41,8 +41,7 @@ struct TextSetting {
     const char* section;
     const char* key;
     const char* default_value;
-    // May hold credentials ("user:password@"): a file that holds some is readable by its
-    // owner only.
+    // May hold credentials ("user:password@"); the settings file is its owner's alone anyway.
     bool secret = false;
 };
 

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/file_fault.h"
+
 namespace qv {
 namespace {
 
@@ -42,11 +44,15 @@ std::string XdgDir(const EnvironmentLookup& env, const char* variable, const cha
     return WithSlash(dir) + "quorvane/";
 }
 
+constexpr fs::perms kPrivateFolder = fs::perms::owner_all;
+
+// A profile folder; one an older version made open to everyone is closed as well.
 void MakeFolder(const std::string& dir) {
     std::error_code ec;
-    fs::create_directories(dir, ec);
+    MakePrivateFolders(dir, ec);
+    if (!ec) fs::permissions(dir, kPrivateFolder, ec);
     if (ec || !fs::is_directory(dir))
-        throw ProfileError("无法建立文件夹 " + dir + "：" + (ec ? ec.message() : "不是文件夹"));
+        throw ProfileError("无法建立文件夹 " + dir + "：" + (ec ? FileFaultText(ec.value()) : "不是文件夹"));
 }
 
 void CopyTemplate(const std::string& from, const std::string& to) {
@@ -55,8 +61,9 @@ void CopyTemplate(const std::string& from, const std::string& to) {
     fs::remove(part, ec);
     fs::copy_file(from, part, ec);
     if (!ec) {
-        // The template is read-only where it is installed; the user's copy is written.
-        fs::permissions(part, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
+        // The template is read-only where it is installed; the user's copy is written, and
+        // it is the user's alone.
+        fs::permissions(part, fs::perms::owner_read | fs::perms::owner_write, ec);
     }
     if (!ec) fs::rename(part, to, ec);
     if (ec) {
@@ -67,6 +74,23 @@ void CopyTemplate(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+bool MakePrivateFolders(const std::string& dir, std::error_code& ec) {
+    ec.clear();
+    const fs::path path = fs::path(dir).lexically_normal();
+    fs::path made;
+    for (const fs::path& part : path) {
+        made /= part;
+        if (part.empty() || fs::is_directory(made, ec)) continue;
+        if (fs::create_directory(made, ec)) fs::permissions(made, kPrivateFolder, ec);
+        if (ec) return false;
+    }
+    if (!fs::is_directory(path, ec)) {
+        if (!ec) ec = std::make_error_code(std::errc::not_a_directory);
+        return false;
+    }
+    return true;
+}
 
 std::vector<std::string> Profile::CategoryDirs() const {
     if (UserCategoryDir() == ShippedCategoryDir()) return {UserCategoryDir()};
@@ -107,6 +131,7 @@ Profile LocateProfile() { return LocateProfile(ExecutableDir(), [](const char* v
 void PrepareProfile(const Profile& profile) {
     if (profile.portable) return;
     MakeFolder(fs::path(profile.settings_file).parent_path().string());
+    MakeFolder(profile.data_dir);
     MakeFolder(profile.data_dir + "database");
     MakeFolder(profile.TaskDir());
     MakeFolder(profile.UserCategoryDir());

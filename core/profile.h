@@ -10,6 +10,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace qv {
@@ -55,7 +56,11 @@ Profile LocateProfile(const std::string& program_dir, const EnvironmentLookup& e
 // The profile of this program, from its executable and the process environment.
 Profile LocateProfile();
 
-// Makes an installed profile's folders and, on first start, its project database from
+// Makes `dir` and the folders above it that are missing, each readable by its owner only
+// (0700): a profile holds people's names and numbers. False with `ec` set when it cannot.
+bool MakePrivateFolders(const std::string& dir, std::error_code& ec);
+
+// Makes an installed profile's folders (0700, an existing one of ours made so as well) and, on first start, its project database from
 // the shipped template (written under a temporary name and renamed, so a start that is
 // interrupted never leaves half a database). A portable profile is left as it is.
 // Raises ProfileError naming the path that failed.

@@ -102,6 +102,31 @@ TEST(ProfileTest, TheFirstStartCopiesTheTemplateAndLaterStartsKeepTheUsersDataba
     EXPECT_EQ(tree.Snapshot(), before) << "something was written under usr/";
 }
 
+TEST(ProfileTest, TheProfilesFoldersAndFilesAreTheUsersAlone) {
+    InstalledTree tree;
+    Profile p = tree.Locate();
+    // A folder an older version made open to everyone.
+    fs::create_directories(p.TaskDir());
+    fs::permissions(p.TaskDir(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    PrepareProfile(p);
+    auto mode = [](const std::string& path) { return fs::status(path).permissions(); };
+    for (const std::string& folder : {p.data_dir, p.data_dir + "database/", p.TaskDir(), p.UserCategoryDir(),
+                                      fs::path(p.settings_file).parent_path().string()})
+        EXPECT_EQ(mode(folder), fs::perms::owner_all) << folder;
+    EXPECT_EQ(mode(p.ProjectDatabase()), fs::perms::owner_read | fs::perms::owner_write);
+
+    // Folders made on the way, as the first setting of a new profile makes them.
+    std::error_code ec;
+    const std::string deep = tree.home + "/.config/new/quorvane";
+    ASSERT_TRUE(MakePrivateFolders(deep, ec)) << ec.message();
+    EXPECT_EQ(mode(tree.home + "/.config/new"), fs::perms::owner_all);
+    EXPECT_EQ(mode(deep), fs::perms::owner_all);
+    test::WriteFileBytes(tree.home + "/plain", "");
+    EXPECT_FALSE(MakePrivateFolders(tree.home + "/plain/quorvane", ec));
+    EXPECT_TRUE(ec);
+}
+
 TEST(ProfileTest, AMissingTemplateOrAnUnwritableHomeIsAnErrorNamingThePath) {
     InstalledTree tree;
     fs::remove(tree.share + "database/DefaultProject.db");
