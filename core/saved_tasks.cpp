@@ -10,6 +10,7 @@
 #include "core/database.h"
 #include "core/run_journal.h"
 #include "core/run_lock.h"
+#include "core/task_name.h"
 #include "core/text.h"
 
 namespace qv {
@@ -53,8 +54,8 @@ DataFileSummary SummarizeDataFile(const std::string& path) {
     if (!summary.exists) return summary;
     summary.collecting = IsBeingCollected(path);
     try {
-        // Opened as the project database is: listing leaves the file's journal mode alone.
-        Connection db(path, DatabaseKind::Project);
+        // Only read: listing leaves the file as it was.
+        Connection db(path, DatabaseKind::ReadOnly);
         SavedRun saved = ReadSavedRun(db);
         summary.records = saved.rows;
         summary.state = SavedRunStateText(saved);
@@ -90,11 +91,8 @@ std::vector<SavedTask> ListSavedTasks(const Profile& profile) {
 }
 
 std::optional<std::string> RefuseTaskName(Connection& project, const std::string& name) {
-    if (name.empty()) return "任务名称不能为空。";
-    if (name.size() > kMaxTaskNameBytes)
-        return "任务名称太长，最多 " + std::to_string(kMaxTaskNameBytes) + " 个字节。";
-    if (!IsUsableTaskName(name) || name.find_first_of("\t\r\n") != std::string::npos)
-        return "任务名称不能作为文件名：" + name;
+    // The window's dialog asks the same rule.
+    if (std::string fault = TaskNameFault(name); !fault.empty()) return fault;
     if (NameTaken(project, name)) return "任务名称重复。";
     return std::nullopt;
 }

@@ -51,9 +51,9 @@ struct SavedTask {
 // when the project database cannot be read.
 std::vector<SavedTask> ListSavedTasks(const Profile& profile);
 
-// Why `name` (already trimmed) cannot name a new task, or nullopt when it can: empty,
-// not a file name, too long, a tab or line break (which would break line-based output),
-// or taken by another task (names compare without regard to case).
+// Why `name` (already trimmed) cannot name a new task, or nullopt when it can: what
+// TaskNameFault refuses (the window's rule), or a name another task has (names compare
+// without regard to case).
 std::optional<std::string> RefuseTaskName(Connection& project, const std::string& name);
 
 // Saves a task as 添加任务 does: the Tasks row and its empty data file. The row's name is

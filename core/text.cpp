@@ -32,6 +32,24 @@ std::string QuotedStr(std::string_view s) {
     return out;
 }
 
+std::string PrintableText(std::string_view s) {
+    constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const bool c1 = c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(s[i + 1]) <= 0x9F;
+        if (c < 0x20 || c == 0x7F || c1) {
+            out += kReplacement;
+            if (c1) ++i;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
 std::string IntToStr(long long value) { return std::to_string(value); }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {

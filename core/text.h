@@ -15,6 +15,10 @@ std::string QuotedStr(std::string_view s);
 // ASCII letters compared without regard to case, as the database engine compares names.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
+// The text with every control character (C0, DEL, C1) replaced by U+FFFD, so that a
+// message written to a terminal can never move its cursor or change its colours.
+std::string PrintableText(std::string_view s);
+
 // The text of an integer in decimal.
 std::string IntToStr(long long value);
 

@@ -10,6 +10,8 @@
 #include "core/database.h"
 #include "core/run_journal.h"
 #include "core/run_lock.h"
+#include "core/task_name.h"
+#include "core/text.h"
 #include "tests/support/project_database.h"
 #include "tests/support/temp_dir.h"
 
@@ -88,6 +90,19 @@ TEST_F(SavedTasksTest, ARefusedNameKeepsNothing) {
     EXPECT_THROW(Add("孤儿"), std::runtime_error);
     EXPECT_EQ(test::ReadFileBytes(profile.TaskDir() + "孤儿.db"), "not ours");
     EXPECT_EQ(Names().size(), 2u);
+}
+
+TEST_F(SavedTasksTest, NamesTheWindowRefusesAreRefusedHereWithTheSameWords) {
+    for (const std::string& name : std::vector<std::string>{"灯\x1b[31m具", "灯具\x7f", "\xff\xfe", "灯具\u3000",
+                                                            "\u3000灯具", "灯\xc2\x9b具"}) {
+        try {
+            Add(name);
+            ADD_FAILURE() << "added: " << name;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), TaskNameFault(Trim(name))) << name;
+        }
+    }
+    EXPECT_TRUE(Names().empty());
 }
 
 TEST_F(SavedTasksTest, TheListingSaysWhatEachFileHoldsAndHowItsLastRunEnded) {

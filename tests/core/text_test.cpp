@@ -46,6 +46,13 @@ TEST(Text, TrimRemovesControlCharactersAndSpaceOnly) {
     EXPECT_EQ(Trim("   "), "");
 }
 
+TEST(Text, PrintableTextKeepsNoControlCharacterForATerminal) {
+    EXPECT_EQ(PrintableText("灯具\x1b[31m红"), "灯具\uFFFD[31m红");
+    EXPECT_EQ(PrintableText("a\x7f\tb\r\n"), "a\uFFFD\uFFFDb\uFFFD\uFFFD");
+    EXPECT_EQ(PrintableText("c1\xc2\x9b!"), "c1\uFFFD!") << "the C1 CSI";
+    EXPECT_EQ(PrintableText("ü·　全角"), "ü·　全角") << "printable characters stay";
+}
+
 TEST(Text, QuotedStrDoublesInnerQuotes) {
     EXPECT_EQ(QuotedStr("O'Brien's"), "'O''Brien''s'");
     EXPECT_EQ(QuotedStr(""), "''");
