@@ -7,15 +7,19 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
+#include <stdexcept>
 
 #include "cli/commands.h"
 #include "cli/crawl_progress.h"
 #include "core/data_files.h"
 #include "core/database.h"
+#include "core/file_fault.h"
 #include "core/ini_file.h"
 #include "core/run_journal.h"
 #include "core/run_lock.h"
 #include "core/saved_tasks.h"
+#include "core/text.h"
 #include "engine/crawl.h"
 #include "engine/proxy.h"
 #include "engine/scheduler.h"
@@ -34,7 +38,7 @@ public:
         : name_(std::move(name)), out_(out), progress_(progress) {}
     void AppendMessage(const std::string& text) override {
         progress_.MakeWay();
-        out_ << name_ << '\t' << text << '\n' << std::flush;
+        out_ << PrintableText(name_) << '\t' << PrintableText(text) << '\n' << std::flush;
     }
     void AppendMemberRow(const MemberValues&) override { ++rows_; }
     void RepaintMembers() override {}
@@ -64,6 +68,21 @@ CrawlTask ParsePair(const std::string& pair, const std::string& out_dir) {
         throw CLI::ValidationError("task", "not a usable task name: " + t.name);
     t.file = TaskDataFilePath(out_dir + "/", t.name);
     return t;
+}
+
+// The --out folder, made when it is missing; raises with the reason in words.
+void MakeOutputFolder(const std::string& dir) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(dir, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status))
+        throw std::runtime_error("crawl: --out " + dir + " 不是文件夹（那里是一个文件），无法在其中保存数据文件");
+    std::filesystem::create_directories(dir, ec);
+    if (ec) throw std::runtime_error("crawl: 无法建立 --out 文件夹 " + dir + "：" + FileFaultText(ec.value()));
+}
+
+// Why a task was left out of the run, naming it and its file.
+std::string LeftOutText(const CrawlTask& t, const std::string& reason) {
+    return "任务“" + t.name + "”没有运行，数据文件 " + t.file + "：" + reason;
 }
 
 // Makes the task's data file with an empty DataList when it is missing.
@@ -134,12 +153,17 @@ struct TaskPlan {
 };
 
 // Decides how the task's run uses its file; called with the file's run lock held, since
-// a fresh run empties the file.
+// a fresh run empties the file. The file is only read until that emptying: a run that is
+// refused or has nothing to do leaves it byte for byte as it was.
 TaskPlan PlanTask(const std::string& path, const std::string& name, StartMode mode) {
-    Connection db(path, DatabaseKind::DataFile);
-    SavedRun saved = ReadSavedRun(db);
+    SavedRun saved;
+    std::vector<FailedPage> failures;
+    {
+        Connection db(path, DatabaseKind::ReadOnly);
+        saved = ReadSavedRun(db);
+        if (mode == StartMode::RetryFailed) failures = ReadFailedPages(db);
+    }
     if (mode == StartMode::RetryFailed) {
-        std::vector<FailedPage> failures = ReadFailedPages(db);
         std::erase_if(failures, [](const FailedPage& f) {
             return f.kind == kFailedResultPage || f.contact_link.empty();
         });
@@ -149,7 +173,7 @@ TaskPlan PlanTask(const std::string& path, const std::string& name, StartMode mo
     }
     if (mode == StartMode::NewOnly) return {TaskPlan::Run, RunKind::NewOnly, {}};
     if (mode == StartMode::Fresh || saved.rows == 0) {
-        if (saved.rows > 0) db.Execute("DELETE FROM DataList");
+        if (saved.rows > 0) ExecuteOnDatabaseFile(path, "DELETE FROM DataList");
         return {TaskPlan::Run, RunKind::Fresh, {}};
     }
     if (!saved.position)
@@ -185,18 +209,38 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
 
     std::deque<std::unique_ptr<TThreadTask>> waiting;
     int settled = 0;  // tasks with nothing to run: finished before, or refused
+    std::vector<std::string> left_out;  // tasks that could not run at all
     for (size_t i = 0; i < run.tasks.size(); ++i) {
         const CrawlTask& t = run.tasks[i];
         auto sink = std::make_shared<PrintingSink>(t.name, streams.out, progress);
-        EnsureDataFile(t.file);
-        DataFileRunLock lock = DataFileRunLock::TryAcquire(t.file);
-        if (!lock) {
-            streams.err << "crawl: " << t.name << ": another program is collecting this task ("
-                        << t.file << "); it was not started\n";
+        // One task that cannot run is named and left out; the others run all the same.
+        auto leave_out = [&](const std::string& reason) {
+            streams.err << "crawl: " << PrintableText(LeftOutText(t, reason)) << '\n';
+            left_out.push_back(t.name);
             ++settled;
+        };
+        TaskPlan plan;
+        DataFileRunLock lock;
+        try {
+            EnsureDataFile(t.file);
+            if (std::string fault = DataFileFault(t.file); !fault.empty()) {
+                leave_out(fault);
+                continue;
+            }
+            lock = DataFileRunLock::TryAcquire(t.file);
+            if (!lock) {
+                leave_out("另一个程序正在采集这个任务");
+                continue;
+            }
+            plan = PlanTask(t.file, t.name, run.mode);
+        } catch (const DatabaseError& e) {
+            const std::string words = DatabaseFaultWords(e);
+            leave_out(words.empty() ? e.what() : words + "（" + e.what() + "）");
+            continue;
+        } catch (const std::exception& e) {
+            leave_out(e.what());
             continue;
         }
-        TaskPlan plan = PlanTask(t.file, t.name, run.mode);
         if (plan.what != TaskPlan::Run) {
             sink->AppendMessage(plan.message);
             ++settled;
@@ -241,6 +285,11 @@ int RunCrawl(const CrawlRun& run, Streams& streams) {
         streams.err << "interrupted: " << n << " task(s) stopped\n";
     }
     std::signal(SIGINT, old_handler);
+    if (!left_out.empty()) {
+        std::string names;
+        for (const std::string& name : left_out) names += (names.empty() ? "" : "、") + name;
+        streams.err << "crawl: " << left_out.size() << " 个任务没有运行：" << PrintableText(names) << '\n';
+    }
     return !interrupted && succeeded == total ? 0 : 1;
 }
 
@@ -276,18 +325,33 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
         bool all_tasks = false;
         std::vector<std::string> proxy_urls;
         std::string proxy_file;
+        std::optional<bool> detail;  // --detail or --no-detail
     };
     auto args = std::make_shared<Args>();
     CrawlRun& run = args->run;
     auto* cmd = app.add_subcommand(
         "crawl", "Run collection tasks, at most ten at once: saved tasks of the task list, or NAME=URL pairs");
-    cmd->add_flag("--detail", run.detail, "Also collect each company's profile page");
-    cmd->add_option("--connections", run.connections,
-                    "Connections per task for the pages of a result page's companies")
-        ->check(CLI::Range(1, kMaxConnectionsPerTask));
-    cmd->add_option("--interval", run.interval_ms,
-                    "Least milliseconds between the starts of two requests of one task")
-        ->check(CLI::Range(0, 3'600'000));
+    cmd->footer(
+        "Saved tasks (--task, --all-tasks) run with the options of the window's 选项 ([Options] of the\n"
+        "profile's config.ini): RequestInterval, CollectCompanyDetail, ConnectionsPerTask and Proxies.\n"
+        "--interval, --detail/--no-detail, --connections and --proxy/--proxy-file override them for\n"
+        "this run. NAME=URL tasks take only the proxies from there; the rest defaults to no interval,\n"
+        "no profile pages and one connection.\n"
+        "Exit code 0 when every task ended well, 1 when one did not (a task that could not run is\n"
+        "named with its file and the reason, and the last line names every such task), 2 for a\n"
+        "usage error.");
+    auto* detail = cmd->add_flag_function(
+        "--detail", [args](std::int64_t) { args->detail = true; }, "Also collect each company's profile page");
+    cmd->add_flag_function(
+           "--no-detail", [args](std::int64_t) { args->detail = false; },
+           "Do not collect the profile pages, whatever the options say")
+        ->excludes(detail);
+    auto* connections = cmd->add_option("--connections", run.connections,
+                                        "Connections per task for the pages of a result page's companies")
+                            ->check(CLI::Range(1, kMaxConnectionsPerTask));
+    auto* interval = cmd->add_option("--interval", run.interval_ms,
+                                     "Least milliseconds between the starts of two requests of one task")
+                         ->check(CLI::Range(0, 3'600'000));
     auto* resume = cmd->add_flag_function(
         "--resume", [args](std::int64_t) { args->run.mode = StartMode::Resume; },
         "Continue each task's unfinished run where it stopped, keeping its records");
@@ -312,7 +376,7 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
     cmd->add_option("--out", args->out_dir, "Folder of the data files (NAME.db) of NAME=URL tasks");
     cmd->add_option("tasks", args->pairs,
                     "NAME=URL of each task; put -- before the tasks when a name starts with -");
-    cmd->callback([args, &ctx] {
+    cmd->callback([args, &ctx, connections, interval] {
         CrawlRun& run = args->run;
         // --proxy and --proxy-file stand in for the options' proxies for this run.
         run.proxies = args->proxy_urls.empty() && args->proxy_file.empty()
@@ -326,7 +390,13 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
             throw CLI::ValidationError("crawl", "--out is for NAME=URL tasks; saved tasks use their own files");
         run.tasks.clear();
         for (const auto& p : args->pairs) run.tasks.push_back(ParsePair(p, args->out_dir));
+        run.detail = args->detail.value_or(false);
         if (!args->task_names.empty() || args->all_tasks) {
+            // Saved tasks run as the window would run them, unless told otherwise.
+            const std::string settings = ctx.LocatedProfile().settings_file;
+            if (!args->detail) run.detail = ReadSetting(settings, settings::kCollectCompanyDetail);
+            if (!interval->count()) run.interval_ms = ReadSetting(settings, settings::kRequestInterval);
+            if (!connections->count()) run.connections = ReadSetting(settings, settings::kConnectionsPerTask);
             try {
                 for (CrawlTask& t : SavedTasks(ctx.PreparedProfile(), args->task_names, args->all_tasks))
                     run.tasks.push_back(std::move(t));
@@ -340,7 +410,7 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
             for (size_t j = 0; j < i; ++j)
                 if (run.tasks[j].name == run.tasks[i].name)
                     throw CLI::ValidationError("task", "two tasks named " + run.tasks[i].name);
-        if (!args->pairs.empty()) std::filesystem::create_directories(args->out_dir);
+        if (!args->pairs.empty()) MakeOutputFolder(args->out_dir);
         ctx.exit_code = RunCrawl(run, ctx.streams);
     });
 }

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <iostream>
 
+#include "core/text.h"
+#include "engine/fetcher.h"
+
 namespace qv::cli {
 namespace {
 
@@ -54,11 +57,13 @@ void CrawlProgress::Remove(const std::string& name) {
 std::string CrawlProgress::Line(const std::string& name, const TaskProgress& progress,
                                 const ProgressMeter& meter) {
     const long long total = progress.total;
-    std::string line = name + ": " + std::to_string(progress.stored.load());
+    std::string line = PrintableText(name) + ": " + std::to_string(progress.stored.load());
     if (total >= 0) line += "/" + std::to_string(total);
     line += " stored";
     if (auto speed = meter.PerMinute()) line += ", " + std::to_string(std::lround(*speed)) + " companies/min";
     if (auto left = meter.TimeLeft(total)) line += ", " + HoursMinutesSeconds(*left) + " left";
+    if (const int waiting = progress.waiting_try; waiting > 0)
+        line += ", waiting for an answer (try " + std::to_string(waiting) + " of " + std::to_string(kFetchTries) + ")";
     return line;
 }
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <optional>
 
@@ -84,6 +85,13 @@ struct HttpClient::Impl {
     RequestPacer* pacer = nullptr;
     std::optional<Proxy> proxy;
     std::function<void(const std::string&)> try_observer;
+    std::function<void(const FetchWait&)> wait_observer;
+    // The try under way, counted from 1, of `tries`; when its request went out, and
+    // whether its wait was told.
+    int try_number = 1;
+    int tries = 1;
+    std::optional<std::chrono::steady_clock::time_point> sent_at;
+    bool told_wait = false;
     // Within one try: whether its request claimed its moment to go out, and whether the
     // pacer sent it back for a new turn instead (that try does not count).
     bool claimed = false;
@@ -124,8 +132,21 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<HttpClient::Impl*>(user)->StopRequested() ? 1 : 0;
+int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+    auto& impl = *static_cast<HttpClient::Impl*>(user);
+    if (impl.wait_observer && !impl.told_wait && impl.sent_at && received == 0) {
+        const auto waited = std::chrono::steady_clock::now() - *impl.sent_at;
+        if (waited >= std::chrono::milliseconds(impl.limits.tell_wait_after_ms)) {
+            impl.told_wait = true;
+            try {
+                impl.wait_observer(FetchWait{
+                    impl.try_number, impl.tries,
+                    static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(waited).count())});
+            } catch (...) {
+            }
+        }
+    }
+    return impl.StopRequested() ? 1 : 0;
 }
 
 // Runs once the connection is there, right before the request is written: the pacer
@@ -134,10 +155,12 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 // to the same try and go without a claim.
 int OnRequestReady(void* user, char*, char*, int, int) {
     auto& impl = *static_cast<HttpClient::Impl*>(user);
+    if (!impl.sent_at && (!impl.pacer || impl.claimed)) impl.sent_at = std::chrono::steady_clock::now();
     if (!impl.pacer || impl.claimed) return CURL_PREREQFUNC_OK;
     switch (impl.pacer->ClaimSend(impl.cancel)) {
     case RequestPacer::Send::Go:
         impl.claimed = true;
+        impl.sent_at = std::chrono::steady_clock::now();
         return CURL_PREREQFUNC_OK;
     case RequestPacer::Send::Later:
         impl.deferred = true;
@@ -229,6 +252,8 @@ std::string HttpClient::Impl::RunTry(const std::string& url) {
     status = 0;
     retry_after.clear();
     claimed = deferred = false;
+    sent_at.reset();
+    told_wait = false;
     if (curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return "bad URL";
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) return "client error";
     CURLcode result = CURLE_OK;
@@ -355,6 +380,10 @@ void HttpClient::SetTryObserver(std::function<void(const std::string& cause)> ob
     impl_->try_observer = std::move(observer);
 }
 
+void HttpClient::SetWaitObserver(std::function<void(const FetchWait&)> observer) {
+    impl_->wait_observer = std::move(observer);
+}
+
 void HttpClient::SetLimits(const FetchLimits& limits) {
     impl_->limits = limits;
     if (impl_->easy) impl_->ApplyLimits();
@@ -370,6 +399,8 @@ FetchResult FetchPage(const std::string& url, HttpClient& client) {
         for (int attempt = 0; impl.usable && attempt < tries; ++attempt) {
             if (impl.StopRequested()) break;
             if (impl.pacer && !impl.pacer->AwaitTurn(impl.cancel)) break;
+            impl.try_number = attempt + 1;
+            impl.tries = tries;
             result.cause = impl.RunTry(url);
             if (impl.deferred) {
                 --attempt;  // nothing was sent

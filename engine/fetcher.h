@@ -22,6 +22,16 @@ struct FetchLimits {
     long low_speed_bytes_per_s = 1;
     long low_speed_time_s = 30;
     int tries = 6;
+    // A try whose request went out and that has had no answer byte for this long is told
+    // to the wait observer, once per try.
+    long tell_wait_after_ms = 10'000;
+};
+
+// A try that waits for its answer: which one of how many, and for how long already.
+struct FetchWait {
+    int try_number = 1;
+    int tries = 1;
+    long waited_s = 0;
 };
 
 inline constexpr int kFetchTries = 6;
@@ -68,6 +78,9 @@ public:
     void SetProxy(const Proxy* proxy);
     // Told after every try of every fetch: its cause, empty when it succeeded.
     void SetTryObserver(std::function<void(const std::string& cause)> observer);
+    // Told, on the fetching thread and without raising, when a try waits silently for its
+    // answer (FetchLimits::tell_wait_after_ms), so that a silent server is no silent wait.
+    void SetWaitObserver(std::function<void(const FetchWait&)> observer);
 
     struct Impl;
     Impl& impl() { return *impl_; }

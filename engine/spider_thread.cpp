@@ -296,7 +296,18 @@ void AliSpider::Configure(HttpClient& client, const Proxy* proxy) {
     // One pacer for all: the interval and a server's waits hold for the task as a whole.
     client.SetPacer(&pacer_);
     client.SetProxy(proxy);
-    if (proxy) client.SetTryObserver([this](const std::string& cause) { TryEnded(cause); });
+    const bool proxied = proxy != nullptr;
+    client.SetTryObserver([this, proxied](const std::string& cause) {
+        progress_->waiting_try = 0;
+        if (proxied) TryEnded(cause);
+    });
+    // A server that accepts and does not answer is said while it lasts, not after the
+    // last of its tries.
+    client.SetWaitObserver([this](const FetchWait& wait) {
+        progress_->waiting_try = wait.try_number;
+        PostMessage("正在等待网站应答：已等待 " + std::to_string(wait.waited_s) + " 秒，第 " +
+                    std::to_string(wait.try_number) + " 次尝试（共 " + std::to_string(wait.tries) + " 次）");
+    });
 }
 
 void AliSpider::TryEnded(const std::string& cause) {
@@ -360,6 +371,8 @@ void AliSpider::Execute() {
         bool ok = proxied ? RunProxied(db) : Attempt(db, nullptr, false);
         result_code_ = blocked_ ? kSiteBlocked : !ok ? 2 : gate_.stopped() ? 3 : 0;
     } catch (const CrawlStopped&) {
+    } catch (const DatabaseError& e) {
+        PostMessage("任务运行时产生错误：" + DataFileErrorText(data_file_, e));
     } catch (const std::exception& e) {
         // The end report only says the task failed; keep the cause where the user sees it.
         PostMessage(std::string("任务运行时产生错误：") + e.what());

@@ -15,6 +15,8 @@ struct TaskProgress {
     std::atomic<long long> total{-1};
     std::atomic<long long> stored{0};   // records in the file from this search
     std::atomic<long long> handled{0};  // companies stored or skipped (passed over too)
+    // The try, from 1, of a request that waits silently for its answer; 0 when none does.
+    std::atomic<int> waiting_try{0};
 
     // Whole percent of handled over total, never above 100; nullopt without a total.
     std::optional<int> Percent() const;

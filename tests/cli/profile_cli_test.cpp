@@ -202,7 +202,8 @@ TEST_F(ProfileCliTest, ARunOnAFileThatAnotherProcessCollectsIsRefusedAndWritesNo
     for (std::vector<std::string> second : {std::vector<std::string>{"crawl", "--task", "灯具"},
                                             std::vector<std::string>{"crawl", "--all-tasks", "--resume"}}) {
         EXPECT_EQ(Cli(second), 1);
-        EXPECT_NE(err.find("灯具: another program is collecting this task"), std::string::npos) << err;
+        EXPECT_NE(err.find("任务“灯具”没有运行，数据文件 " + File("灯具") + "：另一个程序正在采集这个任务"),
+                  std::string::npos) << err;
         EXPECT_EQ(out, "");
     }
     auto tasks = Tasks();
@@ -253,6 +254,20 @@ TEST(CrawlProgressLines, ATerminalGetsLiveLinesAndALogALinePerTaskEveryPeriod) {
     EXPECT_EQ(quiet.str(), "");
 }
 
+TEST(CrawlProgressLines, ASilentWaitIsShownAndANameNeverReachesTheTerminalWithControlCharacters) {
+    using Clock = cli::CrawlProgress::Clock;
+    auto progress = std::make_shared<TaskProgress>();
+    progress->waiting_try = 2;
+    std::ostringstream terminal;
+    cli::CrawlProgress live(terminal, cli::CrawlProgress::Mode::Live, 30s, 200);
+    live.Add("灯\x1b[2J具", progress, Clock::now());
+    live.Tick(Clock::now());
+    EXPECT_EQ(terminal.str(), "灯\uFFFD[2J具: 0 stored, waiting for an answer (try 2 of 6)\n");
+    progress->waiting_try = 0;
+    live.Tick(Clock::now());
+    EXPECT_TRUE(terminal.str().ends_with("具: 0 stored\n")) << terminal.str();
+}
+
 TEST(InstalledCli, AnUnpackedCopyKeepsTheUsersFilesInTheHomeFolderAndWritesNothingBesideItself) {
     test::TempDir root;
     const std::string bin = root.file("opt/q/bin"), share = root.file("opt/q/share/quorvane");
@@ -277,6 +292,12 @@ TEST(InstalledCli, AnUnpackedCopyKeepsTheUsersFilesInTheHomeFolderAndWritesNothi
     EXPECT_EQ(task["data_file"], root.file("home") + "/.local/share/quorvane/Data/灯具.db");
     EXPECT_EQ(Rows(task["data_file"].get<std::string>()), 3);
     EXPECT_TRUE(fs::is_directory(root.file("config/quorvane"))) << "settings follow XDG_CONFIG_HOME";
+    // Names, mobiles and addresses are the user's alone.
+    const std::string data = root.file("home") + "/.local/share/quorvane";
+    for (const std::string& folder : {data, data + "/Data", data + "/database", root.file("config/quorvane")})
+        EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
+    for (const std::string& file : {data + "/Data/灯具.db", data + "/database/DefaultProject.db"})
+        EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write) << file;
     ASSERT_EQ(test::RunProgram({cli, "--version"}, env, log), 0);
     EXPECT_EQ(log, std::string("quorvane-cli ") + ProgramVersion() + "\n");
 

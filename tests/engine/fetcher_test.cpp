@@ -248,6 +248,44 @@ TEST(FetchPage, AServerThatAcceptsAndNeverAnswersFailsOnTheLowSpeedLimit) {
     close(fd);
 }
 
+TEST(FetchPage, ASilentServerIsToldWhileItIsWaitedForOnceATry) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(fd, kFetchTries + 2), 0);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    HttpClient client;
+    FetchLimits limits;
+    limits.low_speed_time_s = 1;
+    limits.tries = 3;
+    limits.tell_wait_after_ms = 300;
+    client.SetLimits(limits);
+    std::vector<FetchWait> told;
+    std::vector<std::string> ended;
+    client.SetWaitObserver([&](const FetchWait& w) { told.push_back(w); });
+    client.SetTryObserver([&](const std::string& cause) { ended.push_back(cause); });
+    FetchResult r = FetchPage("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/", client);
+    EXPECT_EQ(r.cause, "timeout");
+    ASSERT_EQ(told.size(), 3u) << "once for each try";
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(told[static_cast<size_t>(i)].try_number, i + 1);
+        EXPECT_EQ(told[static_cast<size_t>(i)].tries, 3);
+    }
+    EXPECT_EQ(ended, (std::vector<std::string>{"timeout", "timeout", "timeout"}));
+    close(fd);
+
+    // A server that answers in time is never told as a wait.
+    TestHttpServer s;
+    s.server().Get("/quick", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/html"); });
+    s.Start();
+    told.clear();
+    EXPECT_EQ(FetchPage(s.Url("/quick"), client).body, "ok");
+    EXPECT_TRUE(told.empty());
+}
+
 TEST(FetchPage, StopFlagAbortsATransferInFlightAndMakesNoFurtherTry) {
     TestHttpServer s;
     std::atomic<int> hits{0};

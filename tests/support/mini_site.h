@@ -17,6 +17,7 @@ namespace qv::test {
 struct MiniSiteOptions {
     bool list_twice = false;       // every company stands twice in a row in the list
     bool slow_down_first = false;  // a contact page's first request gets 429, Retry-After: 1
+    int failed_searches = 0;       // the first this many result page requests get HTTP 500
 };
 
 // A marketplace of `companies` companies per search on one result page; every contact
@@ -27,7 +28,16 @@ public:
                       MiniSiteOptions options = {})
         : companies_(companies), delay_(delay), options_(options) {
         server_.server().Get("/search", [this](const httplib::Request& req, httplib::Response& res) {
+            if (searches_++ < options_.failed_searches) {
+                res.status = 500;
+                return;
+            }
             Answer(res, ResultPage(req.get_param_value("q")));
+        });
+        // Profile pages are only counted; they answer 404, as an unknown page does.
+        server_.server().Get(R"(/profile/(\d+))", [this](const httplib::Request&, httplib::Response& res) {
+            ++profiles_;
+            res.status = 404;
         });
         server_.server().Get(R"(/contact/(\d+))", [this](const httplib::Request& req,
                                                           httplib::Response& res) {
@@ -44,6 +54,7 @@ public:
     }
     std::string SearchUrl(const std::string& q) const { return server_.Url("/search?q=" + q); }
     int contacts() const { return contacts_; }
+    int profiles() const { return profiles_; }
 
     struct Request {
         std::string path;
@@ -91,6 +102,8 @@ private:
     std::vector<Request> log_;
     std::map<std::string, int> counts_;
     std::atomic<int> contacts_{0};
+    std::atomic<int> profiles_{0};
+    std::atomic<int> searches_{0};
     TestHttpServer server_;
 };
 
