@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/version.h"
+
 namespace qv::ui {
 namespace {
 
@@ -38,16 +40,16 @@ TAboutFrm::TAboutFrm(QWidget* owner) : QDialog(owner) {
     setWindowTitle(QStringLiteral("关于..."));
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("软件名称："), Field(this, QString::fromUtf8(kProductName)));
-    form->addRow(QStringLiteral("    版本："), Field(this, QString::fromUtf8(kProductVersion)));
+    form->addRow(QStringLiteral("    版本："), Field(this, QString::fromUtf8(ProgramVersion())));
     form->addRow(QStringLiteral("  开发商："), Field(this, QString::fromUtf8(kMakerName)));
-    auto* contact = new QPlainTextEdit(this);
-    contact->setReadOnly(true);
-    contact->setPlainText(QStringLiteral("主页：%1\n意见反馈：%2")
-                              .arg(QString::fromUtf8(kHomePage), QString::fromUtf8(kFeedbackPage)));
-    contact->setLineWrapMode(QPlainTextEdit::NoWrap);
-    contact->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    contact->setFixedHeight(contact->fontMetrics().lineSpacing() * 2 + 14);
-    form->addRow(QStringLiteral("联系方式："), contact);
+    auto* licence = new QPlainTextEdit(this);
+    licence->setObjectName(QStringLiteral("licence"));
+    licence->setReadOnly(true);
+    licence->setPlainText(QString::fromUtf8(kLicenceText));
+    licence->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    licence->setFixedHeight(licence->fontMetrics().lineSpacing() * 3 + 14);
+    form->addRow(QStringLiteral("    许可："), licence);
+    form->addRow(QStringLiteral("使用说明："), Field(this, QString::fromUtf8(kGuideText)));
     auto* back = new QPushButton(QStringLiteral("返回"), this);
     back->setDefault(true);
     connect(back, &QPushButton::clicked, this, &QDialog::accept);

@@ -4,11 +4,12 @@
 namespace qv::ui {
 
 inline constexpr const char* kProductName = "Quorvane";
-inline constexpr const char* kProductVersion = "v1.2.0.60";
 inline constexpr const char* kMakerName = "Quorvane 开发组";
-// The maker's pages, opened in the system browser.
-inline constexpr const char* kHomePage = "https://quorvane.example.org/";
-inline constexpr const char* kFeedbackPage = "https://quorvane.example.org/feedback";
+// The licence as the package's copyright file states it; the program names no web page
+// of its own, only the guide that comes with it.
+inline constexpr const char* kLicenceText =
+    "版权所有，保留一切权利。本程序按现状提供给用户，除供应方与用户的约定外，不授予复制或修改的许可。";
+inline constexpr const char* kGuideText = "帮助 → 使用说明（F1）";
 
 class TAboutFrm : public QDialog {
     Q_OBJECT

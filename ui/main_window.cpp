@@ -18,6 +18,7 @@
 
 #include "core/app_info.h"
 #include "core/ini_file.h"
+#include "core/version.h"
 #include "directory/category_pages.h"
 #include "directory/export_command.h"
 #include "directory/industry_page.h"
@@ -100,6 +101,8 @@ void OpenWebPage(const QUrl& url) {
 }
 
 }  // namespace
+
+QString WindowCaption() { return QStringLiteral("Quorvane v") + QString::fromUtf8(ProgramVersion()); }
 
 void OpenDataFolder() {
     // The folder of the user's writable files: Data/, database/ and the own category/.
@@ -325,7 +328,7 @@ void TMainFrm::NotifyTasksEnded(const QString& name, const QString& outcome) {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
     if (!tray_) {
         tray_ = new QSystemTrayIcon(windowIcon(), this);
-        tray_->setToolTip(QString::fromUtf8(kWindowCaption));
+        tray_->setToolTip(WindowCaption());
         connect(tray_, &QSystemTrayIcon::messageClicked, this, [this] {
             showNormal();
             activateWindow();
@@ -372,7 +375,7 @@ void TMainFrm::FormShow() {
     MainTB->setVisible(action("actShowToolbar")->isChecked());
     statusBar()->setVisible(action("actShowStatusbar")->isChecked());
     MainPagePG->setCurrentIndex(0);
-    setWindowTitle(QString::fromUtf8(kWindowCaption));
+    setWindowTitle(WindowCaption());
     commands_->InitTaskListGrid();
     industry_page_->InitContactGrid();
     industry_page_->InitCompanyGrid();

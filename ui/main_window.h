@@ -28,7 +28,8 @@ namespace qv::ui {
 
 class THelpFrm;
 
-inline constexpr const char* kWindowCaption = "Quorvane v1.2.0.60";
+// The title and the tray's tip: the name and the build's version.
+QString WindowCaption();
 
 // 文件 → 打开数据文件夹: the profile's folder of writable files in the file manager.
 void OpenDataFolder();

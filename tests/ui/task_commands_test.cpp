@@ -18,6 +18,7 @@
 #include "core/database.h"
 #include "core/field_cipher.h"
 #include "core/ini_file.h"
+#include "core/version.h"
 #include "tasks/add_task_dialog.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
@@ -240,7 +241,7 @@ TEST_F(TaskCommandsTest, WithNoTasksTheListHasOneEmptyRowAndOnlyAddIsOffered) {
     EXPECT_TRUE(Enabled("actAddTask"));
     for (const char* a : {"actStart", "actPause", "actPauseAll", "actCancel", "actDelTask"})
         EXPECT_FALSE(Enabled(a)) << a;
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane v1.2.0.60"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane v") + QString::fromUtf8(ProgramVersion()));
 }
 
 TEST_F(TaskCommandsTest, StartedTaskShowsItsRowsAndMessagesInOrder) {
