@@ -15,10 +15,26 @@ for tool in debootstrap convert; do
   command -v "$tool" >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap imagemagick
 done
 
+# The archive this machine's apt already uses for Debian's main packages (deb822 or
+# one-line sources); none found: debootstrap's own default.
+apt_mirror() {
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -r "$f" ] || continue
+    awk 'BEGIN { RS = ""; FS = "\n" }
+         /(^|\n)Suites:[^\n]*bookworm([ \t\n]|$)/ && /(^|\n)Components:[^\n]*main/ {
+           for (i = 1; i <= NF; i++) if ($i ~ /^URIs:/) { split($i, u, /[ \t]+/); print u[2]; exit } }' "$f"
+  done
+  [ -r /etc/apt/sources.list ] &&
+    awk '$1 == "deb" && $3 == "bookworm" { for (i = 4; i <= NF; i++) if ($i == "main") { print $2; exit } }' \
+      /etc/apt/sources.list
+  return 0
+}
 if [ ! -x "$root/usr/bin/apt-get" ]; then
-  echo "== debootstrap bookworm into $root"
+  mirror=$(apt_mirror | head -n 1)
+  echo "== debootstrap bookworm into $root (${mirror:-debootstrap's default mirror})"
   mkdir -p "$(dirname "$root")"
-  debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian > "$root.debootstrap.log"
+  debootstrap --variant=minbase bookworm "$root" ${mirror:+"$mirror"} > "$root.debootstrap.log"
 fi
 mount_points=()
 cleanup() {
@@ -36,6 +52,7 @@ in_root() { chroot "$root" env -i PATH=/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/
 echo "== apt-get install ./$(basename "$deb") (and Xvfb with xdotool, to drive the window)"
 cp "$deb" "$root/tmp/"
 # The simulator is not part of the package; this check brings it along, with its library.
+[ -x build/quorvane-site ] || scripts/build.sh quorvane-site
 cp build/quorvane-site "$root/usr/local/bin/"
 in_root apt-get update -qq
 # As a user installs it (Recommends too: the CJK font), then the tools of this check.
@@ -60,7 +77,7 @@ site=$!
 trap 'kill $site 2>/dev/null || true' EXIT
 for _ in $(seq 50); do grep -q http:// /tmp/site.log && break; sleep 0.1; done
 host=$(grep -o 'http://[0-9.]*:[0-9]*' /tmp/site.log | head -n 1)
-echo "\$ quorvane-cli --version"; quorvane-cli --version
+echo "\$ id -un; quorvane-cli --version"; id -un; quorvane-cli --version
 echo "\$ quorvane-cli tasks            # the first use makes the profile"; quorvane-cli tasks
 echo "\$ quorvane-cli setting --file ~/.config/quorvane/config.ini Options SearchHost $host"
 quorvane-cli setting --file ~/.config/quorvane/config.ini Options SearchHost "$host"
@@ -71,6 +88,8 @@ echo "\$ quorvane-cli crawl --task 灯具"; quorvane-cli crawl --task 灯具 | t
 echo "\$ quorvane-cli tasks            # (the url field left out here)"
 quorvane-cli tasks | sed 's/"url":"[^"]*",//'
 echo "\$ find ~ -type f (the profile)"; find "$HOME" -type f | sort
+echo "\$ the profile's modes (folders 700, files 600)"
+find "$HOME/.config/quorvane" "$HOME/.local/share/quorvane" -printf '%m %p\n' | sort -k2
 USER
 echo "== as the user ann"
 in_root env HOME=/home/ann USER=ann chroot --userspec=ann:ann / sh /tmp/as-ann.sh
