@@ -20,6 +20,7 @@ int Run(int argc, const char* const* argv, Streams streams, std::optional<Profil
     CLI::App app{"quorvane-cli: collect, inspect and convert Quorvane data from the command line"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("quorvane-cli ") + ProgramVersion(), "Print the version and exit");
+    app.set_help_all_flag("--help-all", "Print the help of every command and exit");
     Context ctx{streams, 0, std::move(profile)};
     AddTaskCommands(app, ctx);
     AddCrawlCommand(app, ctx);
