@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -225,12 +227,38 @@ std::string DatabaseFaultWords(const DatabaseError& error) {
     }
 }
 
+namespace {
+
+// Why writing beside `path` fails, found from the disk and the process's limits: the
+// engine's errno is taken after later calls and often tells nothing. Empty when neither
+// explains it.
+std::string DiskWriteCause(const std::string& path) {
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    if (dir.empty()) dir = ".";
+    struct statvfs disk {};
+    if (::statvfs(dir.c_str(), &disk) == 0 && disk.f_bavail == 0) return FileFaultWords(ENOSPC);
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        constexpr std::uintmax_t kPage = 65536;  // a write that no longer fits below the limit
+        for (const char* suffix : {"", "-wal", "-journal"}) {
+            std::error_code ec;
+            const std::uintmax_t size = std::filesystem::file_size(path + suffix, ec);
+            if (!ec && size + kPage > limit.rlim_cur) return FileFaultWords(EFBIG);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
 std::string DataFileErrorText(const std::string& path, const DatabaseError& error) {
     std::string detail = error.what();
     // Errors of opening already end in the path, which the text names first.
     if (const std::string tail = ": " + path; detail.size() > tail.size() && detail.ends_with(tail))
         detail.resize(detail.size() - tail.size());
-    const std::string words = DatabaseFaultWords(error);
+    std::string words = DatabaseFaultWords(error);
+    if (const int primary = error.code() & 0xff; primary == SQLITE_IOERR || primary == SQLITE_FULL)
+        if (std::string cause = DiskWriteCause(path); !cause.empty()) words = cause;
     return "数据文件 " + path + " 出错：" + (words.empty() ? detail : words + "（" + detail + "）");
 }
 

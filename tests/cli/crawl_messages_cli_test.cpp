@@ -11,9 +11,9 @@
 #include "core/run_journal.h"
 #include "engine/fetcher.h"
 #include "tests/cli/cli_runner.h"
+#include "tests/cli/portable_profile.h"
 #include "tests/support/member_files.h"
 #include "tests/support/mini_site.h"
-#include "tests/support/project_database.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/unprivileged.h"
 
@@ -24,20 +24,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using test::Rows;
 
-class CrawlMessagesCli : public ::testing::Test {
-protected:
-    CrawlMessagesCli() {
-        fs::create_directories(dir.file("database"));
-        fs::create_directories(dir.file("Data"));
-        test::MakeProjectDatabase(profile.ProjectDatabase());
-    }
-    int Cli(std::vector<std::string> args) { return test::RunCli(std::move(args), out, err, profile); }
-    std::string File(const std::string& task) const { return TaskDataFilePath(profile.TaskDir(), task); }
-
-    test::TempDir dir;
-    Profile profile = PortableProfile(dir.path().string());
-    std::string out, err;
-};
+using CrawlMessagesCli = test::PortableProfileCli;
 
 TEST_F(CrawlMessagesCli, SavedTasksRunWithTheWindowsOptionsUnlessTheCommandSaysOtherwise) {
     test::MiniSite site(3);

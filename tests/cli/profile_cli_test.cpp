@@ -16,6 +16,7 @@
 #include "core/version.h"
 #include "tasks/search_url.h"
 #include "tests/cli/cli_runner.h"
+#include "tests/cli/portable_profile.h"
 #include "tests/export/grid_fixtures.h"
 #include "tests/support/member_files.h"
 #include "tests/support/mini_site.h"
@@ -31,15 +32,8 @@ using namespace std::chrono_literals;
 using test::Rows;
 
 // A portable profile in a temporary folder, as the window would leave it.
-class ProfileCliTest : public ::testing::Test {
+class ProfileCliTest : public test::PortableProfileCli {
 protected:
-    ProfileCliTest() {
-        fs::create_directories(dir.file("database"));
-        fs::create_directories(dir.file("Data"));
-        test::MakeProjectDatabase(profile.ProjectDatabase());
-    }
-    int Cli(std::vector<std::string> args) { return test::RunCli(std::move(args), out, err, profile); }
-    std::string File(const std::string& task) const { return TaskDataFilePath(profile.TaskDir(), task); }
     std::vector<nlohmann::json> Tasks() {
         EXPECT_EQ(Cli({"tasks"}), 0) << err;
         std::vector<nlohmann::json> tasks;
@@ -47,10 +41,6 @@ protected:
         for (std::string line; std::getline(lines, line);) tasks.push_back(nlohmann::json::parse(line));
         return tasks;
     }
-
-    test::TempDir dir;
-    Profile profile = PortableProfile(dir.path().string());
-    std::string out, err;
 };
 
 TEST_F(ProfileCliTest, AddTaskSavesTheTaskThatTasksThenLists) {

@@ -2,7 +2,6 @@
 // broken task never stops the others, a refused run changes nothing, a file the user may
 // only read is read without writing, and settings get their folder.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,9 +12,10 @@
 #include "core/run_journal.h"
 #include "core/run_lock.h"
 #include "tests/cli/cli_runner.h"
+#include "tests/cli/portable_profile.h"
+#include "tests/support/file_state.h"
 #include "tests/support/member_files.h"
 #include "tests/support/mini_site.h"
-#include "tests/support/project_database.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/unprivileged.h"
 
@@ -23,20 +23,9 @@ namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Mode;
 using test::Rows;
-
-std::string SideFiles(const std::string& path) {
-    std::string found;
-    for (const char* suffix : {"-wal", "-shm", "-journal"})
-        if (fs::exists(path + suffix)) found += std::string(" ") + suffix;
-    return found;
-}
-
-mode_t Mode(const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
+using test::SideFiles;
 
 std::string LastLine(const std::string& text) {
     std::string last, line;
@@ -45,20 +34,7 @@ std::string LastLine(const std::string& text) {
     return last;
 }
 
-class TaskFilesCli : public ::testing::Test {
-protected:
-    TaskFilesCli() {
-        fs::create_directories(dir.file("database"));
-        fs::create_directories(dir.file("Data"));
-        test::MakeProjectDatabase(profile.ProjectDatabase());
-    }
-    int Cli(std::vector<std::string> args) { return test::RunCli(std::move(args), out, err, profile); }
-    std::string File(const std::string& task) const { return TaskDataFilePath(profile.TaskDir(), task); }
-
-    test::TempDir dir;
-    Profile profile = PortableProfile(dir.path().string());
-    std::string out, err;
-};
+using TaskFilesCli = test::PortableProfileCli;
 
 TEST_F(TaskFilesCli, ABrokenTaskAmongSavedTasksIsNamedAndLeftOutAndTheOthersRun) {
     test::MiniSite site(3);
@@ -152,14 +128,18 @@ TEST_F(TaskFilesCli, DataFilesTheUserMayOnlyReadAreReadWithoutWritingAnything) {
     }
     auto read_all = [&] {
         std::string o, e, seen;
-        seen += std::to_string(test::RunCli({"dump", file}, o, e)) + ":" + std::to_string(std::count(o.begin(), o.end(), '\n')) + e;
-        seen += " " + std::to_string(test::RunCli({"failures", file}, o, e)) + ":" + o + e;
-        seen += std::to_string(test::RunCli({"find", "乙公司", file}, o, e)) + ":" +
-                std::to_string(std::count(o.begin(), o.end(), '\n')) + e;
+        auto lines = [&] { return std::to_string(std::count(o.begin(), o.end(), '\n')); };
+        const int dump = test::RunCli({"dump", file}, o, e);
+        seen += std::to_string(dump) + ":" + lines() + e;
+        const int failures = test::RunCli({"failures", file}, o, e);
+        seen += " " + std::to_string(failures) + ":" + o + e;
+        const int find = test::RunCli({"find", "乙公司", file}, o, e);
+        seen += std::to_string(find) + ":" + lines() + e;
         return seen + SideFiles(file);
     };
     const std::string expected = "0:2 0:http://m/c3\ttimeout\n0:1";
-    ::chmod(folder.c_str(), 0555);  // a read-only folder
+    ::chmod(file.c_str(), 0644);     // shared for reading
+    ::chmod(folder.c_str(), 0555);  // in a read-only folder
     QV_RUN_UNPRIVILEGED(in_readonly_folder, read_all);
     EXPECT_EQ(in_readonly_folder, expected);
     ::chmod(folder.c_str(), 0777);

@@ -1,13 +1,13 @@
 // Files this user may only read, files that are no data files, and a disk that fills up:
 // reading writes nothing, a refusal changes nothing, and a failure names its cause.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
 #include "core/data_files.h"
 #include "core/database.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/file_state.h"
 #include "tests/support/member_files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/unprivileged.h"
@@ -22,18 +22,8 @@ std::string Rows(const std::string& path, DatabaseKind kind) {
     return db.Query("SELECT COUNT(*) AS n FROM DataList").Text(0, "n");
 }
 
-std::string SideFiles(const std::string& path) {
-    std::string found;
-    for (const char* suffix : {"-wal", "-shm", "-journal"})
-        if (fs::exists(path + suffix)) found += std::string(" ") + suffix;
-    return found;
-}
-
-mode_t Mode(const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
+using test::Mode;
+using test::SideFiles;
 
 class UnwritableFiles : public ::testing::Test {
 protected:
@@ -49,6 +39,7 @@ protected:
 };
 
 TEST_F(UnwritableFiles, AFileInAReadOnlyFolderIsReadAndNothingIsMadeBesideIt) {
+    ::chmod(file.c_str(), 0644);  // shared for reading
     ::chmod(folder.c_str(), 0555);
     QV_RUN_UNPRIVILEGED(seen, [&] {
         return Rows(file, DatabaseKind::ReadOnly) + " " + Rows(file, DatabaseKind::Project) + SideFiles(file);
@@ -79,6 +70,7 @@ TEST_F(UnwritableFiles, ChangesStillInTheWalFileAreSeenWhereNothingMayBeWritten)
     int status = 0;
     ::waitpid(writer, &status, 0);
     ASSERT_NE(SideFiles(file), "");
+    for (const char* suffix : {"", "-wal", "-shm"}) ::chmod((file + suffix).c_str(), 0644);
     ::chmod(folder.c_str(), 0555);
     QV_RUN_UNPRIVILEGED(seen, [&] { return Rows(file, DatabaseKind::ReadOnly); });
     EXPECT_EQ(seen, "3");

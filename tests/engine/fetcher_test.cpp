@@ -225,22 +225,30 @@ TEST(FetchPage, AServerThatHangsCountsAsFailedTries) {
     EXPECT_EQ(hits, 6);
 }
 
-TEST(FetchPage, AServerThatAcceptsAndNeverAnswersFailsOnTheLowSpeedLimit) {
-    // The kernel completes the connections on the listen queue; nothing ever answers.
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+// A socket on 127.0.0.1 whose connections the kernel completes from the listen queue and
+// that nothing ever answers; its URL.
+std::string SilentServer(int& fd) {
+    fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(listen(fd, kFetchTries + 2), 0);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, kFetchTries + 2) != 0)
+        return {};
     socklen_t len = sizeof addr;
     getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
+}
+
+TEST(FetchPage, AServerThatAcceptsAndNeverAnswersFailsOnTheLowSpeedLimit) {
+    int fd = -1;
+    const std::string url = SilentServer(fd);
+    ASSERT_FALSE(url.empty());
     HttpClient client;
     FetchLimits limits;
     limits.low_speed_time_s = 1;
     client.SetLimits(limits);
     auto start = std::chrono::steady_clock::now();
-    FetchResult r = FetchPage("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/", client);
+    FetchResult r = FetchPage(url, client);
     // Without the limit one try alone would last the whole 60 s.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(limits.total_timeout_ms));
     EXPECT_EQ(r.error, "连接失败");
@@ -249,14 +257,9 @@ TEST(FetchPage, AServerThatAcceptsAndNeverAnswersFailsOnTheLowSpeedLimit) {
 }
 
 TEST(FetchPage, ASilentServerIsToldWhileItIsWaitedForOnceATry) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(listen(fd, kFetchTries + 2), 0);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    int fd = -1;
+    const std::string url = SilentServer(fd);
+    ASSERT_FALSE(url.empty());
     HttpClient client;
     FetchLimits limits;
     limits.low_speed_time_s = 1;
@@ -267,7 +270,7 @@ TEST(FetchPage, ASilentServerIsToldWhileItIsWaitedForOnceATry) {
     std::vector<std::string> ended;
     client.SetWaitObserver([&](const FetchWait& w) { told.push_back(w); });
     client.SetTryObserver([&](const std::string& cause) { ended.push_back(cause); });
-    FetchResult r = FetchPage("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/", client);
+    FetchResult r = FetchPage(url, client);
     EXPECT_EQ(r.cause, "timeout");
     ASSERT_EQ(told.size(), 3u) << "once for each try";
     for (int i = 0; i < 3; ++i) {

@@ -64,11 +64,11 @@ inline std::optional<std::string> RunUnprivileged(const std::function<std::strin
 }  // namespace qv::test
 
 // Runs the block's text-returning lambda as nobody, or skips the test saying why not.
-#define QV_RUN_UNPRIVILEGED(result, lambda)                                   \
-    std::string result;                                                       \
-    {                                                                         \
-        std::string why_;                                                     \
-        auto got_ = ::qv::test::RunUnprivileged(lambda, why_);                \
+#define QV_RUN_UNPRIVILEGED(result, ...)                                          \
+    std::string result;                                                           \
+    {                                                                             \
+        std::string why_;                                                         \
+        auto got_ = ::qv::test::RunUnprivileged(__VA_ARGS__, why_);               \
         if (!got_) GTEST_SKIP() << "needs a user without write rights: " << why_; \
-        result = *got_;                                                       \
+        result = *got_;                                                           \
     }
