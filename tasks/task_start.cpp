@@ -66,8 +66,12 @@ std::optional<RunKind> TaskCommands::PrepareDataFile(const QString& name) {
         if (!CreateTaskDataFile(name)) return std::nullopt;
         return RunKind::Fresh;
     }
-    Connection db(path, DatabaseKind::DataFile);
-    SavedRun saved = ReadSavedRun(db);
+    // Only read until the user chose: a cancelled start leaves the file as it was.
+    SavedRun saved;
+    {
+        Connection db(path, DatabaseKind::ReadOnly);
+        saved = ReadSavedRun(db);
+    }
     if (saved.rows <= 0) return RunKind::Fresh;
     QStringList choices;
     QString question;
@@ -83,7 +87,7 @@ std::optional<RunKind> TaskCommands::PrepareDataFile(const QString& name) {
     if (chosen == kNewOnlyChoice) return RunKind::NewOnly;
     if (chosen != kRestartChoice || widgets::AskConfirm(kRefillConfirm) != widgets::mrYes)
         return std::nullopt;
-    db.Execute("DELETE FROM DataList");
+    ExecuteOnDatabaseFile(path, "DELETE FROM DataList");
     return RunKind::Fresh;
 }
 
@@ -170,7 +174,7 @@ void TaskCommands::doRetryFailed() {
     if (path.empty()) return;
     std::vector<FailedPage> failures;
     if (std::filesystem::exists(path)) {
-        Connection db(path, DatabaseKind::DataFile);
+        Connection db(path, DatabaseKind::ReadOnly);
         failures = ReadFailedPages(db);
     }
     std::erase_if(failures, [](const FailedPage& f) {
