@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "core/gbk.h"
+#include "core/ini_file.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv::cli {
@@ -33,7 +34,9 @@ TEST(SettingCli, WritesAndReadsAValueInTheGbkFile) {
     EXPECT_EQ(RunCli({"setting", "--file", file, "Searchs", "1"}, &out), 0);
     EXPECT_EQ(out, "灯具\n");
     EXPECT_NE(test::ReadFileBytes(file).find(Utf8ToGbk("灯具")), std::string::npos);
-    EXPECT_EQ(RunCli({"setting", "--file", dir.file("no/such/dir/config.ini"), "A", "b", "c"}), 1);
+    // The first setting of a new profile makes its folders.
+    EXPECT_EQ(RunCli({"setting", "--file", dir.file("no/such/dir/config.ini"), "A", "b", "c"}), 0);
+    EXPECT_EQ(TIniFileEx::ReadString(dir.file("no/such/dir/config.ini"), "A", "b", ""), "c");
 }
 
 TEST(SettingCli, AFifoNamedLikeTheFileDoesNotHangTheCommand) {
