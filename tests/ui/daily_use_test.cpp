@@ -258,7 +258,7 @@ TEST_F(DailyUse, CausesShowInChineseAndUnknownOnesAsTheyAre) {
     StoredTask("灯具", 0);
     tasks::TTaskTab& tab = window->pages().OpenRunPage(QStringLiteral("灯具"), DataFile("灯具"));
     tab.Sink->AppendMessage("灯具：抓取联系方式网页时产生错误：连接失败，忽略，继续抓取");
-    tab.Sink->ShowMessageCause("connection reset");
+    tab.Sink->ShowMessageCause("connection reset", "");
     EXPECT_EQ(tab.LogGrid->item(0, 1)->toolTip(), QStringLiteral("原因：连接被重置"));
 }
 
