@@ -34,20 +34,21 @@ QLineEdit* Field(QWidget* parent, const QString& text) {
 
 }  // namespace
 
-TAboutFrm::TAboutFrm(QWidget* owner) : QDialog(owner) {
-    setWindowTitle(QStringLiteral("关于..."));
+TAboutFrm::TAboutFrm(QWidget* owner, bool contact) : QDialog(owner) {
+    setWindowTitle(contact ? QStringLiteral("联系信息") : QStringLiteral("关于"));
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("软件名称："), Field(this, QString::fromUtf8(kProductName)));
     form->addRow(QStringLiteral("    版本："), Field(this, QString::fromUtf8(kProductVersion)));
     form->addRow(QStringLiteral("  开发商："), Field(this, QString::fromUtf8(kMakerName)));
-    auto* contact = new QPlainTextEdit(this);
-    contact->setReadOnly(true);
-    contact->setPlainText(QStringLiteral("主页：%1\n意见反馈：%2")
+    auto* lines = new QPlainTextEdit(this);
+    lines->setObjectName(QStringLiteral("ContactMEM"));
+    lines->setReadOnly(true);
+    lines->setPlainText(QStringLiteral("主页：%1\n意见反馈：%2")
                               .arg(QString::fromUtf8(kHomePage), QString::fromUtf8(kFeedbackPage)));
-    contact->setLineWrapMode(QPlainTextEdit::NoWrap);
-    contact->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    contact->setFixedHeight(contact->fontMetrics().lineSpacing() * 2 + 14);
-    form->addRow(QStringLiteral("联系方式："), contact);
+    lines->setLineWrapMode(QPlainTextEdit::NoWrap);
+    lines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lines->setFixedHeight(lines->fontMetrics().lineSpacing() * 2 + 14);
+    form->addRow(QStringLiteral("联系方式："), lines);
     auto* back = new QPushButton(QStringLiteral("返回"), this);
     back->setDefault(true);
     connect(back, &QPushButton::clicked, this, &QDialog::accept);
@@ -56,10 +57,14 @@ TAboutFrm::TAboutFrm(QWidget* owner) : QDialog(owner) {
     layout->addLayout(form);
     layout->addWidget(back, 0, Qt::AlignRight);
     setFixedSize(420, sizeHint().height());
+    if (contact) {
+        lines->setFocus();
+        lines->selectAll();  // ready to copy
+    }
 }
 
-void ShowAboutBox(QWidget* owner) {
-    TAboutFrm box(owner);
+void ShowAboutBox(QWidget* owner, bool contact) {
+    TAboutFrm box(owner, contact);
     box.exec();
 }
 

@@ -13,9 +13,10 @@ inline constexpr const char* kFeedbackPage = "https://quorvane.example.org/feedb
 class TAboutFrm : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutFrm(QWidget* owner);
+    // `contact`: opened as 联系信息, with the maker's addresses in focus.
+    explicit TAboutFrm(QWidget* owner, bool contact = false);
 };
 
-void ShowAboutBox(QWidget* owner);
+void ShowAboutBox(QWidget* owner, bool contact = false);
 
 }  // namespace qv::ui
