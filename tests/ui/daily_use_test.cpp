@@ -158,6 +158,8 @@ TEST_F(DailyUse, ANameThatCannotNameAFileIsRefusedBeforeAnythingIsStored) {
             EXPECT_TRUE(d->isVisible()) << bad.toStdString();
             warnings.push_back(messages.Last());
         }
+        // Backing out goes back to the add dialog; cancelling that ends it.
+        WhenShown<tasks::TfrmAddTask>([](tasks::TfrmAddTask* again) { again->reject(); });
         d->reject();
     });
     Trigger("actAddTask");
