@@ -395,7 +395,7 @@ TEST_F(DailyUseRuns, AnOpenPageThatIsNotCollectingGivesWayToStartAndDelete) {
     Trigger("actDelTask");
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{
                                     "你确认删除任务【 灯具 】吗？\r\n\r\n（删除任务的同时会把保存的历史数据一起删除。）",
-                                    "任务删除成功。"}));
+                                    "任务删除成功，数据文件已移到回收站，需要时可以从回收站还原。"}));
     EXPECT_EQ(TaskPagesOf("灯具"), 0);
     EXPECT_TRUE(Tasks().rows.empty());
 }
