@@ -62,6 +62,9 @@ inline constexpr TextSetting kSearchHost{"Options", "SearchHost", ""};
 
 // The proxies tasks take in turn, separated by blanks (a proxy URL holds none); empty: none.
 inline constexpr TextSetting kProxies{"Options", "Proxies", "", true};
+// The options dialog's proxy lines as last written, comments and all, passwords as ***;
+// '%' and line ends escaped as %25 and %0A. Used only while it holds the entries of kProxies.
+inline constexpr TextSetting kProxyLines{"Options", "ProxyLines", ""};
 
 // The record search history: one earlier search text per key, an empty value is a free
 // slot. The section name is spelled this way in existing files.

@@ -77,4 +77,22 @@ std::string CauseText(std::string_view cause) {
     return std::string(cause);
 }
 
+std::string CauseText(std::string_view cause, std::string_view proxy) {
+    std::string text = CauseText(cause);
+    if (proxy.empty()) return text;
+    constexpr std::string_view kProxy = "代理服务器";
+    const std::string named = std::string(kProxy) + " " + std::string(proxy);
+    if (cause.starts_with("proxy ")) {
+        // Every proxy cause's words name the proxy server; that name gains the address.
+        if (const size_t at = text.find(kProxy); at != std::string::npos) {
+            const bool at_end = at + kProxy.size() == text.size();
+            text.replace(at, kProxy.size(), at_end ? named : named + " ");
+        }
+        if (cause.starts_with(kProxyHttp)) text += "，没有转来网站的应答";
+        return text;
+    }
+    // The proxy was reached and passed the request on: what went wrong is the site's.
+    return (cause.starts_with(kHttp) ? "网站应答 " : "") + text + "，经代理服务器 " + std::string(proxy);
+}
+
 }  // namespace qv

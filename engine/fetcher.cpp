@@ -10,6 +10,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <mutex>
@@ -99,6 +100,7 @@ struct HttpClient::Impl {
     FetchLimits limits;
     long status = 0;          // of the last try's last answer, 0 when none came
     std::string retry_after;  // that answer's Retry-After value
+    bool proxy_made = false;  // that answer names a proxy program as its maker
     std::string buffer;
     bool usable = false;
 
@@ -267,6 +269,9 @@ std::string HttpClient::Impl::RunTry(const std::string& url) {
     // stays the site's request to slow down.
     if (proxy && (status == 407 || ((status == 502 || status == 504) && proxy->scheme.starts_with("http"))))
         return status == 407 ? "proxy auth" : "proxy HTTP " + std::to_string(status);
+    // An HTTP proxy that cannot reach the site answers in its own name (tinyproxy: 500 with
+    // "Server: tinyproxy"); that is the proxy's word, not the site's.
+    if (proxy && proxy_made && proxy->scheme.starts_with("http")) return "proxy HTTP " + std::to_string(status);
     return "HTTP " + std::to_string(status);
 }
 
@@ -323,6 +328,15 @@ void HttpClient::Impl::ReadAnswerHead() {
     // Request -1: the last answer of the transfer, after any redirects.
     if (curl_easy_header(easy, "Retry-After", 0, CURLH_HEADER, -1, &header) == CURLHE_OK && header)
         retry_after = header->value;
+    proxy_made = false;
+    if (!proxy) return;
+    if (curl_easy_header(easy, "X-Squid-Error", 0, CURLH_HEADER, -1, &header) == CURLHE_OK) {
+        proxy_made = true;
+    } else if (curl_easy_header(easy, "Server", 0, CURLH_HEADER, -1, &header) == CURLHE_OK && header) {
+        std::string server = header->value;
+        for (char& c : server) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        proxy_made = server.find("proxy") != std::string::npos || server.find("squid") != std::string::npos;
+    }
 }
 
 std::string HttpClient::Impl::TransportCause(CURLcode code) {

@@ -57,6 +57,18 @@ std::string Proxy::Shown() const {
     return shown + host + ":" + std::to_string(port);
 }
 
+std::string Proxy::Masked() const { return has_password ? scheme + "://" + Shown() : url; }
+
+std::string_view ProxyEntryOf(std::string_view line) {
+    // A URL holds no blank, so a '#' after one cannot be part of it (a password may hold '#').
+    for (size_t i = 0; i < line.size(); ++i)
+        if (line[i] == '#' && (i == 0 || std::isspace(static_cast<unsigned char>(line[i - 1])))) {
+            line = line.substr(0, i);
+            break;
+        }
+    return TrimBlanks(line);
+}
+
 std::string_view ProxyFaultText(ProxyFault fault) {
     switch (fault) {
     case ProxyFault::Scheme: return "it must begin with http://, https://, socks5:// or socks5h://";
@@ -119,8 +131,8 @@ std::vector<Proxy> ParseProxyList(std::string_view text) {
     int number = 0;
     for (std::string_view line : Lines(text)) {
         ++number;
-        line = TrimBlanks(line);
-        if (line.empty() || line.front() == '#') continue;
+        line = ProxyEntryOf(line);
+        if (line.empty()) continue;
         try {
             proxies.push_back(ParseProxy(line));
         } catch (const ProxyError& e) {

@@ -23,6 +23,8 @@ struct Proxy {
 
     // "host:port", or "user:***@host:port" with credentials: safe to show and to log.
     std::string Shown() const;
+    // The URL with "***" for its password (as given when it has none): what a box shows.
+    std::string Masked() const;
     bool operator==(const Proxy& other) const { return url == other.url; }
 };
 
@@ -44,8 +46,11 @@ private:
 // One entry: scheme://[user[:password]@]host:port with the scheme http, https, socks5 or
 // socks5h and nothing after the port but an optional "/". Raises ProxyError.
 Proxy ParseProxy(std::string_view text);
-// One entry a line; blank lines and lines that begin with '#' are skipped. Raises ProxyError
-// naming the first bad line.
+// The entry of one line of a list, blanks trimmed: a '#' at the start or after a blank
+// begins a comment ("http://a:1 # office" is "http://a:1").
+std::string_view ProxyEntryOf(std::string_view line);
+// One entry a line; blank and comment lines are skipped. Raises ProxyError naming the first
+// bad line.
 std::vector<Proxy> ParseProxyList(std::string_view text);
 
 // config.ini keeps the list on one line, the entries separated by blanks (a URL holds none).

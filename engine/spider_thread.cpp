@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <unordered_set>
 #include <vector>
@@ -95,8 +96,8 @@ class AliSpider::Host : public CrawlHost {
 public:
     // `lanes`: the clients of the task's further connections, used by FetchOn.
     Host(AliSpider& spider, HttpClient& http, std::vector<std::unique_ptr<HttpClient>>& lanes,
-         Connection& db)
-        : spider_(spider), http_(http), lanes_(lanes), db_(db) {}
+         Connection& db, const Proxy* proxy)
+        : spider_(spider), http_(http), lanes_(lanes), db_(db), proxy_(proxy ? proxy->Shown() : "") {}
 
     void Message(const std::string& text) override { spider_.PostMessage(text); }
     void MemberRow(const MemberValues& values) override {
@@ -105,7 +106,7 @@ public:
     }
     void MessageCause(const std::string& cause) override {
         auto sink = spider_.sink_;
-        spider_.Post([sink, cause] { sink->ShowMessageCause(cause); });
+        spider_.Post([sink, cause, proxy = proxy_] { sink->ShowMessageCause(cause, proxy); });
     }
     void RepaintMembers() override {
         auto sink = spider_.sink_;
@@ -157,6 +158,7 @@ private:
     HttpClient& http_;
     std::vector<std::unique_ptr<HttpClient>>& lanes_;
     Connection& db_;
+    const std::string proxy_;
     PagesInFlight in_flight_;
 };
 
@@ -275,8 +277,11 @@ bool AliSpider::RunCrawl(Connection& db, CrawlHost& host, bool again) {
         start.entries_done = at.entries_done;
         mode = at.mode;
         search_url = at.search_url;
-        PostMessage("继续上次的抓取：从第 " + std::to_string(at.page_number) + " 页的第 " +
-                    std::to_string(at.entries_done + 1) + " 个公司开始......");
+        // After a change of proxy the line names its task: several tasks may switch at once.
+        const std::string from = "从第 " + std::to_string(at.page_number) + " 页的第 " +
+                                 std::to_string(at.entries_done + 1) + " 个公司开始......";
+        PostMessage(again ? "任务【" + std::filesystem::path(data_file_).stem().string() + "】换用代理后继续抓取：" + from
+                          : "继续上次的抓取：" + from);
     } else {
         // Through the gate: a thread stopped before it began writes nothing at all.
         gate_.Store([&] { BeginRun(db, url_, mode); });
@@ -336,7 +341,7 @@ bool AliSpider::Attempt(Connection& db, const Proxy* proxy, bool again) {
     HttpClient http;
     Configure(http, proxy);
     std::vector<std::unique_ptr<HttpClient>> lanes = FurtherConnections(http, cookies, proxy);
-    Host host(*this, http, lanes, db);
+    Host host(*this, http, lanes, db, proxy);
     return RunCrawl(db, host, again);
 }
 
@@ -352,7 +357,7 @@ bool AliSpider::RunProxied(Connection& db) {
             env_.proxies->Rest(*proxy);
             const std::string left = proxy->Shown();
             proxy = env_.proxies->Next(proxy);
-            PostMessage(proxy ? "切换代理：" + proxy->Shown() + "（" + restart.reason + "）"
+            PostMessage(proxy ? "切换代理：停用 " + left + "，改用 " + proxy->Shown() + "（" + restart.reason + "）"
                               : "没有可以换用的代理，" + left + " 已停用（" + restart.reason + "）");
         }
     }

@@ -31,9 +31,9 @@ public:
     virtual void AppendMessage(const std::string& text) = 0;
     virtual void AppendMemberRow(const MemberValues& values) = 0;
     virtual void RepaintMembers() = 0;
-    // Why the message just appended came about (a failed page's cause), for the page to
-    // show beside it; the message text itself stays word for word.
-    virtual void ShowMessageCause(const std::string& cause) {}
+    // Why the message just appended came about (a failed page's cause) and the proxy the
+    // page was read through (Proxy::Shown, empty when none), for the page to show with it.
+    virtual void ShowMessageCause(const std::string& cause, const std::string& proxy) {}
 };
 
 // Hold, release and stop for one thread. The crawl passes through it before every fetch

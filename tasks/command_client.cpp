@@ -15,7 +15,10 @@ CommandClient::CommandClient(const std::atomic<bool>* stop)
     client_.SetPacer(&pacer_);
     try {
         const std::vector<Proxy> proxies = ReadProxySetting(AppInfo->SettingsFile);
-        if (!proxies.empty()) client_.SetProxy(&proxies.front());
+        if (!proxies.empty()) {
+            client_.SetProxy(&proxies.front());
+            proxy_ = proxies.front().Shown();
+        }
     } catch (const ProxyError& e) {
         throw std::runtime_error(
             (ProxyFaultMessage(e.line(), e.fault()) + QStringLiteral("，请在“选项”中改正。")).toStdString());

@@ -4,6 +4,7 @@
 // between their starts, and the waits a server asks for with 429 or 503; and they go
 // through the first proxy of the options, when there are any.
 #include <atomic>
+#include <string>
 
 #include "engine/fetcher.h"
 #include "engine/request_pacer.h"
@@ -21,8 +22,11 @@ public:
     CommandClient& operator=(const CommandClient&) = delete;
 
     HttpClient& client() { return client_; }
+    // The proxy its requests go through (Proxy::Shown), empty when they go out directly.
+    const std::string& proxy() const { return proxy_; }
 
 private:
+    std::string proxy_;
     RequestPacer pacer_;  // outlives the client that uses it
     HttpClient client_;
 };

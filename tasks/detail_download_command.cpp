@@ -73,6 +73,8 @@ public:
         if (total_ > 1) box_.setValue(done);
     }
 
+    const std::string& proxy() const { return client_.proxy(); }
+
     // Waits for the fetch while the window goes on; nullopt when the user cancelled.
     std::optional<DetailDownloadResult> Await(const std::string& url) {
         auto pending = std::async(std::launch::async,
@@ -106,11 +108,11 @@ std::vector<Job> JobsOf(const widgets::MemberGridView& grid) {
 }
 
 // Writes what the page gave into the file and, once stored, into the grid row.
-Report Store(TTaskTab& tab, const Job& job, const DetailDownloadResult& result) {
+Report Store(TTaskTab& tab, const Job& job, const DetailDownloadResult& result, const std::string& proxy) {
     const QString url = QString::fromStdString(job.url);
     if (!result.ok)
         return {Outcome::Failed, QString::fromStdString(result.error),
-                widgets::FailedFetchDetail(url, result.cause)};
+                widgets::FailedFetchDetail(url, result.cause, proxy)};
     if (!result.Found())
         return {Outcome::NothingFound,
                 QStringLiteral("公司介绍网页中没有找到会员详细信息，未作任何修改。"), url};
@@ -213,7 +215,7 @@ void DetailDownloadCommand::doGetCompDetail() {
                 cancelled = true;
                 break;
             }
-            reports.push_back(Store(page->record(), job, *result));
+            reports.push_back(Store(page->record(), job, *result, progress.proxy()));
         }
     }
     running_ = false;

@@ -19,6 +19,7 @@
 #include "engine/markup.h"
 #include "tasks/add_task_dialog.h"
 #include "tasks/command_client.h"
+#include "tasks/result_total.h"
 #include "tasks/search_host.h"
 #include "tasks/search_url.h"
 #include "tasks/task_commands.h"
@@ -35,11 +36,17 @@ std::string S(const QString& s) { return s.toStdString(); }
 // The first result page is read off the GUI thread so the window keeps painting while a
 // slow marketplace answers; a progress box lets the user give up on one that hangs.
 // nullopt when the user cancelled.
-std::optional<FetchResult> FetchFirstPage(QWidget* owner, const std::string& url) {
+struct FirstPage {
+    FetchResult page;
+    std::string proxy;  // the proxy it was read through (Proxy::Shown), empty when none
+};
+
+std::optional<FirstPage> FetchFirstPage(QWidget* owner, const std::string& url) {
     std::atomic<bool> stop{false};
     auto pending = std::async(std::launch::async, [url, &stop] {
         CommandClient client(&stop);
-        return FetchPage(url, client.client());
+        FetchResult page = FetchPage(url, client.client());
+        return FirstPage{std::move(page), client.proxy()};
     });
     QProgressDialog progress(QStringLiteral("正在读取满足条件的搜索结果……"), QStringLiteral("取消"), 0, 0, owner);
     progress.setWindowTitle(widgets::ApplicationTitle());
@@ -54,7 +61,7 @@ std::optional<FetchResult> FetchFirstPage(QWidget* owner, const std::string& url
         QApplication::processEvents();
         if (progress.wasCanceled()) stop = true;
     }
-    FetchResult page = pending.get();
+    FirstPage page = pending.get();
     if (stop) return std::nullopt;
     return page;
 }
@@ -74,26 +81,29 @@ void TaskCommands::doAddTask() {
     for (bool again = false;; again = true) {
         if (ShowAddTaskDialog(window_, search, again) != widgets::mrOk) break;
         std::string url = BuildSearchUrl(search, SearchHost(AppInfo->SettingsFile));
-        std::optional<FetchResult> fetched = FetchFirstPage(window_, url);
+        std::optional<FirstPage> fetched = FetchFirstPage(window_, url);
         if (!fetched) break;
-        const FetchResult& page = *fetched;
+        const FetchResult& page = fetched->page;
         if (!Trim(page.error).empty()) {
             QString why = Q(page.error);
-            if (!page.cause.empty()) why += QStringLiteral("：") + widgets::ShownCause(page.cause);
+            if (!page.cause.empty()) why += QStringLiteral("：") + widgets::ShownCause(page.cause, fetched->proxy);
             widgets::ShowErrorDetail(
                 QStringLiteral("抓取满足条件的任务数据时产生错误，错误信息如下：\r\n") + why,
-                widgets::FailedFetchDetail(Q(url), page.cause));
+                widgets::FailedFetchDetail(Q(url), page.cause, fetched->proxy));
             continue;
         }
         QString count = QString::fromStdU16String(Trim(ResultCountText(DecodeAndNormalize(page.body))));
         QString name, remark;
-        if (ShowTaskPropertyDialog(window_, count, search, name, remark) == widgets::mrOk) {
-            MiddleObj->ExecuteSQL(InsertTaskStatementFor(name, remark, search, url));
-            LoadTasks();
-            FillTaskListGrid();
-            SelectTaskRow(name);
-            if (!CreateTaskDataFile(name)) return;
-        }
+        // Backing out of the properties goes back to the search as it was entered.
+        if (ShowTaskPropertyDialog(window_, count, search, name, remark) != widgets::mrOk) continue;
+        MiddleObj->ExecuteSQL(InsertTaskStatementFor(name, remark, search, url));
+        LoadTasks();
+        FillTaskListGrid();
+        SelectTaskRow(name);
+        if (!CreateTaskDataFile(name)) return;
+        bool counted = false;
+        const long long total = count.toLongLong(&counted);
+        if (counted) SaveResultTotal(TaskFilePath(name), total);
         break;
     }
     UpdateTaskActions(SelectedNumber());

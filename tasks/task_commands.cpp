@@ -22,7 +22,9 @@
 #include "tasks/proxy_setting.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
+#include "tasks/result_total.h"
 #include "tasks/task_pages.h"
+#include "tasks/trash.h"
 #include "widgets/dialog_ex.h"
 
 namespace qv::tasks {
@@ -33,15 +35,21 @@ std::string S(const QString& s) { return s.toStdString(); }
 
 // Counters are read this often; the collection threads never wait for it.
 constexpr int kProgressRefreshMs = 300;
+// How soon work done beside the window shows: a few stat calls each time.
+constexpr int kBesideCheckMs = 2000;
 
 const QString kStopAllReason = QStringLiteral("所有任务被中止");
 
-void RemoveDataFile(const std::string& path) {
+// Into the desktop's trash, where the user can take it back: true when it went there;
+// without a trash the file is erased.
+bool TrashOrRemoveDataFile(const std::string& path) {
+    if (std::filesystem::exists(path) && MoveToDesktopTrash(path)) return true;
     std::error_code ec;
     for (const char* suffix : {"", "-wal", "-shm"}) {
         std::filesystem::remove(path + suffix, ec);
         if (ec) throw std::runtime_error("无法删除任务文件 " + path + "：" + ec.message());
     }
+    return false;
 }
 
 }  // namespace
@@ -77,6 +85,9 @@ TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& 
     scheduler_.SetEndObserver([this](const TThreadTask& entry, int code) { TaskEnded(entry, code); });
     progress_timer_.setInterval(kProgressRefreshMs);
     connect(&progress_timer_, &QTimer::timeout, this, &TaskCommands::RefreshProgress);
+    beside_timer_.setInterval(kBesideCheckMs);
+    connect(&beside_timer_, &QTimer::timeout, this, &TaskCommands::NoticeWorkBeside);
+    beside_timer_.start();
     pages_.SetCloseGuard([this](TTaskTab& tab) { return ClosePageGuard(tab); });
     connect(&pages_, &TaskPages::taskPageChosen, this, &TaskCommands::SelectTaskRow);
     connect(task_list, &QTableWidget::currentCellChanged, this,
@@ -105,6 +116,29 @@ void TaskCommands::ReloadTasksIfChanged() {
     FillTaskListGrid();
     UpdateTaskActions(SelectedNumber());
     UpdateCommandActions();
+}
+
+void TaskCommands::NoticeWorkBeside() {
+    const std::string& project = AppInfo->ProjectConnStr;
+    if (stamps_.Changed(project)) {
+        ReloadTasksIfChanged();
+        stamps_.Changed(project);  // what the reading itself touched is no news
+    }
+    QTableWidget* grid = list_.grid();
+    std::vector<std::string> files;
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        const QString name = widgets::CellText(grid, r, 1);
+        if (name.isEmpty() || !IsUsableTaskName(S(name))) continue;
+        const int id = widgets::CellText(grid, r, 3).toInt();
+        const std::string path = TaskFilePath(name);
+        files.push_back(path);
+        if (TaskQueued(id) || !stamps_.Changed(path)) continue;
+        // Another program wrote the file since: what it holds now beats this session's run.
+        if (list_.RunOver(id)) list_.ForgetRun(id);
+        RefreshTaskStates(id);
+        stamps_.Changed(path);
+    }
+    stamps_.KeepOnly(files);
 }
 
 void TaskCommands::FillTaskListGrid() {
@@ -190,7 +224,7 @@ void TaskCommands::ShowTaskMessage(const std::string& text, TaskSink* log) {
 
 void TaskCommands::ShowRunSummary() {
     pages_.RecordCounterReplaced();
-    set_status_(QStringLiteral("共有 %1 个任务正在运行,已完成 %2 个，暂停 %3 个")
+    set_status_(QStringLiteral("共有 %1 个任务正在运行，已完成 %2 个，暂停 %3 个")
                     .arg(scheduler_.CountTasksInState(tsRunning))
                     .arg(scheduler_.CountTasksInState(tsFinished))
                     .arg(scheduler_.CountTasksInState(tsPaused)));
@@ -235,6 +269,14 @@ void TaskCommands::TaskEnded(const TThreadTask& entry, int result_code) {
     const int id = entry.TaskID;
     QString outcome;
     if (list_.HasRun(id)) {
+        if (entry.Progress && entry.Progress->total >= 0) {
+            try {
+                SaveResultTotal(entry.DataFile, entry.Progress->total);
+            } catch (const std::exception&) {
+                // 总数 then shows in this session only, as it always did.
+            }
+        }
+        stamps_.Changed(entry.DataFile);  // the run's own writes are no news
         if (result_code == 0) {
             list_.RunEnded(id, QStringLiteral("完成"));
             outcome = QStringLiteral("数据抓取完成");
@@ -324,8 +366,9 @@ void TaskCommands::doDelTask() {
     UpdateTaskActions(SelectedNumber());
     UpdateCommandActions();
     // A task whose name cannot be a file name never had a file.
-    if (!path.empty()) RemoveDataFile(path);
-    widgets::ShowInfo(QStringLiteral("任务删除成功。"));
+    const bool trashed = !path.empty() && TrashOrRemoveDataFile(path);
+    widgets::ShowInfo(trashed ? QStringLiteral("任务删除成功，数据文件已移到回收站，需要时可以从回收站还原。")
+                              : QStringLiteral("任务删除成功。"));
 }
 
 void TaskCommands::doViewData() {

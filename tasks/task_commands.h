@@ -18,6 +18,7 @@
 #include "core/task_file.h"
 #include "engine/scheduler.h"
 #include "engine/task_progress.h"
+#include "tasks/file_stamps.h"
 #include "tasks/task_list_view.h"
 #include "widgets/qt_handover.h"
 
@@ -134,6 +135,9 @@ private:
     // Every task of the queue is now over, with `reason` as its state's tooltip.
     void MarkQueuedStopped(const QString& reason);
     void ShowPauseCaptions();
+    // Reads the task list and the states of tasks again where another program (quorvane-cli,
+    // the weekly timer) changed the profile's files since; a timer calls it every few seconds.
+    void NoticeWorkBeside();
 
     QWidget* window_;
     TaskPages& pages_;
@@ -144,6 +148,8 @@ private:
     TaskScheduler scheduler_{handover_};
     TaskListView list_;
     QTimer progress_timer_;
+    FileStamps stamps_;
+    QTimer beside_timer_;
 };
 
 // DataDir + name + ".db"; std::invalid_argument when the name cannot be a file name.

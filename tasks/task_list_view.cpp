@@ -22,6 +22,7 @@
 #include "core/saved_tasks.h"
 #include "core/task_file.h"
 #include "core/text.h"
+#include "tasks/result_total.h"
 #include "tasks/search_url.h"
 #include "tasks/task_commands.h"
 #include "widgets/grids.h"
@@ -146,6 +147,16 @@ void TaskListView::Fill(const DataPacket& tasks) {
 }
 
 void TaskListView::SetCurrentRow(int row) {
+    if (widgets::CellText(grid_, 0, 1).isEmpty() && grid_->rowCount() == 1) {
+        // The blank row of an empty list stands for no task: nothing in it is selected.
+        for (int c = 0; c < kTaskListColumns; ++c) {
+            auto* blank = new QTableWidgetItem;
+            blank->setFlags(Qt::ItemIsEnabled);
+            grid_->setItem(0, c, blank);
+        }
+        grid_->setCurrentCell(-1, -1);
+        return;
+    }
     // The grid always has a current row, as a string grid does.
     row = std::clamp(row, 0, grid_->rowCount() - 1);
     grid_->setCurrentCell(row, 1);
@@ -158,8 +169,8 @@ QString TaskListView::SelectedCell(int column) const {
     return item ? item->text() : QString();
 }
 
-void TaskListView::RunStarted(int id, std::shared_ptr<TaskProgress> progress) {
-    figures_[id] = RunFigures{std::move(progress), {}, {}, {}, false};
+void TaskListView::RunStarted(int id, std::shared_ptr<TaskProgress> progress, bool shows_file) {
+    figures_[id] = RunFigures{std::move(progress), {}, {}, {}, false, shows_file};
 }
 
 void TaskListView::RunEnded(int id, const QString& ended, std::optional<QString> reason) {
@@ -199,8 +210,10 @@ void TaskListView::RefreshStates(int only_task) {
             state = QStringLiteral("运行");
         else if (scheduler_.TaskInState(tsPaused, id))
             state = QStringLiteral("暂停");
-        else if (ran != figures_.end() && !ran->second.ended.isEmpty())
+        else if (ran != figures_.end() && !ran->second.ended.isEmpty() && !ran->second.shows_file)
             state = ran->second.ended, reason = ran->second.reason;
+        else if (ran != figures_.end())
+            reason = ran->second.reason;
         const bool queued = state == QStringLiteral("等待") || state == QStringLiteral("运行") ||
                             state == QStringLiteral("暂停");
         if (!queued && IsUsableTaskName(S(name))) {
@@ -213,14 +226,26 @@ void TaskListView::RefreshStates(int only_task) {
             } else if (state.isEmpty()) {
                 state = Q(file.state);
             }
-            if (file.collecting || ran == figures_.end())
+            if (file.collecting || ran == figures_.end() || ran->second.shows_file)
                 widgets::SetCellText(grid_, r, kStoredColumn,
                                      file.exists ? QString::number(file.records) : QString());
+            if (ran == figures_.end()) ShowSavedFigures(r, TaskFilePath(name));
             widgets::SetCellText(grid_, r, kLastRunColumn, LocalTime(file.last_run_end));
         }
         widgets::SetCellText(grid_, r, kStateColumn, state);
         if (QTableWidgetItem* item = grid_->item(r, kStateColumn)) item->setToolTip(reason);
     }
+}
+
+void TaskListView::ShowSavedFigures(int row, const std::string& path) {
+    const SavedFigures saved = ReadSavedFigures(path);
+    TaskProgress figures;
+    figures.total = saved.total.value_or(-1);
+    figures.handled = saved.handled.value_or(0);
+    const std::optional<int> percent = saved.handled ? figures.Percent() : std::nullopt;
+    widgets::SetCellText(grid_, row, kTotalColumn, saved.total ? QString::number(*saved.total) : QString());
+    widgets::SetCellText(grid_, row, kProgressColumn, QString());
+    grid_->item(row, kProgressColumn)->setData(Qt::UserRole, percent ? QVariant(*percent) : QVariant());
 }
 
 void TaskListView::RefreshProgress() {
@@ -246,7 +271,8 @@ void TaskListView::RefreshProgress() {
                                                                          : QStringLiteral("运行");
             widgets::SetCellText(grid_, r, kStateColumn, state);
         }
-        widgets::SetCellText(grid_, r, kStoredColumn, QString::number(f.progress->stored.load()));
+        if (live || !f.shows_file)
+            widgets::SetCellText(grid_, r, kStoredColumn, QString::number(f.progress->stored.load()));
         widgets::SetCellText(grid_, r, kTotalColumn, total >= 0 ? QString::number(total) : QString());
         widgets::SetCellText(grid_, r, kProgressColumn, QString());
         const std::optional<int> percent = f.progress->Percent();

@@ -50,8 +50,15 @@ public:
     int SelectedRow() const;
     QString SelectedCell(int column) const;
 
-    // A run of task `id` began, counting into `progress`.
-    void RunStarted(int id, std::shared_ptr<TaskProgress> progress);
+    // A run of task `id` began, counting into `progress`. `shows_file`: a retry, which adds
+    // to what the file holds and leaves its run as it was, so the list goes on showing the
+    // file's state and records.
+    void RunStarted(int id, std::shared_ptr<TaskProgress> progress, bool shows_file = false);
+    // Whether task `id` has a run of this session that has ended.
+    bool RunOver(int id) const {
+        auto ran = figures_.find(id);
+        return ran != figures_.end() && !ran->second.ended.isEmpty();
+    }
     bool HasRun(int id) const { return figures_.count(id) > 0; }
     // The run of task `id` ended so, with `reason` as the state's tooltip (none: the
     // tooltip stays).
@@ -74,7 +81,11 @@ private:
         QString ended;   // its end state, empty while queued
         QString reason;  // why it ended so, shown as a tooltip
         bool paused = false;  // at the last refresh
+        bool shows_file = false;
     };
+
+    // 总数 and 进度 of a task that did not run in this session, as its file keeps them.
+    void ShowSavedFigures(int row, const std::string& path);
 
     QTableWidget* grid_;
     const TaskScheduler& scheduler_;

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "core/database.h"
+#include "engine/fetcher.h"
 #include "tasks/detail_download_command.h"
 #include "tasks/member_link_commands.h"
 #include "widgets/fetch_causes.h"
@@ -24,6 +25,7 @@ constexpr int kSplitterHeight = 4;
 widgets::MemberGridView* NewMemberGrid(QWidget* parent, TaskPages* pages) {
     auto* grid = new widgets::MemberGridView(parent);
     widgets::InitMemberGrid(grid);
+    grid->setTabKeyNavigation(false);  // Tab goes on to the page's next part
     QObject::connect(grid, &widgets::MemberGridView::cellSelected, pages,
                      [pages](int, int row) { pages->ShowRecordCounter(row); });
     pages->gridMenu().Attach(grid);
@@ -45,11 +47,22 @@ void RunPageSink::AppendMemberRow(const MemberValues& values) {
 
 void RunPageSink::RepaintMembers() {}
 
-void RunPageSink::ShowMessageCause(const std::string& cause) {
+void RunPageSink::ShowMessageCause(const std::string& cause, const std::string& proxy) {
     if (!log_ || log_->rowCount() == 0) return;
-    const QString tip = QStringLiteral("原因：") + widgets::ShownCause(cause);
+    const int row = log_->rowCount() - 1;
+    const QString shown = widgets::ShownCause(cause, proxy);
+    if (QTableWidgetItem* message = log_->item(row, 1)) {
+        // "连接失败" alone reads as the marketplace's fault; the line says what failed.
+        QString text = message->text();
+        const QString failed = QString::fromUtf8(kFetchFailed);
+        if (const int at = text.indexOf(failed); at >= 0) {
+            text.insert(at + failed.size(), QStringLiteral("（") + shown + QStringLiteral("）"));
+            message->setText(text);
+        }
+    }
+    const QString tip = QStringLiteral("原因：") + shown;
     for (int column = 0; column < log_->columnCount(); ++column)
-        if (QTableWidgetItem* item = log_->item(log_->rowCount() - 1, column)) item->setToolTip(tip);
+        if (QTableWidgetItem* item = log_->item(row, column)) item->setToolTip(tip);
 }
 
 TaskDataPage::TaskDataPage(QWidget* parent) : QWidget(parent) {
@@ -124,6 +137,7 @@ TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_fi
     if (show_stored) tab.MemberGrid->memberModel()->LoadDataList(*db);
     tab.LogGrid = new QTableWidget(tab.Splitter);
     widgets::InitLogGrid(tab.LogGrid);
+    tab.LogGrid->setTabKeyNavigation(false);
     tab.Splitter->addWidget(tab.MemberGrid);
     tab.Splitter->addWidget(tab.LogGrid);
     tab.Splitter->setStretchFactor(0, 1);

@@ -32,8 +32,8 @@ public:
     void AppendMessage(const std::string& text) override;
     void AppendMemberRow(const MemberValues& values) override;
     void RepaintMembers() override;
-    // A tooltip on the last message line.
-    void ShowMessageCause(const std::string& cause) override;
+    // The cause in the last message line (after its 连接失败) and as its tooltip.
+    void ShowMessageCause(const std::string& cause, const std::string& proxy) override;
     QTableWidget* logGrid() const { return log_; }
 
 private:

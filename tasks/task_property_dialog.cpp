@@ -20,7 +20,10 @@ namespace qv::tasks {
 namespace {
 
 QLabel* NewTotalPanel(QWidget* parent, const QString& count) {
-    auto* total = new QLabel(count, parent);
+    // A bare number reads as anything; it is the search's count of companies.
+    auto* total = new QLabel(count.isEmpty() ? QStringLiteral("没有读到公司数量")
+                                             : QStringLiteral("共有 %1 家公司").arg(count),
+                             parent);
     total->setObjectName(QStringLiteral("pnlTotal"));
     total->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     total->setAlignment(Qt::AlignCenter);

@@ -16,6 +16,7 @@
 #include "core/database.h"
 #include "core/run_journal.h"
 #include "core/run_lock.h"
+#include "core/saved_tasks.h"
 #include "engine/crawl.h"
 #include "tasks/proxy_setting.h"
 #include "tasks/task_commands.h"
@@ -141,7 +142,10 @@ void TaskCommands::StartRun(const QString& number, const QString& name, const QS
     auto entry = std::make_unique<TThreadTask>();
     entry->TaskID = number.toInt();
     entry->Progress = std::make_shared<TaskProgress>();
-    list_.RunStarted(entry->TaskID, entry->Progress);
+    // A retry adds to what the file holds and leaves its run as it was.
+    const bool retry = kind == RunKind::RetryFailed;
+    if (retry) entry->Progress->stored = SummarizeDataFile(TaskFilePath(name)).records;
+    list_.RunStarted(entry->TaskID, entry->Progress, retry);
     progress_timer_.start();
     entry->TaskName = S(name);
     entry->Url = S(url);

@@ -36,12 +36,13 @@ QLineEdit* Field(QWidget* parent, const QString& text) {
 
 }  // namespace
 
-TAboutFrm::TAboutFrm(QWidget* owner) : QDialog(owner) {
-    setWindowTitle(QStringLiteral("关于..."));
+TAboutFrm::TAboutFrm(QWidget* owner, bool contact) : QDialog(owner) {
+    setWindowTitle(contact ? QStringLiteral("联系信息") : QStringLiteral("关于"));
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("软件名称："), Field(this, QString::fromUtf8(kProductName)));
     form->addRow(QStringLiteral("    版本："), Field(this, QString::fromUtf8(ProgramVersion())));
-    form->addRow(QStringLiteral("  开发商："), Field(this, QString::fromUtf8(kMakerName)));
+    QLineEdit* maker = Field(this, QString::fromUtf8(kMakerName));
+    form->addRow(QStringLiteral("  开发商："), maker);
     auto* licence = new QPlainTextEdit(this);
     licence->setObjectName(QStringLiteral("licence"));
     licence->setReadOnly(true);
@@ -58,10 +59,15 @@ TAboutFrm::TAboutFrm(QWidget* owner) : QDialog(owner) {
     layout->addLayout(form);
     layout->addWidget(back, 0, Qt::AlignRight);
     setFixedSize(420, sizeHint().height());
+    // The program has no web page of its own: whom to contact is its maker.
+    if (contact) {
+        maker->setFocus();
+        maker->selectAll();  // ready to copy
+    }
 }
 
-void ShowAboutBox(QWidget* owner) {
-    TAboutFrm box(owner);
+void ShowAboutBox(QWidget* owner, bool contact) {
+    TAboutFrm box(owner, contact);
     box.exec();
 }
 

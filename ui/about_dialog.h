@@ -14,9 +14,10 @@ inline constexpr const char* kGuideText = "帮助 → 使用说明（F1）";
 class TAboutFrm : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutFrm(QWidget* owner);
+    // `contact`: opened as 联系信息, with the maker in focus.
+    explicit TAboutFrm(QWidget* owner, bool contact = false);
 };
 
-void ShowAboutBox(QWidget* owner);
+void ShowAboutBox(QWidget* owner, bool contact = false);
 
 }  // namespace qv::ui

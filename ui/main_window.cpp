@@ -1,7 +1,9 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMenuBar>
@@ -65,8 +67,9 @@ constexpr ActionSpec kActions[] = {
     {"actHelp", "帮助", QStyle::SP_DialogHelpButton},
     {"actResponse", "意见反馈", QStyle::SP_MessageBoxQuestion},
     {"actAbout", "关于", QStyle::SP_MessageBoxInformation},
-    {"actShowToolbar", "显示工具栏", QStyle::SP_CustomBase},
-    {"actShowStatusbar", "显示状态栏", QStyle::SP_CustomBase},
+    {"actContact", "联系信息", QStyle::SP_MessageBoxInformation},
+    {"actShowToolbar", "显示工具栏(&T)", QStyle::SP_CustomBase},
+    {"actShowStatusbar", "显示状态栏(&S)", QStyle::SP_CustomBase},
     {"actOpenDataFolder", "打开数据文件夹", QStyle::SP_DirOpenIcon},
     {"actClose", "退出", QStyle::SP_DialogCloseButton},
     {"actPrev", "<", QStyle::SP_CustomBase},
@@ -106,7 +109,10 @@ QString WindowCaption() { return QStringLiteral("Quorvane v") + QString::fromUtf
 
 void OpenDataFolder() {
     // The folder of the user's writable files: Data/, database/ and the own category/.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(AppInfo->profile.data_dir)));
+    const QString folder = QString::fromStdString(AppInfo->profile.data_dir);
+    if (widgets::OpenUrl(QUrl::fromLocalFile(folder))) return;
+    QGuiApplication::clipboard()->setText(folder);
+    widgets::ShowInfo(QStringLiteral("没有找到可以打开文件夹的文件管理器。数据文件夹的位置已经复制到剪贴板：\r\n") + folder);
 }
 
 TMainFrm::TMainFrm(QWidget* parent)
@@ -126,6 +132,11 @@ TMainFrm::TMainFrm(QWidget* parent)
     industry_page_ = new directory::IndustryPage(status, MainPagePG);
     MainPagePG->addTab(industry_page_, QStringLiteral("阿里巴巴注册会员黄页库"));
     setCentralWidget(MainPagePG);
+    // Tab walks the parts of a page (grids leave on Tab instead of walking their cells); the
+    // part that has the focus wears the highlight colour, so a keyboard user sees where it is.
+    MainPagePG->setStyleSheet(QStringLiteral(
+        "QAbstractItemView, QTextBrowser { border: 2px solid palette(midlight); }"
+        "QAbstractItemView:focus, QTextBrowser:focus { border: 2px solid palette(highlight); }"));
     ConnectCommands();
     find_page_ = new tasks::FindPage([c = commands_] { return c->TaskFiles(); }, MainPagePG);
     MainPagePG->addTab(find_page_, QStringLiteral("在所有任务中查找"));
@@ -159,27 +170,42 @@ void TMainFrm::CreateActions() {
     action("actFindInTasks")->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+F")));
     action("actAddTask")->setShortcut(Qt::Key_Insert);
     action("actStart")->setShortcut(Qt::Key_F5);
+    action("actPause")->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
+    action("actPauseAll")->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+    action("actCancel")->setShortcut(QKeySequence(QStringLiteral("Shift+F5")));
+    action("actClose")->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
     // Delete deletes a task only from the task list (see CreateTaskPage), never while the
     // user works in a grid or a text box.
     action("actDelTask")->setShortcut(QKeySequence::Delete);
     action("actDelTask")->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    // The tool bar may be hidden: the window itself carries the actions, so their keys work.
+    for (const ActionSpec& spec : kActions)
+        if (action(spec.name) != action("actDelTask")) addAction(action(spec.name));
 }
 
 void TMainFrm::CreateMenus() {
+    // Entries that only menus show carry a mnemonic; those of the tool bar keep its
+    // captions (they change with the state) and have keys instead.
     QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    file->addAction(action("actOpenDataFolder"));
+    file->addAction(Entry(this, action("actOpenDataFolder"), QStringLiteral("打开数据文件夹(&D)")));
     file->addSeparator();
     file->addAction(action("actClose"));
     QMenu* tasks = menuBar()->addMenu(QStringLiteral("任务(&T)"));
     tasks->addAction(action("actAddTask"));
     tasks->addAction(action("actStart"));
+    tasks->addAction(action("actPause"));
+    tasks->addAction(action("actPauseAll"));
+    tasks->addAction(action("actCancel"));
     tasks->addAction(action("actDelTask"));
     tasks->addSeparator();
     tasks->addAction(Entry(this, action("actViewData"), QStringLiteral("查看任务数据(&V)...")));
-    tasks->addAction(action("actRetryFailed"));
+    tasks->addAction(Entry(this, action("actRetryFailed"), QStringLiteral("重新抓取失败的公司(&R)")));
     tasks->addSeparator();
-    tasks->addAction(action("actMergeExport"));
+    tasks->addAction(Entry(this, action("actMergeExport"), QStringLiteral("合并导出(&M)...")));
     tasks->addAction(action("actFindInTasks"));
+    // Every option is about how tasks collect; the hidden tools menu keeps its place.
+    tasks->addSeparator();
+    tasks->addAction(Entry(this, action("actOptions"), QStringLiteral("选项(&O)...")));
     QMenu* view = menuBar()->addMenu(QStringLiteral("视图(&V)"));
     view->addAction(action("actShowToolbar"));
     view->addAction(action("actShowStatusbar"));
@@ -215,7 +241,7 @@ void TMainFrm::CreateToolBar() {
     add(action("actCancel"), 80);
     MainTB->addSeparator();
     add(action("actOptions"), 60);
-    add(Entry(this, action("actAbout"), QStringLiteral("联系信息")), 60);
+    add(action("actContact"), 60);
     add(action("actClose"), 60);
 }
 
@@ -233,7 +259,10 @@ QWidget* TMainFrm::CreateTaskPage() {
     splitter->setChildrenCollapsible(false);
     taskListSG = new QTableWidget(splitter);
     taskListSG->setObjectName(QStringLiteral("taskListSG"));
-    taskListSG->installEventFilter(this);
+    // The viewport's own resize: the list's comes before its viewport has the new width, and
+    // a list on a page not shown is resized only when the page comes back.
+    taskListSG->viewport()->installEventFilter(this);
+    taskListSG->setTabKeyNavigation(false);
     taskListSG->addAction(action("actDelTask"));
     widgets::EnableGridCopy(taskListSG);
     BottomPagePG = new QTabWidget(splitter);
@@ -265,7 +294,8 @@ void TMainFrm::ConnectCommands() {
                             action("actPauseAll"), action("actCancel"), action("actDelTask"),
                             action("actViewData"),
                             {action("actOptions"), action("actHelp"), action("actResponse"),
-                             action("actAbout"), action("actShowToolbar"), action("actShowStatusbar")},
+                             action("actAbout"), action("actContact"), action("actShowToolbar"),
+                             action("actShowStatusbar")},
                             action("actRetryFailed")};
     commands_ = new tasks::TaskCommands(this, taskListSG, *pages_, acts,
                                         [this](const QString& text) { SetStatusText(text); });
@@ -290,6 +320,7 @@ void TMainFrm::ConnectCommands() {
     bind("actHelp", [this] { ShowHelp(QString()); });
     bind("actResponse", [this] { ShowHelp(QStringLiteral("feedback")); });
     bind("actAbout", [this] { ShowAboutBox(this); });
+    bind("actContact", [this] { ShowAboutBox(this, true); });
     bind("actShowToolbar", [this] { doShowToolbar(); });
     bind("actShowStatusbar", [this] { doShowStatusbar(); });
     bind("actOpenDataFolder", [] { OpenDataFolder(); });
@@ -398,7 +429,7 @@ void TMainFrm::resizeEvent(QResizeEvent* event) {
 
 bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
     // The task list's remark column follows the list's own width.
-    if (watched == taskListSG && event->type() == QEvent::Resize && commands_)
+    if (watched == taskListSG->viewport() && event->type() == QEvent::Resize && commands_)
         commands_->ResizeTaskListGrid();
     return QMainWindow::eventFilter(watched, event);
 }

@@ -1,6 +1,8 @@
 #include "ui/options_dialog.h"
 
 #include <QCheckBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -11,6 +13,7 @@
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QVBoxLayout>
 
 #include "core/app_info.h"
 #include "core/ini_file.h"
@@ -24,79 +27,83 @@
 namespace qv::ui {
 
 TOptionsFrm::TOptionsFrm(QWidget* owner) : QDialog(owner) {
-    setWindowTitle(QStringLiteral("选项..."));
-    // Taller and wider than the general options alone need, for the proxy list and its results.
-    setFixedSize(420, 300);
+    setWindowTitle(QStringLiteral("选项"));
+    setObjectName(QStringLiteral("TOptionsFrm"));
+    // Layouts, so the dialog can grow to show a long proxy list and its results in full.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
     auto* pages = new QTabWidget(this);
-    pages->setGeometry(8, 8, 404, 256);
     pages->addTab(GeneralPage(), QStringLiteral("常规选项"));
     pages->addTab(ProxyPage(), QStringLiteral("代理服务器"));
+    layout->addWidget(pages, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
     auto* ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setObjectName(QStringLiteral("OkBTN"));
-    ok->setGeometry(253, 272, 75, 21);
     auto* cancel = new QPushButton(QStringLiteral("取消"), this);
     cancel->setObjectName(QStringLiteral("CancelBTN"));
-    cancel->setGeometry(333, 272, 75, 21);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
     connect(ok, &QPushButton::clicked, this, &TOptionsFrm::OkBTNClick);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    resize(460, 340);
 }
 
 TOptionsFrm::~TOptionsFrm() = default;
 
 QWidget* TOptionsFrm::GeneralPage() {
     auto* general = new QWidget;
-    DetailCHK = new QCheckBox(QStringLiteral("采集数据时同时采集会员的详细信息（会影响采集速度）"), general);
+    auto* form = new QFormLayout(general);
+    DetailCHK = new QCheckBox(QStringLiteral("采集数据时同时采集会员的详细信息（会影响采集速度）(&D)"), general);
     DetailCHK->setObjectName(QStringLiteral("DetailCHK"));
-    DetailCHK->setGeometry(11, 16, 380, 17);
-    auto* connections_label = new QLabel(QStringLiteral("每个任务的连接数："), general);
-    connections_label->setGeometry(11, 80, 120, 21);
-    ConnectionsSPN = new QSpinBox(general);
-    ConnectionsSPN->setObjectName(QStringLiteral("ConnectionsSPN"));
-    ConnectionsSPN->setGeometry(131, 80, 60, 21);
-    ConnectionsSPN->setRange(settings::kConnectionsPerTask.min_value,
-                             settings::kConnectionsPerTask.max_value);
-    ConnectionsSPN->setToolTip(
-        QStringLiteral("同一个任务同时读取公司网页所用的连接数，对任务开始后生效；1 表示逐个读取"));
-    connections_label->setBuddy(ConnectionsSPN);
-    auto* interval_label = new QLabel(QStringLiteral("请求间隔："), general);
-    interval_label->setGeometry(11, 48, 70, 21);
+    form->addRow(DetailCHK);
     IntervalSPN = new QSpinBox(general);
     IntervalSPN->setObjectName(QStringLiteral("IntervalSPN"));
-    IntervalSPN->setGeometry(81, 48, 110, 21);
     IntervalSPN->setRange(settings::kRequestInterval.min_value, settings::kRequestInterval.max_value);
     IntervalSPN->setSingleStep(100);
     IntervalSPN->setSuffix(QStringLiteral(" 毫秒"));
     IntervalSPN->setToolTip(QStringLiteral("同一个任务两次请求开始之间至少间隔的时间，0 表示不间隔"));
-    interval_label->setBuddy(IntervalSPN);
+    form->addRow(QStringLiteral("请求间隔(&I)："), IntervalSPN);
+    ConnectionsSPN = new QSpinBox(general);
+    ConnectionsSPN->setObjectName(QStringLiteral("ConnectionsSPN"));
+    ConnectionsSPN->setRange(settings::kConnectionsPerTask.min_value,
+                             settings::kConnectionsPerTask.max_value);
+    ConnectionsSPN->setToolTip(
+        QStringLiteral("同一个任务同时读取公司网页所用的连接数，对任务开始后生效；1 表示逐个读取"));
+    form->addRow(QStringLiteral("每个任务的连接数(&C)："), ConnectionsSPN);
     return general;
 }
 
 QWidget* TOptionsFrm::ProxyPage() {
     auto* page = new QWidget;
-    auto* label = new QLabel(QStringLiteral("每行一个，如 http://用户名:密码@主机:端口 或 socks5://主机:端口；"
-                                            "任务轮流使用，被网站拦截或连接不上时换用下一个"),
+    auto* layout = new QVBoxLayout(page);
+    auto* label = new QLabel(QStringLiteral("每行一个，如 http://用户名:密码@主机:端口 或 socks5://主机:端口，"
+                                            "# 之后是注释；任务轮流使用，被网站拦截或连接不上时换用下一个(&P)"),
                              page);
     label->setWordWrap(true);
-    label->setGeometry(8, 4, 384, 32);
+    layout->addWidget(label);
     ProxiesMEM = new QPlainTextEdit(page);
     ProxiesMEM->setObjectName(QStringLiteral("ProxiesMEM"));
-    ProxiesMEM->setGeometry(8, 38, 384, 70);
     ProxiesMEM->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ProxiesMEM->setTabChangesFocus(true);
     label->setBuddy(ProxiesMEM);
-    TestProxyBTN = new QPushButton(QStringLiteral("测试代理"), page);
+    layout->addWidget(ProxiesMEM, 1);
+    auto* test_row = new QHBoxLayout;
+    TestProxyBTN = new QPushButton(QStringLiteral("测试代理(&T)"), page);
     TestProxyBTN->setObjectName(QStringLiteral("TestProxyBTN"));
-    TestProxyBTN->setGeometry(8, 114, 80, 23);
-    auto* note = new QLabel(QStringLiteral("不设代理时，按 http_proxy 等环境变量连接"), page);
-    note->setGeometry(96, 114, 296, 23);
+    test_row->addWidget(TestProxyBTN);
+    test_row->addWidget(new QLabel(QStringLiteral("不设代理时，按 http_proxy 等环境变量连接"), page), 1);
+    layout->addLayout(test_row);
     ProxyResultsSG = new QTableWidget(0, 2, page);
     ProxyResultsSG->setObjectName(QStringLiteral("ProxyResultsSG"));
-    ProxyResultsSG->setGeometry(8, 142, 384, 82);
     ProxyResultsSG->setHorizontalHeaderLabels({QStringLiteral("代理"), QStringLiteral("测试结果")});
     ProxyResultsSG->verticalHeader()->hide();
     ProxyResultsSG->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ProxyResultsSG->setColumnWidth(0, 190);
     ProxyResultsSG->horizontalHeader()->setStretchLastSection(true);
     widgets::ApplyGridLook(ProxyResultsSG);
+    layout->addWidget(ProxyResultsSG, 1);
     connect(TestProxyBTN, &QPushButton::clicked, this, &TOptionsFrm::TestProxyBTNClick);
     return page;
 }
@@ -107,13 +114,17 @@ void TOptionsFrm::showEvent(QShowEvent* event) {
     DetailCHK->setChecked(ReadSetting(AppInfo->SettingsFile, settings::kCollectCompanyDetail));
     ConnectionsSPN->setValue(ReadSetting(AppInfo->SettingsFile, settings::kConnectionsPerTask));
     IntervalSPN->setValue(ReadSetting(AppInfo->SettingsFile, settings::kRequestInterval));
-    ProxiesMEM->setPlainText(
-        QString::fromStdString(ProxySettingLines(ReadSetting(AppInfo->SettingsFile, settings::kProxies))));
+    ProxiesMEM->setPlainText(tasks::ProxyBoxText(AppInfo->SettingsFile));
+    try {
+        saved_proxies_ = tasks::ReadProxySetting(AppInfo->SettingsFile);
+    } catch (const ProxyError&) {
+        saved_proxies_.clear();  // the box shows the bad line; OK names it
+    }
 }
 
 bool TOptionsFrm::ReadProxyBox(std::vector<Proxy>& proxies) {
     try {
-        proxies = ParseProxyList(ProxiesMEM->toPlainText().toStdString());
+        proxies = tasks::ProxiesOfBox(ProxiesMEM->toPlainText(), saved_proxies_);
         return true;
     } catch (const ProxyError& e) {
         widgets::ShowWarning(tasks::ProxyFaultMessage(e.line(), e.fault()));
@@ -132,7 +143,7 @@ void TOptionsFrm::OkBTNClick() {
     WriteSetting(AppInfo->SettingsFile, settings::kCollectCompanyDetail, DetailCHK->isChecked());
     WriteSetting(AppInfo->SettingsFile, settings::kConnectionsPerTask, ConnectionsSPN->value());
     WriteSetting(AppInfo->SettingsFile, settings::kRequestInterval, IntervalSPN->value());
-    WriteSetting(AppInfo->SettingsFile, settings::kProxies, JoinProxySetting(proxies));
+    tasks::WriteProxyBox(AppInfo->SettingsFile, ProxiesMEM->toPlainText(), proxies);
     accept();
 }
 

@@ -45,6 +45,7 @@ private:
     QTableWidget* ProxyResultsSG;
     QProgressDialog* progress_ = nullptr;
     std::unique_ptr<ProxyTester> tester_;
+    std::vector<Proxy> saved_proxies_;  // what the box's *** stand for
 };
 
 int ShowOptionsDialog(QWidget* owner);

@@ -46,10 +46,10 @@ QString ApplicationTitle() {
 
 QString KindCaption(MsgDlgType kind) {
     switch (kind) {
-        case MsgDlgType::mtWarning: return QStringLiteral("警告!");
-        case MsgDlgType::mtError: return QStringLiteral("错误!");
-        case MsgDlgType::mtInformation: return QStringLiteral("提示!");
-        case MsgDlgType::mtConfirmation: return QStringLiteral("确认?");
+        case MsgDlgType::mtWarning: return QStringLiteral("警告");
+        case MsgDlgType::mtError: return QStringLiteral("错误");
+        case MsgDlgType::mtInformation: return QStringLiteral("提示");
+        case MsgDlgType::mtConfirmation: return QStringLiteral("确认");
         case MsgDlgType::mtCustom: break;
     }
     return ApplicationTitle();
@@ -86,12 +86,12 @@ int AskConfirm(const QString& message) {
 }
 
 void ShowErrorBox(const QString& message) {
-    ShowSystemBox({ShownMessage::Box::SystemError, MsgDlgType::mtError, QStringLiteral("错误!"),
+    ShowSystemBox({ShownMessage::Box::SystemError, MsgDlgType::mtError, QStringLiteral("错误"),
                    message, QString(), mbOK, {}});
 }
 void ShowInfoBox(const QString& message) {
     ShowSystemBox({ShownMessage::Box::SystemInfo, MsgDlgType::mtInformation,
-                   QStringLiteral("提示!"), message, QString(), mbOK, {}});
+                   QStringLiteral("提示"), message, QString(), mbOK, {}});
 }
 int AskQuestion(const QString& caption, const QString& message) {
     return ShowSystemBox({ShownMessage::Box::SystemQuestion, MsgDlgType::mtConfirmation, caption,

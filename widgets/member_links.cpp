@@ -22,9 +22,10 @@ UrlOpener& Opener() {
 
 UrlOpener SetUrlOpener(UrlOpener opener) { return std::exchange(Opener(), std::move(opener)); }
 
+bool OpenUrl(const QUrl& url) { return Opener() ? Opener()(url) : QDesktopServices::openUrl(url); }
+
 void OpenWebAddress(const QUrl& url) {
-    const bool opened = Opener() ? Opener()(url) : QDesktopServices::openUrl(url);
-    if (opened) return;
+    if (OpenUrl(url)) return;
     const QString address = url.toString();
     QGuiApplication::clipboard()->setText(address);
     ShowWarning(QStringLiteral("无法打开浏览器。网址已经复制到剪贴板，可以粘贴到浏览器中打开：\r\n") + address);

@@ -24,6 +24,8 @@ void OpenWebAddress(const QUrl& url);
 // stand in for a desktop without a browser). Returns the one it replaces.
 using UrlOpener = std::function<bool(const QUrl&)>;
 UrlOpener SetUrlOpener(UrlOpener opener);
+// Hands `url` to that opener; false when nothing took it.
+bool OpenUrl(const QUrl& url);
 
 // Opens the link in `column` of the grid's current row in the system browser. Anything
 // but a web address is not opened; `show_status` then receives "链接无效".

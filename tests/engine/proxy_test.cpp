@@ -194,7 +194,8 @@ TEST_P(ProxiedCrawl, ADeadProxyIsLeftForTheNextAfterThreeFailures) {
     EXPECT_EQ(run.result_code, 0);
     EXPECT_TRUE(SameRecords(FileRecords(file), ExpectedRecords(site.CompaniesFor("灯具"), 30, true)));
     EXPECT_EQ(ClientAddresses(site), std::set<std::string>{"127.0.0.4"});
-    EXPECT_TRUE(run.Says("切换代理：u:***@127.0.0.1:" + std::to_string(authed->port()) +
+    EXPECT_TRUE(run.Says("切换代理：停用 u:***@127.0.0.1:" + dead.substr(dead.rfind(':') + 1) +
+                         "，改用 u:***@127.0.0.1:" + std::to_string(authed->port()) +
                          "（代理连续 3 次失败：代理服务器拒绝连接）"))
         << ::testing::PrintToString(run.log);
     for (const std::string& line : run.log) EXPECT_EQ(line.find("secret"), std::string::npos) << line;
@@ -218,7 +219,8 @@ TEST_P(ProxiedCrawl, ABlockedProxyIsLeftForTheNextAndNothingIsLostOrDoubled) {
     const test::ScheduledRun run =
         test::RunTask(site.SearchUrl("纸箱"), file, Settings({tiny->Url(), socks->Url()}));
     EXPECT_EQ(run.result_code, 0);
-    EXPECT_TRUE(run.Says("切换代理：127.0.0.1:" + std::to_string(socks->port()) + "（网站可能拦截了采集）"))
+    EXPECT_TRUE(run.Says("切换代理：停用 127.0.0.1:" + std::to_string(tiny->port()) + "，改用 127.0.0.1:" +
+                         std::to_string(socks->port()) + "（网站可能拦截了采集）"))
         << ::testing::PrintToString(run.log);
     EXPECT_FALSE(run.Says(kSiteBlockedMessage));
     std::string log;

@@ -15,7 +15,9 @@ namespace qv::test {
 class RecordingSink : public TaskSink {
 public:
     void AppendMessage(const std::string& text) override { log.push_back("message " + text); }
-    void ShowMessageCause(const std::string& cause) override { log.push_back("cause " + cause); }
+    void ShowMessageCause(const std::string& cause, const std::string& proxy) override {
+        log.push_back("cause " + cause + (proxy.empty() ? "" : " via " + proxy));
+    }
     void AppendMemberRow(const MemberValues& v) override {
         log.push_back("row " + v[mfMemberID]);
         ++rows;

@@ -19,6 +19,7 @@ namespace qv::test {
 namespace {
 
 constexpr int kStateColumn = 5;
+constexpr int kStoredColumn = 6;
 
 class ContinuityTest : public MainWindowFixture {
 protected:
@@ -43,6 +44,25 @@ protected:
             CommitRunStep(db, step);
         }
         Reload();
+    }
+
+    // The company's contact page failed every try in the file's run: kept as a failed page
+    // that 重新抓取失败的公司 reads again.
+    RunStep LoseToAFailedPage(const SimCompany& company) {
+        Connection db(DataFile("灯具"), DatabaseKind::DataFile);
+        RunStep step;
+        FailedPage& f = step.failure.emplace();
+        f.url = site.BaseUrl() + company.contact_path;
+        f.cause = "timeout";
+        f.kind = kFailedContactPage;
+        f.company_name = company.values[mfCompanyName];
+        f.member_id = company.values[mfMemberID];
+        f.member_type = company.values[mfMemberType];
+        f.good_index = company.values[mfGoodIndex];
+        f.send_msg_link = company.values[mfSendMsgLink];
+        f.contact_link = company.values[mfContactLink];
+        CommitRunStep(db, step);
+        return step;
     }
 
     void Reload() {
@@ -141,6 +161,26 @@ TEST_F(ContinuityTest, AFinishedFileOffersNewOnlyRestartOrCancel) {
     EXPECT_EQ(ContactFetches(0), 1);
 }
 
+// A retry of a task that stopped half-way leaves it unfinished: the list shows what the
+// file holds, its state and all its records, not the retry's own outcome and count.
+TEST_F(ContinuityTest, AfterARetryTheListShowsWhatTheFileHolds) {
+    MakeTask(7, false);
+    LoseToAFailedPage(Companies()[7]);
+    Reload();
+    QTableWidget* list = window->commands().taskList();
+    EXPECT_EQ(State(), QStringLiteral("未完成"));
+    EXPECT_EQ(widgets::CellText(list, 0, kStoredColumn), QStringLiteral("7"));
+    SelectTask("灯具");
+    Trigger("actRetryFailed");
+    ASSERT_TRUE(RunUntil([&] { return TaskEnded("灯具"); }));
+    ASSERT_EQ(StoredValues().size(), 8u);
+    EXPECT_EQ(State(), QStringLiteral("未完成"));
+    EXPECT_EQ(widgets::CellText(list, 0, kStoredColumn), QStringLiteral("8"));
+    ProcessFor(std::chrono::milliseconds(600));  // the progress refresh does not undo it
+    EXPECT_EQ(State(), QStringLiteral("未完成"));
+    EXPECT_EQ(widgets::CellText(list, 0, kStoredColumn), QStringLiteral("8"));
+}
+
 TEST_F(ContinuityTest, RetryingFailedCompaniesAppendsThoseThatAnswerAndShowsTheCause) {
     MakeTask(12, true);
     SelectTask("灯具");
@@ -153,19 +193,10 @@ TEST_F(ContinuityTest, RetryingFailedCompaniesAppendsThoseThatAnswerAndShowsTheC
         Connection db(DataFile("灯具"), DatabaseKind::DataFile);
         db.Execute("DELETE FROM DataList WHERE ID=4");
         BeginRun(db, site.SearchUrl("灯具"), RunMode::Fresh);
-        RunStep step;
-        FailedPage& f = step.failure.emplace();
-        f.url = site.BaseUrl() + lost.contact_path;
-        f.cause = "timeout";
-        f.kind = kFailedContactPage;
-        f.company_name = lost.values[mfCompanyName];
-        f.member_id = lost.values[mfMemberID];
-        f.member_type = lost.values[mfMemberType];
-        f.good_index = lost.values[mfGoodIndex];
-        f.send_msg_link = lost.values[mfSendMsgLink];
-        f.contact_link = lost.values[mfContactLink];
-        CommitRunStep(db, step);
-        RunStep gone = step;
+    }
+    {
+        RunStep gone = LoseToAFailedPage(lost);
+        Connection db(DataFile("灯具"), DatabaseKind::DataFile);
         gone.failure->url = gone.failure->contact_link = site.BaseUrl() + "/company/nobody/contactinfo.htm";
         gone.failure->member_id = "nobody";
         CommitRunStep(db, gone);
@@ -176,12 +207,12 @@ TEST_F(ContinuityTest, RetryingFailedCompaniesAppendsThoseThatAnswerAndShowsTheC
     ASSERT_EQ(rows.size(), 12u);
     EXPECT_EQ(rows.back(), lost.ValuesWithoutDetail());
 
-    // The message keeps its words; the cause stands beside it.
+    // The message says the cause after its 连接失败, and the tooltip again.
     QTableWidget* log = window->pages().PageAt(window->pages().FindTaskPage(QStringLiteral("灯具")))
                             ->record().LogGrid;
     int failed_row = -1;
     for (int r = 0; r < log->rowCount(); ++r)
-        if (widgets::CellText(log, r, 1) == QStringLiteral("抓取联系方式网页时产生错误：连接失败，忽略，继续抓取"))
+        if (widgets::CellText(log, r, 1) == QStringLiteral("抓取联系方式网页时产生错误：连接失败（HTTP 404（网页不存在）），忽略，继续抓取"))
             failed_row = r;
     ASSERT_GE(failed_row, 0);
     EXPECT_EQ(log->item(failed_row, 1)->toolTip(), QStringLiteral("原因：HTTP 404（网页不存在）"));

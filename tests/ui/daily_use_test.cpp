@@ -158,6 +158,8 @@ TEST_F(DailyUse, ANameThatCannotNameAFileIsRefusedBeforeAnythingIsStored) {
             EXPECT_TRUE(d->isVisible()) << bad.toStdString();
             warnings.push_back(messages.Last());
         }
+        // Backing out goes back to the add dialog; cancelling that ends it.
+        WhenShown<tasks::TfrmAddTask>([](tasks::TfrmAddTask* again) { again->reject(); });
         d->reject();
     });
     Trigger("actAddTask");
@@ -258,7 +260,7 @@ TEST_F(DailyUse, CausesShowInChineseAndUnknownOnesAsTheyAre) {
     StoredTask("灯具", 0);
     tasks::TTaskTab& tab = window->pages().OpenRunPage(QStringLiteral("灯具"), DataFile("灯具"));
     tab.Sink->AppendMessage("灯具：抓取联系方式网页时产生错误：连接失败，忽略，继续抓取");
-    tab.Sink->ShowMessageCause("connection reset");
+    tab.Sink->ShowMessageCause("connection reset", "");
     EXPECT_EQ(tab.LogGrid->item(0, 1)->toolTip(), QStringLiteral("原因：连接被重置"));
 }
 
@@ -393,7 +395,7 @@ TEST_F(DailyUseRuns, AnOpenPageThatIsNotCollectingGivesWayToStartAndDelete) {
     Trigger("actDelTask");
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{
                                     "你确认删除任务【 灯具 】吗？\r\n\r\n（删除任务的同时会把保存的历史数据一起删除。）",
-                                    "任务删除成功。"}));
+                                    "任务删除成功，数据文件已移到回收站，需要时可以从回收站还原。"}));
     EXPECT_EQ(TaskPagesOf("灯具"), 0);
     EXPECT_TRUE(Tasks().rows.empty());
 }

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QClipboard>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabBar>
@@ -19,7 +24,9 @@
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
 #include "tests/ui/gui_fixture.h"
+#include "ui/about_dialog.h"
 #include "ui/application.h"
+#include "widgets/member_links.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
 
@@ -196,6 +203,26 @@ TEST_F(MainWindowTest, TabBarSitsAtTheRightOfTheLowerPageControlAfterAResize) {
     }
 }
 
+// A window that grew while another page was shown: the task list's remark still takes
+// what the other columns leave once the list is back.
+TEST_F(MainWindowTest, TheTaskListRefitsWhenItComesBackLarger) {
+    AddViewableTask("灯具");
+    window->resize(800, 600);
+    QApplication::processEvents();
+    window->mainPages()->setCurrentIndex(1);
+    QApplication::processEvents();
+    window->resize(1300, 800);
+    QApplication::processEvents();
+    window->mainPages()->setCurrentIndex(0);
+    QApplication::processEvents();
+    QTableWidget* list = window->commands().taskList();
+    int others = 0;
+    for (int c = 0; c < list->columnCount(); ++c)
+        if (c != 2 && !list->isColumnHidden(c)) others += list->columnWidth(c);
+    EXPECT_GT(list->viewport()->width(), 1000);
+    EXPECT_EQ(list->columnWidth(2), std::max(60, list->viewport()->width() - others));
+}
+
 TEST_F(MainWindowTest, TheWindowCarriesTheProgramsOwnIcon) {
     // Drawn from the SVG built into the program (needs Qt's SVG image plugin).
     const QPixmap drawn = ui::ProgramIcon().pixmap(32, 32);
@@ -208,6 +235,107 @@ TEST_F(MainWindowTest, TheWindowCarriesTheProgramsOwnIcon) {
 TEST_F(MainWindowTest, ClosingWithNothingRunningAsksNothing) {
     EXPECT_TRUE(window->close());
     EXPECT_TRUE(messages.shown.empty());
+}
+
+// ---- the keyboard ---------------------------------------------------------------------
+
+// Every entry of every menu has a mnemonic or a key; the tool bar's commands are all in
+// the menus; and the keys work with the tool bar hidden.
+TEST_F(MainWindowTest, EveryCommandIsInAMenuWithAKeyOrAMnemonic) {
+    QStringList entries;
+    for (QAction* m : window->menuBar()->actions()) {
+        if (!m->isVisible()) continue;
+        EXPECT_TRUE(m->text().contains(QStringLiteral("(&"))) << m->text().toStdString();
+        for (QAction* a : m->menu()->actions()) {
+            if (a->isSeparator()) continue;
+            entries << a->text().remove(QStringLiteral("...")).remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
+            EXPECT_TRUE(a->text().contains(QStringLiteral("(&")) || !a->shortcut().isEmpty()) << a->text().toStdString();
+        }
+    }
+    for (const char* name : {"actAddTask", "actStart", "actPause", "actPauseAll", "actCancel", "actOptions", "actClose"})
+        EXPECT_TRUE(entries.contains(window->action(name)->text())) << name;
+    EXPECT_EQ(window->action("actClose")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+    EXPECT_EQ(window->action("actPause")->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    EXPECT_EQ(window->action("actPauseAll")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+    EXPECT_EQ(window->action("actCancel")->shortcut(), QKeySequence(QStringLiteral("Shift+F5")));
+
+    window->action("actShowToolbar")->trigger();
+    ASSERT_FALSE(window->toolBar()->isVisible());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QSignalSpy quit(window->action("actClose"), &QAction::triggered);
+    QTest::keyClick(window->commands().taskList(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quit.count(), 1) << "Ctrl+Q quits without the tool bar";
+}
+
+// Tab leaves the task list for the next part of the page, and the part that has the focus
+// is drawn so that one sees it.
+TEST_F(MainWindowTest, TabWalksThePartsOfThePageAndTheFocusShows) {
+    AddViewableTask("灯具");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTableWidget* list = window->commands().taskList();
+    list->setFocus();
+    ASSERT_TRUE(list->hasFocus());
+    const QImage focused = list->grab().toImage();
+    QTest::keyClick(list, Qt::Key_Tab);
+    QWidget* next = QApplication::focusWidget();
+    ASSERT_TRUE(next);
+    EXPECT_NE(next, list);
+    EXPECT_TRUE(window->mainPages()->widget(0)->isAncestorOf(next)) << "still on the task page";
+    const QImage unfocused = list->grab().toImage();
+    ASSERT_EQ(focused.size(), unfocused.size());
+    EXPECT_NE(focused.pixelColor(0, focused.height() / 2), unfocused.pixelColor(0, unfocused.height() / 2))
+        << "the frame of the focused part differs";
+    QTest::keyClick(next, Qt::Key_Backtab);
+    EXPECT_TRUE(list->hasFocus());
+}
+
+// ---- what the commands say ------------------------------------------------------------
+
+// Without a file manager, 打开数据文件夹 says where the folder is and puts it on the clipboard.
+TEST_F(MainWindowTest, OpenDataFolderWithoutAFileManagerGivesThePath) {
+    const QString folder = QString::fromStdString(AppInfo->profile.data_dir);
+    QUrl opened;
+    widgets::UrlOpener previous = widgets::SetUrlOpener([&](const QUrl& url) {
+        opened = url;
+        return true;
+    });
+    Trigger("actOpenDataFolder");
+    EXPECT_EQ(opened, QUrl::fromLocalFile(folder));
+    EXPECT_TRUE(messages.shown.empty());
+
+    widgets::SetUrlOpener([](const QUrl&) { return false; });
+    Trigger("actOpenDataFolder");
+    widgets::SetUrlOpener(previous);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].message.endsWith(folder)) << messages.Last();
+    EXPECT_EQ(messages.shown[0].caption, QStringLiteral("提示"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), folder);
+}
+
+// 联系信息 opens the maker's addresses under that title; 关于 stays the about box.
+TEST_F(MainWindowTest, ContactInformationOpensTheContactLines) {
+    QString title, focused;
+    WhenShown<ui::TAboutFrm>([&](ui::TAboutFrm* d) {
+        title = d->windowTitle();
+        if (auto* edit = qobject_cast<QLineEdit*>(d->focusWidget())) focused = edit->text();
+        d->accept();
+    });
+    QAction* contact = nullptr;
+    for (QAction* a : window->toolBar()->actions())
+        if (a->text() == QStringLiteral("联系信息")) contact = a;
+    ASSERT_TRUE(contact);
+    contact->trigger();
+    EXPECT_EQ(title, QStringLiteral("联系信息"));
+    EXPECT_EQ(focused, QString::fromUtf8(ui::kMakerName));
+
+    WhenShown<ui::TAboutFrm>([&](ui::TAboutFrm* d) {
+        title = d->windowTitle();
+        d->accept();
+    });
+    Trigger("actAbout");
+    EXPECT_EQ(title, QStringLiteral("关于"));
 }
 
 }  // namespace

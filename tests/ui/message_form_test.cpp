@@ -207,7 +207,7 @@ TEST(MessageFormLayout, ShortErrorSitsCentredBesideTheIcon) {
     QLabel* image = Label(*form, "Image");
     QLabel* message = Label(*form, "Message");
     ASSERT_TRUE(image && message);
-    EXPECT_EQ(form->windowTitle(), Text("错误!"));
+    EXPECT_EQ(form->windowTitle(), Text("错误"));
     EXPECT_EQ(image->geometry(), QRect(u.h_margin, u.v_margin, 32, 32));
     EXPECT_FALSE(image->pixmap().isNull());
     EXPECT_EQ(message->x(), u.h_margin + 32 + u.h_spacing);
@@ -225,9 +225,9 @@ TEST(MessageFormLayout, CustomKindHasNoIconAndStartsAtTheMargin) {
 }
 
 TEST(MessageFormLayout, KindsWithIconsShowTheirCaption) {
-    const std::pair<MsgDlgType, const char*> kinds[] = {{MsgDlgType::mtWarning, "警告!"},
-                                                        {MsgDlgType::mtInformation, "提示!"},
-                                                        {MsgDlgType::mtConfirmation, "确认?"}};
+    const std::pair<MsgDlgType, const char*> kinds[] = {{MsgDlgType::mtWarning, "警告"},
+                                                        {MsgDlgType::mtInformation, "提示"},
+                                                        {MsgDlgType::mtConfirmation, "确认"}};
     for (const auto& [kind, caption] : kinds) {
         auto form = CreateDetailMessageDialog(Text("x"), QString(), kind, mbOK);
         EXPECT_EQ(form->windowTitle(), Text(caption));

@@ -146,6 +146,42 @@ TEST_F(ProfileWindowTest, TasksAddedOnTheCommandLineShowWhenTheWindowIsActivated
     EXPECT_EQ(window->commands().taskList()->rowCount(), rows);
 }
 
+// The open window, never activated again, sees work done beside it within a few seconds: a
+// task that quorvane-cli add-task adds, then a crawl of the command line filling its file.
+TEST_F(ProfileWindowTest, WorkDoneBesideTheOpenWindowShowsWithinSeconds) {
+    AddTaskRow("窗口里的", site.SearchUrl("甲"));
+    AddSavedTask(AppInfo->profile, qv::TaskRow{"命令行的", "", "", "", "", "", false, false, site.SearchUrl("乙"), ""});
+    EXPECT_TRUE(RunUntil([&] { return TaskListRow("命令行的") >= 0; }, 5s)) << "the task shows";
+    const std::string file = DataFile("命令行的");
+    if (!fs::exists(file)) {
+        CreateDatabaseFile(file, true);
+        ExecuteOnDatabaseFile(file, kCreateDataListSql);
+    }
+    {
+        // What a crawl of the command line leaves: three companies and a finished run.
+        Connection db(file, DatabaseKind::DataFile);
+        BeginRun(db, site.SearchUrl("乙"), RunMode::Fresh);
+        for (int i = 1; i <= 3; ++i) {
+            RunStep step;
+            MemberValues row{};
+            row[mfCompanyName] = "公司" + std::to_string(i);
+            step.row = row;
+            step.position = RunPosition{site.SearchUrl("乙"), site.SearchUrl("乙"), 1, i, 0, i == 3, RunMode::Fresh};
+            CommitRunStep(db, step);
+        }
+    }
+    RecordRunEnd(file, RunOutcome::Finished);
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            return TaskListCell("命令行的", kState) == QStringLiteral("完成") &&
+                   TaskListCell("命令行的", kStored) == QStringLiteral("3") &&
+                   !TaskListCell("命令行的", kLastRun).isEmpty();
+        },
+        5s))
+        << TaskListCell("命令行的", kState).toStdString() << " " << TaskListCell("命令行的", kStored).toStdString();
+    EXPECT_EQ(TaskListCell("窗口里的", kStored), QStringLiteral("0")) << "the other task as it was";
+}
+
 // Takes the place of the file manager.
 class FolderRecorder : public QObject {
     Q_OBJECT

@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -281,6 +283,34 @@ TEST_F(RestartScreenshots, TaskListAfterARestart) {
     QApplication::processEvents();
     SelectTask("LED灯");
     EXPECT_TRUE(Save(window->commands().taskList(), "task-list-restart.png"));
+}
+
+// The menus with their keys and underlined letters, each open over the window, as the
+// screen shows it (a menu is a window of its own).
+TEST_F(Screenshots, MenusWithTheirKeys) {
+    window->resize(900, 560);
+    window->move(0, 0);
+    AddTaskThroughDialogs("LED灯", "LED灯-深圳");
+    ProcessFor(100ms);
+    for (const auto& [title, file] : {std::pair{"任务(&T)", "menu-tasks.png"}, std::pair{"文件(&F)", "menu-file.png"},
+                                      std::pair{"帮助(&H)", "menu-help.png"}}) {
+        QMenu* menu = nullptr;
+        QRect at;
+        for (QAction* a : window->menuBar()->actions()) {
+            if (a->text() != QString::fromUtf8(title)) continue;
+            menu = a->menu();
+            at = window->menuBar()->actionGeometry(a);
+        }
+        ASSERT_TRUE(menu) << title;
+        menu->popup(window->menuBar()->mapToGlobal(at.bottomLeft()));
+        ProcessFor(300ms);
+        const QPoint corner = window->mapToGlobal(QPoint(0, 0));
+        const QRect shown = QRect(corner, QSize(520, 60)).united(menu->geometry()).adjusted(0, 0, 8, 8);
+        const QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height());
+        EXPECT_TRUE(picture.save(ShotFile(file))) << file;
+        menu->hide();
+        ProcessFor(100ms);
+    }
 }
 
 // What daily use shows: the task list with each task's keyword, the add dialog given back

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTest>
 
 #include <filesystem>
 
@@ -89,7 +90,7 @@ TEST_F(TaskCommandsTest, AddingATaskGoesThroughBothDialogsAndRefusesBadInput) {
         d->findChild<QPushButton*>(QStringLiteral("OkBTN"))->click();
     });
     Trigger("actAddTask");
-    EXPECT_EQ(total, QStringLiteral("12"));
+    EXPECT_EQ(total, QStringLiteral("共有 12 家公司"));
     EXPECT_EQ(proposed_name, QStringLiteral("灯具"));
     EXPECT_EQ(proposed_remark, QStringLiteral("所有省份;所有城市;所有经营模式;所有注册年份;\n"));
     DataPacket tasks = Tasks();
@@ -141,7 +142,11 @@ TEST_F(TaskCommandsTest, CancelledDialogsAndAnUnreachableMarketplaceStoreNothing
         d->findChild<QLineEdit*>(QStringLiteral("KeywordEdit"))->setText(QStringLiteral("灯具"));
         d->findChild<QPushButton*>(QStringLiteral("OkBTN"))->click();
     });
-    WhenShown<tasks::TfrmTaskProperty>([](tasks::TfrmTaskProperty* d) { d->reject(); });
+    // Cancelling the properties goes back to the add dialog; cancelling that ends it.
+    WhenShown<tasks::TfrmTaskProperty>([](tasks::TfrmTaskProperty* d) {
+        WhenShown<tasks::TfrmAddTask>([](tasks::TfrmAddTask* again) { again->reject(); });
+        d->reject();
+    });
     Trigger("actAddTask");
     EXPECT_TRUE(Tasks().rows.empty());
 
@@ -264,7 +269,7 @@ TEST_F(TaskCommandsTest, StartedTaskShowsItsRowsAndMessagesInOrder) {
         EXPECT_EQ(model->Cell(r, 9).toStdString(), v[mfPhone]);
         EXPECT_EQ(model->Cell(r, 29).toStdString(), v[mfSendMsgLink]);
     }
-    EXPECT_EQ(StatusText(), QStringLiteral("共有 0 个任务正在运行,已完成 1 个，暂停 0 个"))
+    EXPECT_EQ(StatusText(), QStringLiteral("共有 0 个任务正在运行，已完成 1 个，暂停 0 个"))
         << "counted while the end report is shown";
     EXPECT_TRUE(Enabled("actStart"));
 }
@@ -336,7 +341,7 @@ TEST_F(TaskCommandsTest, DeleteAsksWithTheNameAndRemovesRowAndFile) {
     EXPECT_EQ(Tasks().rows.size(), 1u);
 
     Trigger("actDelTask");
-    EXPECT_EQ(messages.Last(), "任务删除成功。");
+    EXPECT_EQ(messages.Last(), "任务删除成功，数据文件已移到回收站，需要时可以从回收站还原。");
     EXPECT_EQ(messages.shown.back().kind, widgets::MsgDlgType::mtInformation);
     EXPECT_TRUE(Tasks().rows.empty());
     EXPECT_FALSE(fs::exists(DataFile("灯具")));
@@ -422,7 +427,7 @@ TEST_F(RunningTasksTest, PauseAndResumeOneAndAllChangeTheCaptions) {
     Trigger("actPauseAll");
     EXPECT_EQ(Caption("actPauseAll"), QStringLiteral("继续所有任务"));
     EXPECT_EQ(window->commands().scheduler().CountTasksInState(tsPaused), 2);
-    EXPECT_EQ(StatusText(), QStringLiteral("共有 0 个任务正在运行,已完成 0 个，暂停 2 个"));
+    EXPECT_EQ(StatusText(), QStringLiteral("共有 0 个任务正在运行，已完成 0 个，暂停 2 个"));
     int held = PageRecords("甲");
     ProcessFor(200ms);
     EXPECT_LE(PageRecords("甲") - held, 1) << "a paused task makes no progress";
@@ -503,6 +508,126 @@ TEST_F(RunningTasksTest, QuittingWithAPausedTaskAsks) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->close());
     EXPECT_EQ(window->commands().scheduler().CountRunningThreads(), 0);
+}
+
+// ---- deleting into the trash, the add dialogs, the empty list -------------------------
+
+// Points XDG_DATA_HOME, where the desktop keeps its trash, somewhere else for one test.
+class DataHome {
+public:
+    explicit DataHome(const fs::path& path) : saved_(qgetenv("XDG_DATA_HOME")) {
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(path.string()));
+    }
+    ~DataHome() { qputenv("XDG_DATA_HOME", saved_); }
+
+private:
+    QByteArray saved_;
+};
+
+// Delete, then Enter: the data file goes to the desktop's trash with every record, where a
+// file manager can put it back, and the message says so. Without a trash it is erased.
+TEST_F(TaskCommandsTest, DeletingATaskPutsItsDataFileInTheTrash) {
+    const fs::path home = dir.path() / "home-data";
+    fs::create_directories(home);
+    DataHome data_home(home);
+    AddTaskRow("灯具", "灯具");
+    {
+        Connection db(DataFile("灯具"), DatabaseKind::DataFile);
+        db.Execute("INSERT INTO DataList (CompanyName) VALUES ('甲公司')");
+        db.Execute("INSERT INTO DataList (CompanyName) VALUES ('乙公司')");
+        db.Execute("INSERT INTO DataList (CompanyName) VALUES ('丙公司')");
+    }
+    // The task's page is open: its connection goes with it before the file is moved.
+    SelectTask("灯具");
+    Trigger("actViewData");
+    ASSERT_GE(window->pages().FindTaskPage(QStringLiteral("灯具")), 0);
+    Trigger("actDelTask");
+    EXPECT_EQ(messages.Last(), "任务删除成功，数据文件已移到回收站，需要时可以从回收站还原。");
+    EXPECT_FALSE(fs::exists(DataFile("灯具")));
+    EXPECT_FALSE(fs::exists(DataFile("灯具") + "-wal"));
+    const fs::path trashed = home / "Trash" / "files" / "灯具.db";
+    ASSERT_TRUE(fs::exists(trashed));
+    EXPECT_TRUE(fs::exists(home / "Trash" / "info" / "灯具.db.trashinfo"));
+    {
+        Connection db(trashed.string(), DatabaseKind::ReadOnly);
+        EXPECT_EQ(db.Query("SELECT COUNT(*) AS n FROM DataList").Integer(0, "n"), 3);
+    }
+
+    // No trash to be had (its folder cannot be made): erased, as before.
+    const fs::path blocked = dir.path() / "not-a-folder";
+    WriteFileBytes(blocked, "x");
+    DataHome no_trash(blocked / "share");
+    AddTaskRow("五金", "五金");
+    SelectTask("五金");
+    messages.Clear();
+    Trigger("actDelTask");
+    EXPECT_EQ(messages.Last(), "任务删除成功。");
+    EXPECT_FALSE(fs::exists(DataFile("五金")));
+    EXPECT_FALSE(fs::exists(dir.path() / "Data" / "files")) << "nothing lands beside the data";
+}
+
+// Esc (or 取消) in the task properties goes back to the add dialog with the search as it
+// was entered, instead of losing it.
+TEST_F(TaskCommandsTest, EscInThePropertiesGoesBackToTheAddDialogWithTheSearch) {
+    bool back_with_search = false, properties_shown = false;
+    WhenShown<tasks::TfrmAddTask>([&](tasks::TfrmAddTask* d) {
+        d->findChild<QLineEdit*>(QStringLiteral("KeywordEdit"))->setText(QStringLiteral("灯具"));
+        d->findChild<QComboBox*>(QStringLiteral("ProvinceCB"))->setCurrentText(QStringLiteral("浙江"));
+        d->findChild<QComboBox*>(QStringLiteral("CityCB"))->setCurrentText(QStringLiteral("杭州"));
+        d->findChild<QComboBox*>(QStringLiteral("BiztypeCB"))->setCurrentIndex(2);
+        WhenShown<tasks::TfrmTaskProperty>([&](tasks::TfrmTaskProperty* p) {
+            properties_shown = true;
+            WhenShown<tasks::TfrmAddTask>([&](tasks::TfrmAddTask* again) {
+                back_with_search =
+                    again->findChild<QLineEdit*>(QStringLiteral("KeywordEdit"))->text() == QStringLiteral("灯具") &&
+                    again->findChild<QComboBox*>(QStringLiteral("ProvinceCB"))->currentText() == QStringLiteral("浙江") &&
+                    again->findChild<QComboBox*>(QStringLiteral("CityCB"))->currentText() == QStringLiteral("杭州") &&
+                    again->findChild<QComboBox*>(QStringLiteral("BiztypeCB"))->currentIndex() == 2;
+                again->reject();
+            });
+            QTest::keyClick(p, Qt::Key_Escape);
+        });
+        d->findChild<QPushButton*>(QStringLiteral("OkBTN"))->click();
+    });
+    Trigger("actAddTask");
+    EXPECT_TRUE(properties_shown);
+    EXPECT_TRUE(back_with_search);
+    EXPECT_TRUE(Tasks().rows.empty());
+}
+
+// The count a new task's search found, and how far its run came, are the task's own: the
+// list shows them after a restart too.
+TEST_F(TaskCommandsTest, TotalAndProgressSurviveARestart) {
+    AddTaskThroughDialogs("灯具");
+    AddTaskThroughDialogs("五金");
+    StartTask("灯具");
+    ASSERT_TRUE(RunUntil([&] { return TaskEnded("灯具"); }));
+    window.reset();
+    window = std::make_unique<ui::TMainFrm>();
+    window->show();
+    QApplication::processEvents();
+    constexpr int kTotalColumn = 7, kProgressColumn = 8;
+    EXPECT_EQ(TaskListCell("灯具", kTotalColumn), QStringLiteral("12"));
+    QTableWidget* list = window->commands().taskList();
+    EXPECT_EQ(list->item(TaskListRow("灯具"), kProgressColumn)->data(Qt::UserRole), QVariant(100));
+    EXPECT_EQ(TaskListCell("五金", kTotalColumn), QStringLiteral("12")) << "the count of the add dialog";
+    EXPECT_FALSE(list->item(TaskListRow("五金"), kProgressColumn)->data(Qt::UserRole).isValid())
+        << "no progress before its first run";
+}
+
+// An empty list shows its blank row, but nothing in it is selected, even after a click.
+TEST_F(TaskCommandsTest, AnEmptyListSelectsNothing) {
+    QTableWidget* list = window->commands().taskList();
+    auto nothing_selected = [&] { return list->selectionModel()->selectedIndexes().isEmpty(); };
+    EXPECT_TRUE(nothing_selected());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 1)).center());
+    EXPECT_TRUE(nothing_selected());
+    AddTaskRow("灯具", "灯具");
+    EXPECT_FALSE(nothing_selected()) << "a task is selected";
+    SelectTask("灯具");
+    Trigger("actDelTask");
+    EXPECT_EQ(list->rowCount(), 1);
+    EXPECT_TRUE(nothing_selected());
 }
 
 }  // namespace
