@@ -198,7 +198,7 @@ TEST(PhoneColumns, FollowTheGridsColumnsWithEachCellsFirstNumber) {
     ASSERT_EQ(rows[1].size(), 35u);
     EXPECT_EQ(rows[1][32], "+8613955875697") << "a phone number needs no apostrophe";
     EXPECT_THROW(exporting::ExportGrid(grid, dir.file("out.xls"), ExportFormat::Xls,
-                                       exporting::ExportOptions{.crm = CrmPreset::Zoho}),
+                                       exporting::ExportOptions{.phone_columns = false, .crm = CrmPreset::Zoho, .task_name = {}, .locations = {}}),
                  exporting::ExportError);
 }
 
