@@ -54,7 +54,8 @@ protected:
 
     std::vector<nlohmann::json> ReadCards(const std::string& vcf) {
         test::WriteFileBytes(dir.file("read_cards.py"), kReadCards);
-        std::string command = "python3 " + dir.file("read_cards.py") + " '" + vcf + "'";
+        // Debian's own interpreter, which python3-vobject installs into.
+        std::string command = "/usr/bin/python3 " + dir.file("read_cards.py") + " '" + vcf + "'";
         FILE* pipe = ::popen(command.c_str(), "r");
         std::string text;
         for (int c; pipe && (c = std::fgetc(pipe)) != EOF;) text.push_back(static_cast<char>(c));
