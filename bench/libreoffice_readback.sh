@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Reads the three export formats back with a spreadsheet program that no one here wrote:
+# Reads the three export formats back with a spreadsheet program that no one here wrote
+# (and checks that no .csv cell a hostile page wrote runs as a formula):
 # collects a 200-record task from the simulator, exports it to .xls, .xlsx and .csv with
 # quorvane-cli, converts each to CSV with LibreOffice headless and compares every cell with
 # the grid. The .xls holds GBK text without a code page, so it is opened under a zh_CN
@@ -37,12 +38,16 @@ host=$(grep -o 'http://[0-9.]*:[0-9]*' "$work/site.log" | head -n 1)
 url=$("$build/quorvane-cli" search-url --host "$host" --keyword 灯具)
 "$build/quorvane-cli" crawl --detail --out "$work" "灯具=$url" > /dev/null
 db=$work/灯具.db
-# One record of texts a spreadsheet might take for something else: formulas, numbers with
-# leading zeros, separators, quotes, line breaks.
+# Records of texts a spreadsheet might take for something else: formulas (as a hostile page
+# would write them), numbers with leading zeros, separators, quotes, line breaks, a phone
+# number in international form.
 sqlite3 "$db" "INSERT INTO DataList(CompanyName, Phone, Address, PostCode, Brand, CompanyContext)
   VALUES('=1+1', '+86 0571 8888', '杭州, \"西湖\" 区', '007', '_x000D_', 'line one
-line two' || char(13) || char(10) || 'line three')"
-echo "collected $(sqlite3 "$db" 'SELECT COUNT(*) FROM DataList;') records (one of them added by hand)"
+line two' || char(13) || char(10) || 'line three');
+  INSERT INTO DataList(CompanyName, Phone, Address, Brand, CompanyContext)
+  VALUES('=HYPERLINK(\"http://x\",\"点我\")', '+8613955875697', '@SUM(1+1)*cmd|'' /C calc''!A0',
+         '-2+3', '=cmd|'' /C calc''!A0')"
+echo "collected $(sqlite3 "$db" 'SELECT COUNT(*) FROM DataList;') records (two of them added by hand)"
 
 for ext in xls xlsx csv; do "$build/quorvane-cli" export "$db" "$work/export.$ext"; done
 
@@ -60,6 +65,9 @@ convert() {  # locale input output-dir [import filter]
 convert zh_CN.UTF-8 "$work/export.xls" "$work/from-xls"
 convert C.UTF-8 "$work/export.xlsx" "$work/from-xlsx"
 convert C.UTF-8 "$work/export.csv" "$work/from-csv" "CSV:44,34,76,1,$text_columns"
+# The .csv as a user opens it: every column of the standard type, formulas evaluated where
+# the import can (the twelfth token), so that a cell that could run would.
+convert C.UTF-8 "$work/export.csv" "$work/from-csv-standard" "CSV:44,34,76,1,,0,false,true,false,false,false,true"
 
 python3 - "$db" "$work" "$build/quorvane-cli" <<'PY'
 import csv, sys, subprocess, json
@@ -68,27 +76,50 @@ db, work, cli = sys.argv[1:4]
 # csv module, and checked against the dump of the data file for the deciphered names.
 with open(f"{work}/export.csv", encoding="utf-8-sig", newline="") as f:
     grid = list(csv.reader(f))
+# Only the .csv guards a formula-like cell with an apostrophe; the other formats hold text
+# cells, which never run.
+unguarded = [[c[1:] if c[:1] == "'" and c[1:2] in ("=", "+", "-", "@", "\t", "\r") else c for c in r]
+             for r in grid]
 dump = [json.loads(l) for l in subprocess.run(
     [cli, "dump", db], capture_output=True, text=True,
     check=True).stdout.splitlines()]
-assert [r[1] for r in grid[1:]] == [d["CompanyName"].strip() for d in dump], "names differ from dump"
+assert [r[1] for r in unguarded[1:]] == [d["CompanyName"].strip() for d in dump], "names differ from dump"
 cells = sum(len(r) for r in grid)
 chinese = sum(1 for r in grid for c in r if any(ord(ch) > 0x7f for ch in c))
 # LibreOffice keeps a line break inside a cell as LF, whatever the file holds (the .xls has
 # the CR LF bytes): line breaks are compared as LF.
 grid = [[c.replace("\r\n", "\n") for c in r] for r in grid]
+unguarded = [[c.replace("\r\n", "\n") for c in r] for r in unguarded]
 failed = False
 for name in ("xls", "xlsx", "csv"):
+    expected = grid if name == "csv" else unguarded
     with open(f"{work}/from-{name}/export.csv", encoding="utf-8", newline="") as f:
         back = list(csv.reader(f))
-    wrong = [(r, c, grid[r][c], back[r][c] if r < len(back) and c < len(back[r]) else None)
-             for r in range(len(grid)) for c in range(len(grid[r]))
-             if r >= len(back) or c >= len(back[r]) or back[r][c] != grid[r][c]]
-    extra = len(back) != len(grid) or any(len(b) != len(g) for b, g in zip(back, grid))
+    wrong = [(r, c, expected[r][c], back[r][c] if r < len(back) and c < len(back[r]) else None)
+             for r in range(len(expected)) for c in range(len(expected[r]))
+             if r >= len(back) or c >= len(back[r]) or back[r][c] != expected[r][c]]
+    extra = len(back) != len(expected) or any(len(b) != len(g) for b, g in zip(back, expected))
     print(f"{name:5} {len(back)} rows back, {cells - len(wrong)}/{cells} cells equal "
           f"({chinese} with Chinese){'; shape differs' if extra else ''}")
     for w in wrong[:5]:
         print("   row %d col %d: wrote %r, read %r" % w)
     failed = failed or bool(wrong) or extra
+
+# The formula cases: whatever the import's settings, a hostile cell stays the text written
+# (behind the apostrophe that keeps it text) and a phone number stays as written.
+hostile = ['=HYPERLINK("http://x","点我")', "@SUM(1+1)*cmd|' /C calc'!A0", "-2+3",
+           "=cmd|' /C calc'!A0", "=1+1"]
+for name in ("from-csv", "from-csv-standard"):
+    with open(f"{work}/{name}/export.csv", encoding="utf-8", newline="") as f:
+        back = list(csv.reader(f))
+    flat = [c for r in back for c in r]
+    for text in hostile:
+        ok = text in flat or "'" + text in flat
+        print(f"{name}: {text!r} {'read as text' if ok else 'NOT text (evaluated?)'}")
+        failed = failed or not ok
+    ok = "+8613955875697" in flat
+    print(f"{name}: +8613955875697 {'as written' if ok else 'NOT as written'}")
+    if name == "from-csv":
+        failed = failed or not ok
 sys.exit(1 if failed else 0)
 PY

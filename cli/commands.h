@@ -8,6 +8,7 @@
 
 #include "core/profile.h"
 #include "core/task_file.h"
+#include "export/export_file.h"
 
 namespace CLI {
 class App;
@@ -53,8 +54,17 @@ void AddTaskCommands(CLI::App& app, Context& ctx);     // tasks, add-task
 void AddMergeCommand(CLI::App& app, Context& ctx);     // merge
 void AddFindCommand(CLI::App& app, Context& ctx);      // find
 
-// OUT of the commands that write a spreadsheet: a name ending in .xls, .xlsx or .csv.
+// OUT of the commands that write a spreadsheet: a name ending in .xls, .xlsx, .csv or .vcf.
 CLI::Validator OutputSpreadsheet();
+// --phone-columns and --crm of the commands that write records (export, merge).
+struct LeadOptions {
+    bool phone_columns = false;
+    std::string crm;
+    void Add(CLI::App& cmd);
+    // The options for OUT's format; none, with the reason on stderr, for a CRM file in a
+    // format it cannot be (a usage error).
+    std::optional<exporting::ExportOptions> Options(exporting::ExportFormat format, Context& ctx) const;
+};
 // The tasks a command reads at once (merge, find), in task order: data files named on
 // the command line, each the task of its file name without ".db", or with --all-tasks
 // every saved task of the profile in the order of the task list.

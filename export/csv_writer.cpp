@@ -15,14 +15,36 @@ bool NeedsQuotes(std::string_view text) {
     return false;
 }
 
+// A cell a spreadsheet would take for a formula: "=", "+", "-" or "@" first, or a tab or
+// CR, which some readers drop before looking at what follows. Numbers and phone numbers ("+8613955875697",
+// "-12", "(0571) 8888-8888") are left alone, as a spreadsheet reads them as values.
+bool CouldRunAsFormula(std::string_view text) {
+    if (text.empty()) return false;
+    const char first = text.front();
+    if (first != '=' && first != '+' && first != '-' && first != '@' && first != '\t' &&
+        first != '\r')
+        return false;
+    bool digit = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (c != ' ' && c != '+' && c != '-' && c != '(' && c != ')')
+            return true;
+    }
+    return !digit;
+}
+
 }  // namespace
 
 void AppendCsvField(std::string& line, std::string_view text) {
+    const bool guard = CouldRunAsFormula(text);
     if (!NeedsQuotes(text)) {
+        if (guard) line.push_back('\'');
         line.append(text);
         return;
     }
     line.push_back('"');
+    if (guard) line.push_back('\'');
     for (char c : text) {
         if (c == '"') line.push_back('"');
         line.push_back(c);

@@ -12,7 +12,10 @@ namespace qv::exporting {
 class TempOutput;
 
 // Appends one field: quoted, with inner quotes doubled, when it holds a comma, a double
-// quote, CR or LF; as it is otherwise.
+// quote, CR or LF; as it is otherwise. A field that a spreadsheet would run as a formula
+// (it begins with "=", "+", "-", "@", a tab or CR and is no plain number or phone number)
+// gets a leading apostrophe, so that it is shown as text: data files hold what any web
+// page wrote.
 void AppendCsvField(std::string& line, std::string_view text);
 
 void WriteCsv(const StringGrid& grid, TempOutput& file, const ExportProgress& progress);

@@ -42,10 +42,11 @@ void RefuseRepeatedFiles(const std::vector<TaskFile>& tasks) {
 
 }  // namespace
 
-std::string MergeSummaryText(const MergeSummary& summary) {
+std::string MergeSummaryText(const MergeSummary& summary, ExportFormat format) {
     return "共 " + std::to_string(summary.records) + " 条记录，来自 " +
            std::to_string(summary.tasks) + " 个任务，合并了 " +
-           std::to_string(summary.duplicates) + " 条重复记录。";
+           std::to_string(summary.duplicates) + " 条重复记录。" +
+           CutCellsText(ExportSummary{summary.cut_cells}, format);
 }
 
 MergeSummary MergeTasks(const std::vector<TaskFile>& tasks, const std::string& out,
@@ -64,6 +65,11 @@ MergeSummary MergeTasks(const std::vector<TaskFile>& tasks, const std::string& o
     summary.tasks = static_cast<int>(grouped.sources.size());
     summary.records = static_cast<std::int64_t>(grouped.rows.size());
     summary.duplicates = static_cast<std::int64_t>(grouped.records) - summary.records;
+    for (const merging::Source& source : grouped.sources)
+        if (source.odd_ids > 0)
+            summary.notes.push_back(Quoted(tasks[source.task]) + "的数据文件 " + tasks[source.task].path + " 中有 " +
+                                    std::to_string(source.odd_ids) +
+                                    " 条记录的 ID 为空或不是整数（这个文件不是本程序写的？），已按记录在文件中的位置读取。");
 
     const std::unique_ptr<StringGrid> merged = MergedRowsGrid(tasks, grouped.sources, grouped.rows);
     try {
@@ -71,9 +77,11 @@ MergeSummary MergeTasks(const std::vector<TaskFile>& tasks, const std::string& o
             // Checked before the copy, so that a list too long for .xls is refused at once.
             CheckXlsLimits(*merged);
             const std::unique_ptr<StringGrid> copy = CopyGrid(*merged, Share(progress, kReadUnits, 2 * kReadUnits));
-            ExportGrid(*copy, out, format, Share(progress, 2 * kReadUnits, kAllUnits));
+            summary.cut_cells =
+                ExportGrid(*copy, out, format, options.output, Share(progress, 2 * kReadUnits, kAllUnits)).cut_cells;
         } else {
-            ExportGrid(*merged, out, format, Share(progress, kReadUnits, kAllUnits));
+            summary.cut_cells =
+                ExportGrid(*merged, out, format, options.output, Share(progress, kReadUnits, kAllUnits)).cut_cells;
         }
     } catch (const DatabaseError& e) {
         throw ExportError(std::string("合并时读取数据文件出错：") + e.what());

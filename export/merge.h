@@ -24,6 +24,8 @@ struct MergeOptions {
     // A task whose file cannot be merged (not a data file, damaged, being collected) is
     // left out and named in the summary, instead of failing the merge.
     bool skip_bad = false;
+    // What the merged file holds beside the records' columns, or instead (a CRM's).
+    ExportOptions output;
 };
 
 struct MergeSummary {
@@ -32,13 +34,17 @@ struct MergeSummary {
     std::int64_t duplicates = 0;  // records folded into another
     // Each task left out, with the reason.
     std::vector<std::pair<std::string, std::string>> skipped;
+    // What was odd about files that were merged all the same, for the user.
+    std::vector<std::string> notes;
+    // Cells longer than the format holds, cut at its limit.
+    std::int64_t cut_cells = 0;
 };
 
 inline constexpr const char* kSourceTasksHeading = "来源任务";
 inline constexpr char kSourceTasksSeparator = ';';
 
-// "共 N 条记录，来自 M 个任务，合并了 K 条重复记录。"
-std::string MergeSummaryText(const MergeSummary& summary);
+// "共 N 条记录，来自 M 个任务，合并了 K 条重复记录。", and the cells cut in `format`.
+std::string MergeSummaryText(const MergeSummary& summary, ExportFormat format = ExportFormat::Csv);
 
 // Writes the merged records of `tasks` to `out` in `format`, as the export writes a file:
 // under a temporary name, renamed over `out` only when complete. A task whose file cannot

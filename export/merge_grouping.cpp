@@ -23,8 +23,10 @@ constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 // second does not, as its pages would count as the process's memory until the end.
 constexpr std::string_view kMapFile = "PRAGMA mmap_size=1073741824";
 
-// The first reading: each record's ID, the two fields that tell companies apart and how
-// complete it is, the shown fields (grid columns 1 to 31) that are not blank. The count
+// The first reading: each record's row number (the ID in the files the program writes;
+// another program's file may hold IDs that are empty or text), the two fields that tell
+// companies apart and how complete it is, the shown fields (grid columns 1 to 31) that are
+// not blank, and whether its ID is a whole number. The count
 // is made by the database engine; an enciphered cell is judged by its stored text, which
 // is blank exactly when the shown text is.
 std::string FirstReadingStatement() {
@@ -40,7 +42,8 @@ std::string FirstReadingStatement() {
         filled += "(CASE WHEN " + name + " >= '!' THEN 1 WHEN trim(" + name + ", " + blanks +
                   ") <> '' THEN 1 ELSE 0 END)";
     }
-    return "SELECT ID, MemberID, CompanyName, " + filled + " AS Filled FROM DataList ORDER BY ID";
+    return "SELECT rowid AS ID, MemberID, CompanyName, " + filled +
+           " AS Filled, typeof(ID) <> 'integer' AS OddId FROM DataList ORDER BY ID";
 }
 
 // One record of the first reading, before it joins a group.
@@ -169,7 +172,8 @@ std::vector<ReadRecord> ReadSource(const TaskFile& task, Source& source, DedupRu
     db.Execute(kMapFile);
     static const std::string statement = FirstReadingStatement();
     MemberCursor row(db, statement);
-    const int filled = row.rows().ColumnCount() - 1;
+    const int filled = row.rows().ColumnCount() - 2;
+    const int odd_id = filled + 1;
     std::vector<ReadRecord> records;
     std::string scratch;
     while (row.Next()) {
@@ -177,6 +181,7 @@ std::vector<ReadRecord> ReadSource(const TaskFile& task, Source& source, DedupRu
         ReadRecord& r = records.emplace_back();
         r.id = row.Id();
         r.filled = static_cast<std::uint8_t>(row.rows().Integer(filled));
+        source.odd_ids += row.rows().Integer(odd_id);
         if (rule == DedupRule::ByMemberId) r.member_id = MatchKey(row, 2, scratch);
         if (rule != DedupRule::None) r.name = MatchKey(row, 1, scratch);
     }

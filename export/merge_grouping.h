@@ -21,7 +21,10 @@ inline std::string Quoted(const TaskFile& task) { return "任务“" + task.name
 struct Source {
     size_t task;                    // index into the task list
     DataFileRunLock lock;           // held to the end: no run starts on the file meanwhile
-    std::vector<std::int64_t> ids;  // its records in ID order
+    std::vector<std::int64_t> ids;  // its records' row numbers, in ID order
+    // Records whose ID is empty or no whole number (a file another program wrote): they
+    // are read by their row number all the same.
+    std::int64_t odd_ids = 0;
     std::uint64_t first = 0;        // merge-wide number of its first record
 };
 

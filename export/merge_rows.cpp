@@ -27,7 +27,7 @@ constexpr size_t kDescriptorsPerLookup = 3;
 constexpr int kSpareDescriptors = 64;
 constexpr std::string_view kLookupCache = "PRAGMA cache_size=-256";
 
-constexpr std::string_view kSelectMember = "SELECT * FROM DataList WHERE ID = ?1";
+constexpr std::string_view kSelectMember = "SELECT * FROM DataList WHERE rowid = ?1";
 
 std::string JoinNames(const std::vector<TaskFile>& tasks, const std::vector<size_t>& which) {
     std::string text;

@@ -32,8 +32,9 @@ void CheckXlsLimits(const StringGrid& grid) {
                           " 列，超出 .xls 文件最多 65536 列的限制；请导出为 .xlsx 文件。");
 }
 
-std::string XlsCellBytes(std::string_view utf8) {
+std::string XlsCellBytes(std::string_view utf8, bool* cut) {
     std::string gbk = Utf8ToGbk(utf8);
+    if (cut) *cut = gbk.size() > kXlsMaxCellBytes;
     if (gbk.size() <= kXlsMaxCellBytes) return gbk;
     // A GBK lead byte (0x81 and up) starts a two-byte character.
     size_t end = 0;
@@ -58,21 +59,25 @@ void WriteXlsLabel(TempOutput& file, int column, int row, std::string_view gbk) 
     file.Write(gbk);
 }
 
-void WriteXls(const StringGrid& grid, TempOutput& file, const ExportProgress& progress) {
+std::int64_t WriteXls(const StringGrid& grid, TempOutput& file, const ExportProgress& progress) {
     const int rows = grid.RowCount();
     const int columns = grid.ColumnCount();
     const std::int64_t total = std::int64_t{rows} * columns;
     std::int64_t done = 0;
+    std::int64_t cut_cells = 0;
     file.Write(kBof.data(), kBof.size());
     for (int c = 0; c < columns; ++c) {
         for (int r = 0; r < rows; ++r) {
-            WriteXlsLabel(file, c, r, XlsCellBytes(grid.CellText(r, c)));
+            bool cut = false;
+            WriteXlsLabel(file, c, r, XlsCellBytes(grid.CellText(r, c), &cut));
+            cut_cells += cut ? 1 : 0;
             if (++done % kProgressStep == 0 && progress && !progress(done, total))
                 throw ExportCancelled();
         }
     }
     file.Write(kEof.data(), kEof.size());
     if (progress) progress(total, total);
+    return cut_cells;
 }
 
 bool SaveGridAsXls(const StringGrid& grid, const std::string& path) {

@@ -3,14 +3,25 @@
 #include <xlsxwriter.h>
 #include <zlib.h>
 
+#include <sys/resource.h>
+#include <sys/statvfs.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
+
+#include "export/file_error.h"
+#include "export/temp_output.h"
 
 namespace qv::exporting {
 namespace {
@@ -69,6 +80,72 @@ bool IsSheetReady(std::string_view s) {
 
 struct WorkbookFree {
     void operator()(lxw_workbook* wb) const { lxw_workbook_free(wb); }
+};
+
+// The library's own temporary files lose writes without a word; the cause is told from
+// what limits writing here: a file size limit, or a disk (ours or the temporary folder's)
+// that is all but full.
+int LikelyCauseOfLostWrites(const std::string& target) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return EFBIG;
+    constexpr unsigned long long kAlmostFull = 64ull << 20;
+    std::string folder = std::filesystem::path(target).parent_path().string();
+    for (const std::string& place : {folder.empty() ? std::string(".") : folder, std::string(P_tmpdir)}) {
+        struct statvfs fs {};
+        if (::statvfs(place.c_str(), &fs) == 0 &&
+            static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize < kAlmostFull)
+            return ENOSPC;
+    }
+    return EIO;
+}
+
+// The library prints its own errors on stderr, in English, beside the message of ours that
+// says the same. While it may, stderr is taken into memory, and what it printed becomes
+// the detail of our message.
+class LibraryMessages {
+public:
+    LibraryMessages() : lock_(Mutex()) {
+        capture_ = ::open_memstream(&text_, &size_);
+        if (capture_) saved_ = std::exchange(stderr, capture_);
+    }
+    ~LibraryMessages() {
+        if (capture_) {
+            stderr = saved_;
+            std::fclose(capture_);
+        }
+        std::free(text_);
+    }
+    LibraryMessages(const LibraryMessages&) = delete;
+    LibraryMessages& operator=(const LibraryMessages&) = delete;
+
+    // "（libxlsxwriter：...）" without the library's source positions; empty when it
+    // printed nothing.
+    std::string Detail() {
+        if (!capture_ || std::fflush(capture_) != 0 || size_ == 0) return {};
+        std::string lines(text_, size_);
+        std::string detail;
+        for (size_t at = 0; at < lines.size();) {
+            size_t end = lines.find('\n', at);
+            if (end == std::string::npos) end = lines.size();
+            std::string_view line(lines.data() + at, end - at);
+            if (size_t mark = line.find("]: "); line.rfind("[", 0) == 0 && mark != std::string_view::npos)
+                line.remove_prefix(mark + 3);
+            if (!line.empty()) detail += (detail.empty() ? "" : " ") + std::string(line);
+            at = end + 1;
+        }
+        return detail.empty() ? detail : "（libxlsxwriter：" + detail + "）";
+    }
+
+private:
+    static std::mutex& Mutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    std::lock_guard<std::mutex> lock_;
+    char* text_ = nullptr;
+    size_t size_ = 0;
+    std::FILE* capture_ = nullptr;
+    std::FILE* saved_ = nullptr;
 };
 
 void Check(lxw_error err, std::string_view what) {
@@ -188,11 +265,12 @@ void CheckXlsxLimits(const StringGrid& grid) {
                           " 列，超出 .xlsx 文件最多 1048576 行、16384 列的限制。");
 }
 
-std::string XlsxCellText(std::string_view utf8) {
+std::string XlsxCellText(std::string_view utf8, bool* cut) {
     std::string out;
     out.reserve(utf8.size());
     size_t chars = 0;
-    for (size_t i = 0; i < utf8.size() && chars < kXlsxMaxCellChars;) {
+    size_t i = 0;
+    for (; i < utf8.size() && chars < kXlsxMaxCellChars;) {
         char32_t cp = 0;
         size_t n = DecodeUtf8(utf8, i, cp);
         if (n == 0) {
@@ -211,17 +289,34 @@ std::string XlsxCellText(std::string_view utf8) {
         }
         i += n;
     }
+    if (cut) *cut = i < utf8.size();
     return out;
 }
 
-void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProgress& progress) {
+bool IsSheetNumber(std::string_view text) {
+    if (text.empty() || text.size() > kXlsxMaxNumberDigits) return false;
+    if (text.size() > 1 && text.front() == '0') return false;
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::int64_t WriteXlsx(const StringGrid& grid, TempOutput& out, const ExportProgress& progress) {
+    const std::string& path = out.path();
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    std::unique_ptr<lxw_workbook, WorkbookFree> wb(workbook_new_opt(path.c_str(), &options));
-    if (!wb) throw ExportError("无法创建 .xlsx 文件 " + path);
-    lxw_worksheet* sheet = workbook_add_worksheet(wb.get(), nullptr);
-    lxw_format* bold = workbook_add_format(wb.get());
-    if (!sheet || !bold) throw ExportError("无法创建 .xlsx 工作表");
+    std::unique_ptr<lxw_workbook, WorkbookFree> wb;
+    lxw_worksheet* sheet = nullptr;
+    lxw_format* bold = nullptr;
+    {
+        LibraryMessages quiet;
+        wb.reset(workbook_new_opt(path.c_str(), &options));
+        if (wb) sheet = workbook_add_worksheet(wb.get(), nullptr);
+        if (wb) bold = workbook_add_format(wb.get());
+        if (!sheet || !bold) {
+            const int err = errno;
+            throw ExportError(CreateFailureText(out.target(), err != 0 ? err : ENOMEM) +
+                              quiet.Detail());
+        }
+    }
     format_set_bold(bold);
 
     const int rows = grid.RowCount();
@@ -242,23 +337,41 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
     }
     if (rows > 1) worksheet_freeze_panes(sheet, 1, 0);
 
+    // The record number and the TrustPass index are counted with; everything else is text,
+    // whatever it holds (a bank account of digits is no number to sum).
+    std::vector<bool> numeric(static_cast<size_t>(columns));
+    for (int c = 0; c < columns && rows > 0; ++c) {
+        std::string_view heading = grid.CellText(0, c);
+        numeric[static_cast<size_t>(c)] = heading == "序号" || heading == "诚信通指数";
+    }
+
     const std::int64_t total = std::int64_t{rows} * columns;
     const auto started = std::chrono::steady_clock::now();
     std::string text;
+    std::int64_t cut_cells = 0;
     long last_row = 0;  // 1-based number of the last row holding a cell; empty cells make none
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < columns; ++c) {
             std::string_view cell = grid.CellText(r, c);
-            if (IsSheetReady(cell))
+            const auto row = static_cast<lxw_row_t>(r);
+            const auto col = static_cast<lxw_col_t>(c);
+            if (r > 0 && numeric[static_cast<size_t>(c)] && IsSheetNumber(cell)) {
+                last_row = r + 1;
+                Check(worksheet_write_number(sheet, row, col, std::stod(std::string(cell)), nullptr),
+                      "写入单元格失败");
+                continue;
+            }
+            if (IsSheetReady(cell)) {
                 text.assign(cell);
-            else
-                text = XlsxCellText(cell);
+            } else {
+                bool cut = false;
+                text = XlsxCellText(cell, &cut);
+                cut_cells += cut ? 1 : 0;
+            }
             if (!text.empty() || r == 0) last_row = r + 1;
-            // Strings only: whatever a cell holds is never taken as a formula or number.
-            Check(
-                worksheet_write_string(sheet, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c),
-                                       text.c_str(), r == 0 ? bold : nullptr),
-                "写入单元格失败");
+            // Strings, not formulas: whatever a cell holds is never run.
+            Check(worksheet_write_string(sheet, row, col, text.c_str(), r == 0 ? bold : nullptr),
+                  "写入单元格失败");
         }
         // Writing the rows is the first half of the work.
         if (r % kProgressRows == kProgressRows - 1 && progress &&
@@ -270,12 +383,25 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
     // the window repainted). It reads only the library's own files, not the grid.
     const auto rows_time = std::max<std::chrono::steady_clock::duration>(
         std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1));
-    auto packing = std::async(std::launch::async, [workbook = wb.release(), &path, last_row] {
-        // workbook_close writes the file and frees the workbook, whatever it returns.
-        lxw_error err = workbook_close(workbook);
-        if (err != LXW_NO_ERROR) return std::string("写入 .xlsx 文件失败：") + lxw_strerror(err);
-        if (!SheetCheck(path).EndsWithRow(last_row))
-            return std::string("写入 .xlsx 文件失败：文件不完整（磁盘空间不足？）");
+    auto packing = std::async(std::launch::async, [workbook = wb.release(), &out, last_row] {
+        std::string detail;
+        int err = 0;
+        lxw_error failed = LXW_NO_ERROR;
+        {
+            LibraryMessages quiet;
+            errno = 0;
+            // workbook_close writes the file and frees the workbook, whatever it returns.
+            failed = workbook_close(workbook);
+            err = errno;
+            detail = quiet.Detail();
+        }
+        if (failed != LXW_NO_ERROR) {
+            if (err != 0) return WriteFailureText(out.target(), err) + detail;
+            return "写入文件 " + out.target() + " 失败：" + lxw_strerror(failed) + detail;
+        }
+        if (!SheetCheck(out.path()).EndsWithRow(last_row))
+            return WriteFailureText(out.target(), LikelyCauseOfLostWrites(out.target())) +
+                   "；写出的文件不完整。";
         return std::string();
     });
     bool cancelled = false;
@@ -295,6 +421,7 @@ void WriteXlsx(const StringGrid& grid, const std::string& path, const ExportProg
     if (cancelled) throw ExportCancelled();
     if (!failure.empty()) throw ExportError(failure);
     if (progress) progress(total, total);
+    return cut_cells;
 }
 
 }  // namespace qv::exporting

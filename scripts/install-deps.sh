@@ -11,12 +11,14 @@ packages=(
   libcurl4-openssl-dev
   libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libxlsxwriter-dev zlib1g-dev
+  libphonenumber-dev libprotobuf-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-wqy-microhei
   xvfb xauth imagemagick
   libqt6svg6 qt6-translations-l10n
   tinyproxy microsocks
+  python3-vobject  # the CLI tests read contact cards back with it
   "$@"
 )
 

@@ -53,6 +53,7 @@ public:
         }
     }
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     bool Exited() {
         if (status_) return true;
         int st = 0;

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
 #include "core/data_files.h"
 #include "core/field_cipher.h"
+#include "export/file_error.h"
 #include "export/member_file_grid.h"
 #include "tests/export/grid_fixtures.h"
 #include "tests/support/file_size_limit.h"
@@ -25,6 +32,7 @@ TEST(ExportFile, PicksTheFormatByExtensionInAnyCase) {
     EXPECT_EQ(exporting::ExportFormatOf("a/b.xls"), ExportFormat::Xls);
     EXPECT_EQ(exporting::ExportFormatOf("B.XLSX"), ExportFormat::Xlsx);
     EXPECT_EQ(exporting::ExportFormatOf("数据.Csv"), ExportFormat::Csv);
+    EXPECT_EQ(exporting::ExportFormatOf("名片.VCF"), ExportFormat::Vcf);
     EXPECT_EQ(exporting::ExportFormatOf("x.txt"), std::nullopt);
     EXPECT_EQ(exporting::ExportFormatOf("xls"), std::nullopt);
     EXPECT_EQ(exporting::ExportFormatOf("dir.xls/file"), std::nullopt);
@@ -70,6 +78,99 @@ TEST(ExportFile, AFailedOrCancelledExportKeepsTheOldFileAndLeavesNoPartialFile) 
     std::filesystem::create_directory(dir.file("out.csv"));
     EXPECT_THROW(ExportGrid(big, dir.file("out.csv"), ExportFormat::Csv), exporting::ExportError);
     EXPECT_EQ(FilesIn(dir.path()), 2u);
+}
+
+// Runs `write` with stderr taken into a file; returns what was printed on it.
+template <typename Write>
+std::string Stderr(Write write) {
+    std::fflush(stderr);
+    FILE* capture = std::tmpfile();
+    const int saved = ::dup(2);
+    ::dup2(::fileno(capture), 2);
+    write();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::rewind(capture);
+    std::string text;
+    for (int c; (c = std::fgetc(capture)) != EOF;) text.push_back(static_cast<char>(c));
+    std::fclose(capture);
+    return text;
+}
+
+TEST(ExportFile, AFailedWriteNamesTheFileAndSaysWhyInWords) {
+    TempDir dir;
+    std::vector<std::vector<std::string>> rows(3000, std::vector<std::string>(32));
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t c = 0; c < 32; ++c) rows[r][c] = "文三路" + std::to_string(r * 7919 + c * 104729);
+    VectorGrid big(rows);
+    const std::string target = dir.file("客户.out");
+    for (auto format : {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::Csv}) {
+        std::string message;
+        const std::string printed = Stderr([&] {
+            FileSizeLimit full_disk(64 * 1024);
+            try {
+                ExportGrid(big, target, format);
+            } catch (const exporting::ExportError& e) {
+                message = e.what();
+            }
+        });
+        EXPECT_NE(message.find(target), std::string::npos) << message;
+        EXPECT_NE(message.find("文件过大"), std::string::npos) << message;
+        EXPECT_NE(message.find("File too large"), std::string::npos) << "the system's text: " << message;
+        EXPECT_EQ(printed, "") << "no library prints on its own";
+    }
+    EXPECT_NE(exporting::WriteFailureText("/a/b.csv", ENOSPC).find("磁盘已满"), std::string::npos);
+    EXPECT_NE(exporting::WriteFailureText("/a/b.csv", EACCES).find("没有写入权限"), std::string::npos);
+
+    std::string message;
+    try {
+        ExportGrid(big, dir.file("no/such/folder/a.csv"), ExportFormat::Csv);
+    } catch (const exporting::ExportError& e) {
+        message = e.what();
+    }
+    EXPECT_NE(message.find("no/such/folder/a.csv"), std::string::npos) << message;
+    EXPECT_NE(message.find("文件夹不存在"), std::string::npos) << message;
+}
+
+TEST(ExportFile, RemovesTemporariesLeftBehindAndNoOneElses) {
+    TempDir dir;
+    // Left by an export that was killed, and by one still running (it holds its lock).
+    WriteFileBytes(dir.file(".客户.csv.042917.tmp"), "partial");
+    WriteFileBytes(dir.file(".old.xlsx.7.tmp"), "partial");
+    WriteFileBytes(dir.file(".running.csv.123456.tmp"), "partial");
+    const int running = ::open(dir.file(".running.csv.123456.tmp").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(running, LOCK_EX), 0);
+    // Not ours.
+    WriteFileBytes(dir.file(".notes.tmp"), "mine");
+    WriteFileBytes(dir.file("report.123456.tmp"), "mine");
+
+    ExportGrid(VectorGrid({{"a"}}), dir.file("客户.csv"), ExportFormat::Csv);
+    EXPECT_FALSE(std::filesystem::exists(dir.file(".客户.csv.042917.tmp")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file(".old.xlsx.7.tmp")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file(".running.csv.123456.tmp")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file(".notes.tmp")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("report.123456.tmp")));
+    EXPECT_EQ(FilesIn(dir.path()), 4u);
+    ::close(running);
+}
+
+TEST(ExportFile, CountsTheCellsCutAtTheFormatsLimit) {
+    TempDir dir;
+    std::string long_text;
+    for (int i = 0; i < 40000; ++i) long_text += "灯";
+    VectorGrid grid({{"公司名称", "公司介绍"}, {long_text, "短"}, {"甲", long_text}, {"乙", "丙"}});
+    auto xlsx = ExportGrid(grid, dir.file("a.xlsx"), ExportFormat::Xlsx);
+    EXPECT_EQ(xlsx.cut_cells, 2);
+    EXPECT_EQ(exporting::CutCellsText(xlsx, ExportFormat::Xlsx),
+              "有 2 个单元格超出 .xlsx 文件单元格的长度上限（32767 个字符），已截断。");
+    // 40,000 characters are 80,000 GBK bytes, beyond the 65,527 of a BIFF cell.
+    auto xls = ExportGrid(grid, dir.file("a.xls"), ExportFormat::Xls);
+    EXPECT_EQ(xls.cut_cells, 2);
+    EXPECT_NE(exporting::CutCellsText(xls, ExportFormat::Xls).find("65527 字节"), std::string::npos);
+    auto csv = ExportGrid(grid, dir.file("a.csv"), ExportFormat::Csv);
+    EXPECT_EQ(csv.cut_cells, 0);
+    EXPECT_EQ(exporting::CutCellsText(csv, ExportFormat::Csv), "");
 }
 
 class MemberFileGridTest : public ::testing::Test {

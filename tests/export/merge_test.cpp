@@ -263,5 +263,73 @@ TEST_F(MergeTest, AFileNamedTwiceIsRefusedAndFilesWithoutRecordsGiveTheHeaderRow
     EXPECT_EQ(summary.tasks, 1);
 }
 
+TEST_F(MergeTest, AFileWithEmptyOrTextIdsIsMergedWholeAndSaidToBeOdd) {
+    // Another program's DataList: its ID a plain column, empty or text in some rows.
+    TaskFile other{"其他", dir.file("其他.db")};
+    ASSERT_TRUE(CreateDatabaseFile(other.path, true));
+    std::string create(kCreateDataListSql);
+    create.replace(create.find("Counter"), 7, "");
+    ExecuteOnDatabaseFile(other.path, create);
+    for (const MemberValues& v : {Member("甲", "m1", {{mfPhone, "0571-1"}}), Member("乙", "m2"), Member("丙", "m3")})
+        ExecuteOnDatabaseFile(other.path, BuildInsertStatement(v));
+    ExecuteOnDatabaseFile(other.path, "UPDATE DataList SET ID = 'x7' WHERE rowid = 2");
+    ExecuteOnDatabaseFile(other.path, "UPDATE DataList SET ID = 3 WHERE rowid = 3");
+    const auto tasks = std::vector<TaskFile>{Task("灯具", {Member("甲", "m1")}), other};
+    MergeSummary summary;
+    Rows rows = MergeToCsv(tasks, DedupRule::ByMemberId, &summary);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[1][kName], "甲");
+    EXPECT_EQ(rows[1][kSources], "灯具;其他");
+    EXPECT_EQ(rows[1][kPhone], "0571-1") << "the fuller record, read by its place in the file";
+    EXPECT_EQ(rows[2][kName], "乙");
+    EXPECT_EQ(rows[3][kName], "丙");
+    ASSERT_EQ(summary.notes.size(), 1u);
+    EXPECT_NE(summary.notes[0].find(other.path), std::string::npos) << summary.notes[0];
+    EXPECT_NE(summary.notes[0].find("2 条记录的 ID 为空或不是整数"), std::string::npos) << summary.notes[0];
+    EXPECT_EQ(summary.notes[0].find("修改"), std::string::npos) << "nothing was modified";
+}
+
+TEST_F(MergeTest, WritesEachCrmsLeadsAndThePhoneColumnsAfterTheSourceTasks) {
+    const auto tasks = std::vector<TaskFile>{
+        Task("灯具", {Member("甲", "m1", {{mfLinkMan, "王小明"}, {mfMobile, "13955875697"}})}),
+        Task("照明", {Member("甲", "m1"), Member("乙", "m2", {{mfPhone, "0755-83456789"}})})};
+    for (auto crm : {exporting::CrmPreset::HubSpot, exporting::CrmPreset::Salesforce, exporting::CrmPreset::Zoho}) {
+        MergeOptions options;
+        options.output.crm = crm;
+        MergeTasks(tasks, out, ExportFormat::Csv, options);
+        Rows rows = ReadCsv(ReadFileBytes(out));
+        ASSERT_EQ(rows.size(), 3u);
+        EXPECT_EQ(rows[0][0], "来源任务");
+        EXPECT_EQ(rows[0][1], "First Name");
+        EXPECT_EQ(rows[1][0], "灯具;照明");
+        EXPECT_EQ(rows[1][1], "小明");
+        EXPECT_EQ(rows[1][2], "王");
+        EXPECT_EQ(rows[2][2], "乙") << "Last Name: the company when there is no person";
+        EXPECT_EQ(rows[1][6], "+8613955875697");
+        EXPECT_EQ(rows[2][5], "+8675583456789");
+        EXPECT_EQ(rows[1].back(), "m1");
+        if (crm != exporting::CrmPreset::HubSpot) {
+            EXPECT_EQ(rows[2][rows[2].size() - 2], "照明") << "Lead Source";
+        }
+    }
+    MergeOptions phones;
+    phones.output.phone_columns = true;
+    for (auto format : {ExportFormat::Csv, ExportFormat::Xls}) {
+        const std::string file = dir.file(format == ExportFormat::Csv ? "p.csv" : "p.xls");
+        MergeTasks(tasks, file, format, phones);
+        if (format == ExportFormat::Csv) {
+            Rows rows = ReadCsv(ReadFileBytes(file));
+            ASSERT_EQ(rows[0].size(), 36u);
+            EXPECT_EQ(rows[0][33], "手机（国际格式）");
+            EXPECT_EQ(rows[1][33], "+8613955875697");
+            EXPECT_EQ(rows[2][34], "+8675583456789");
+        } else {
+            BiffCells cells = ReadBiff(ReadFileBytes(file));
+            EXPECT_EQ((cells.text[{0, 35}]), "传真（国际格式）");
+            EXPECT_EQ((cells.text[{2, 34}]), "+8675583456789");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qv::test

@@ -37,7 +37,7 @@ std::vector<SheetCell> Cells(const std::string& xml) {
 TEST(XlsxWriter, WritesEveryCellAsTextWithABoldFrozenHeaderAndTheGridsColumns) {
     TempDir dir;
     VectorGrid grid(
-        {{"序号", "公司名称", "链接"}, {"1", "=1+1", "http://a/?x=1&y=<2>"}, {"2", "+86 571", ""}},
+        {{"编号", "公司名称", "链接"}, {"1", "=1+1", "http://a/?x=1&y=<2>"}, {"2", "+86 571", ""}},
         {40, 200, 0});
     ExportGrid(grid, dir.file("out.xlsx"), ExportFormat::Xlsx);
     std::string zip = ReadFileBytes(dir.file("out.xlsx"));
@@ -48,7 +48,7 @@ TEST(XlsxWriter, WritesEveryCellAsTextWithABoldFrozenHeaderAndTheGridsColumns) {
     auto cells = Cells(sheet);
     ASSERT_EQ(cells.size(), 8u) << sheet;  // the empty cell is left out
     EXPECT_EQ(cells[0].ref, "A1");
-    EXPECT_EQ(cells[0].text, "序号");
+    EXPECT_EQ(cells[0].text, "编号");
     EXPECT_EQ(cells[4].text, "=1+1");
     EXPECT_EQ(cells[5].text, "http://a/?x=1&amp;y=&lt;2&gt;");
     EXPECT_EQ(cells[6].ref, "A3");
@@ -69,6 +69,26 @@ TEST(XlsxWriter, WritesEveryCellAsTextWithABoldFrozenHeaderAndTheGridsColumns) {
         << sheet.substr(0, 800);
     EXPECT_NE(sheet.find(R"(<col min="2" max="2" width="28.5703125" customWidth="1"/>)"),
               std::string::npos);
+}
+
+TEST(XlsxWriter, WritesTheRecordNumberAndTrustPassIndexAsNumbersAndDigitStringsAsText) {
+    TempDir dir;
+    VectorGrid grid({{"序号", "诚信通指数", "银行帐号", "邮编"},
+                     {"1", "120", "6222000011112222333", "310012"},
+                     {"2", "", "0123", "0571"},
+                     {"3", "0120", "12", "1"},
+                     {"4", "1234567890123456", "x", "y"}});
+    ExportGrid(grid, dir.file("n.xlsx"), ExportFormat::Xlsx);
+    const std::string sheet = ReadZipMember(ReadFileBytes(dir.file("n.xlsx")), "xl/worksheets/sheet1.xml");
+    EXPECT_NE(sheet.find(R"(<c r="A2"><v>1</v></c>)"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find(R"(<c r="B2"><v>120</v></c>)"), std::string::npos);
+    EXPECT_NE(sheet.find(R"(<c r="A5"><v>4</v></c>)"), std::string::npos);
+    for (std::string text : {"6222000011112222333", "310012", "0123", "0571", "12", "1", "0120", "1234567890123456"})
+        EXPECT_NE(sheet.find("<t>" + text + "</t>"), std::string::npos) << text << " stays text";
+    EXPECT_EQ(sheet.find(R"(<c r="B3")"), std::string::npos) << "an empty index is no cell";
+    EXPECT_TRUE(exporting::IsSheetNumber("999999999999999"));
+    EXPECT_FALSE(exporting::IsSheetNumber("1e5"));
+    EXPECT_FALSE(exporting::IsSheetNumber("-1"));
 }
 
 TEST(XlsxWriter, WritesAGridOfEmptyCells) {
