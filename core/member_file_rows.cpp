@@ -1,6 +1,7 @@
 #include "core/member_file_rows.h"
 
 #include <algorithm>
+#include <charconv>
 #include <functional>
 
 #include "core/data_files.h"
@@ -255,20 +256,74 @@ const MemberRowText& MemberFileRows::Row(int record) {
 int MemberFileRows::Find(int column, std::string_view needle, int from) {
     WaitLoaded();
     const int count = Count();
-    auto column_at = std::find(kSearchedGridColumns.begin(), kSearchedGridColumns.end(), column);
-    for (int r = std::max(0, from); r < count; ++r) {
-        std::string_view cell;
-        if (auto found = replaced_.find(r); found != replaced_.end())
-            cell = found->second.Cell(column);
-        else if (column_at != kSearchedGridColumns.end())
-            cell = chunks_[static_cast<size_t>(r) / kChunkRows].Cell(
-                static_cast<size_t>(column_at - kSearchedGridColumns.begin()),
-                static_cast<size_t>(r) % kChunkRows);
-        else
-            cell = Row(r).Cell(column);
-        if (cell.find(needle) != std::string_view::npos) return r;
-    }
+    for (int r = std::max(0, from); r < count; ++r)
+        if (SearchCell(r, column).find(needle) != std::string_view::npos) return r;
     return -1;
+}
+
+std::string_view MemberFileRows::SearchCell(int record, int column) {
+    if (record < 0 || record >= Count()) return {};
+    if (auto found = replaced_.find(record); found != replaced_.end()) return found->second.Cell(column);
+    const int slot = SearchedSlot(column);
+    if (slot < 0 || !loaded_) return Row(record).Cell(column);
+    return KeptCell(record, slot);
+}
+
+int MemberFileRows::SearchedSlot(int column) {
+    auto at = std::find(kSearchedGridColumns.begin(), kSearchedGridColumns.end(), column);
+    return at == kSearchedGridColumns.end() ? -1 : static_cast<int>(at - kSearchedGridColumns.begin());
+}
+
+std::string_view MemberFileRows::KeptCell(int record, int slot) const {
+    const size_t r = static_cast<size_t>(record);
+    return chunks_[r / kChunkRows].Cell(static_cast<size_t>(slot), r % kChunkRows);
+}
+
+void MemberFileRows::ForEachRecord(const std::vector<int>& columns, const RecordVisit& visit) {
+    WaitLoaded();
+    const int count = Count();
+    std::vector<int> slots(columns.size());
+    std::vector<int> read;     // the columns read from the file
+    std::vector<size_t> read_into;  // where each read column goes in `cells`
+    for (size_t i = 0; i < columns.size(); ++i) {
+        slots[i] = SearchedSlot(columns[i]);
+        if (slots[i] < 0) {
+            read.push_back(columns[i]);
+            read_into.push_back(i);
+        }
+    }
+    std::vector<std::string_view> cells(columns.size());
+    auto show = [&](int record, bool from_file) {
+        if (auto found = replaced_.find(record); found != replaced_.end()) {
+            for (size_t i = 0; i < columns.size(); ++i) cells[i] = found->second.Cell(columns[i]);
+        } else {
+            for (size_t i = 0; i < columns.size(); ++i)
+                if (slots[i] >= 0) cells[i] = KeptCell(record, slots[i]);
+            if (!from_file)
+                for (size_t i : read_into) cells[i] = {};
+        }
+        visit(record, cells);
+    };
+    if (read.empty()) {
+        for (int r = 0; r < count; ++r) show(r, false);
+        return;
+    }
+    std::string sql = "SELECT ID";
+    for (int column : read) sql += "," + FieldName(column);
+    sql += " FROM DataList WHERE " + condition_ + " ORDER BY ID";
+    std::vector<std::string> scratch(read.size());
+    int next = 0;
+    db_.ForEachRow(sql, [&](const Connection::RowView& row) {
+        std::int64_t id = 0;
+        std::from_chars(row.cells[0].data(), row.cells[0].data() + row.cells[0].size(), id);
+        // Records added to the file after the walk are not the page's; records gone show empty.
+        while (next < count && ids_[static_cast<size_t>(next)] < id) show(next++, false);
+        if (next >= count || ids_[static_cast<size_t>(next)] != id) return;
+        for (size_t k = 0; k < read.size(); ++k)
+            cells[read_into[k]] = ShownCellView(read[k], row.cells[k + 1], showing_, scratch[k]);
+        show(next++, true);
+    });
+    while (next < count) show(next++, false);
 }
 
 void MemberFileRows::Replace(int record, MemberRowText row) {

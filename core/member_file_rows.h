@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -75,6 +76,16 @@ public:
     // A row changed in the page (the detail download): it is shown and searched as given.
     void Replace(int record, MemberRowText row);
 
+    // The shown cell of `column` (1 to 31) as the search reads it: from the kept text of
+    // the searched columns, else from the row. Once loaded.
+    std::string_view SearchCell(int record, int column);
+    // Visits every record in order with the shown text of `columns` (1 to 31): the
+    // searched ones from memory, the others in one walk of the file, so that sorting or
+    // filtering a million records never reads their rows one by one. Waits for the loader
+    // first. A record gone from the file shows empty cells; a failing read raises.
+    using RecordVisit = std::function<void(int record, const std::vector<std::string_view>& cells)>;
+    void ForEachRecord(const std::vector<int>& columns, const RecordVisit& visit);
+
 private:
     static constexpr int kBlockRows = 64;
     static constexpr size_t kChunkRows = 16384;
@@ -91,6 +102,9 @@ private:
     };
 
     void Load(std::string path);
+    // Index of `column` in kSearchedGridColumns, or -1.
+    static int SearchedSlot(int column);
+    std::string_view KeptCell(int record, int slot) const;
     std::vector<MemberRowText>& Block(int block);
     std::string BlockStatement(std::int64_t first_id, std::int64_t last_id) const;
 

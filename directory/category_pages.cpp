@@ -10,6 +10,7 @@
 #include "widgets/export_command.h"
 #include "widgets/dialog_ex.h"
 #include "widgets/grid_copy.h"
+#include "widgets/grid_filter_bar.h"
 #include "widgets/guarded.h"
 #include "widgets/member_grid.h"
 #include "widgets/member_links.h"
@@ -105,9 +106,13 @@ TCategoryTab& CategoryPages::OpenCategoryPage(const QString& name, const std::st
     tab.MemberGrid = owned.release();
     tab.DbConnection = std::move(db);
     tab.Statement = std::string(widgets::kSelectAllMembers);
-    grid->setParent(page);
-    page->layout()->addWidget(grid);
+    page->layout()->addWidget(widgets::WithFilterBar(grid, page));
     connect(grid, &widgets::MemberGridView::cellSelected, this, &CategoryPages::CategoryDataSGSelectCell);
+    connect(grid, &widgets::MemberGridView::shownRowsChanged, page, [this, page, grid] {
+        if (ShownPage() != page) return;
+        ShowCategoryRecord(grid->CurrentGridRow());
+        ShowRecordCounter(grid->CurrentGridRow());
+    });
     // The total grows while the file is walked.
     connect(grid->memberModel(), &QAbstractItemModel::rowsInserted, page, [this, page, grid] {
         if (ShownPage() == page) ShowRecordCounter(grid->CurrentGridRow());
@@ -148,7 +153,8 @@ void CategoryPages::SelectRow(int row, int column) {
 void CategoryPages::ShowCategoryRecord(int row) {
     CategoryPage* page = ShownPage();
     if (!page) return;
-    panes_->ShowRecord(*page->record().MemberGrid->memberModel(), row - 1);
+    const widgets::MemberGridView& grid = *page->record().MemberGrid;
+    panes_->ShowRecord(*grid.memberModel(), grid.RecordAt(row - 1));
 }
 
 void CategoryPages::CategoryDataSGSelectCell(int, int row) {
@@ -175,9 +181,7 @@ void CategoryPages::ShowRecordCounter(int row) {
         status_.set_counter(QString());
         return;
     }
-    // As on the task pages: the records, not the grid's rows.
-    int records = page->record().MemberGrid->memberModel()->RecordCount();
-    status_.set_counter(QStringLiteral("合计：%1 条，当前第 %2 条").arg(records).arg(row));
+    status_.set_counter(widgets::RecordCounterText(*page->record().MemberGrid, row));
 }
 
 void CategoryPages::doPrevBar() {

@@ -169,13 +169,15 @@ void RecordSearch::searchBTNClick() {
     const SearchWalk walk{QString::fromStdString(text), field, page};
     if (!(walk == walk_)) last_found_row_ = -1;
     walk_ = walk;
-    const int from = last_found_row_ >= 0 ? last_found_row_ : 0;  // as a record index
-    int record = model.FindRecord(column, text, from);
+    // Rows as shown: under a sort or a filter the walk goes down the page as it is seen.
+    widgets::MemberGridView& grid = *page->record().MemberGrid;
+    const int from = last_found_row_ >= 0 ? last_found_row_ : 0;  // from 0: the row after the hit
+    int found = grid.FindShownRow(column, text, from);
     // Past the last hit the walk goes on from the top, and says so.
-    if (record < 0 && from > 0 && (record = model.FindRecord(column, text, 0)) >= 0)
+    if (found < 0 && from > 0 && (found = grid.FindShownRow(column, text, 0)) >= 0)
         status_(QStringLiteral("已从头开始查找"));
-    if (record >= 0) {
-        const int row = record + 1;
+    if (found >= 0) {
+        const int row = found + 1;
         pages_.SelectRow(row, column);
         last_found_row_ = row;
         return;

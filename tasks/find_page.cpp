@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 
@@ -21,6 +22,7 @@
 #include "widgets/dialog_ex.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
+#include "widgets/sort_ranks.h"
 
 namespace qv::tasks {
 namespace {
@@ -41,6 +43,7 @@ constexpr ResultColumn kResultColumns[] = {
     {"传真", mfFax, 100},        {"地址", mfAddress, 180},        {"找到的字段", -2, 80},
 };
 constexpr int kResultColumnCount = static_cast<int>(std::size(kResultColumns));
+constexpr int kAddressResultColumn = 7;
 
 // The name of the search field that covers a grid column.
 QString FieldNameOf(int grid_column) {
@@ -102,7 +105,13 @@ FindPage::FindPage(std::function<std::vector<TaskFile>()> tasks, QWidget* parent
     results_->setSelectionBehavior(QAbstractItemView::SelectRows);
     results_->setSelectionMode(QAbstractItemView::SingleSelection);
     results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    results_->setToolTip(QStringLiteral("双击打开任务页面中的这条记录"));
+    results_->setToolTip(QStringLiteral("双击打开任务页面中的这条记录；单击列标题排序"));
+    results_->horizontalHeader()->setSectionsClickable(true);
+    results_->horizontalHeader()->setSortIndicatorShown(true);
+    results_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    filter_bar_ = new widgets::GridFilterBar(this);
+    filter_bar_->SetPlaces([this](int parent) { return PlacesBelow(parent); });
+    layout->addWidget(filter_bar_);
     layout->addWidget(results_, 1);
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("FindStatusLB"));
@@ -114,6 +123,11 @@ FindPage::FindPage(std::function<std::vector<TaskFile>()> tasks, QWidget* parent
     connect(find_button_, &QPushButton::clicked, this, &FindPage::StartSearch);
     connect(text_box_, &QLineEdit::returnPressed, this, &FindPage::StartSearch);
     connect(stop_button_, &QPushButton::clicked, this, &FindPage::StopSearch);
+    connect(results_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        SortResults(column, sort_column_ == column && sort_order_ == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                                           : Qt::AscendingOrder);
+    });
+    connect(filter_bar_, &widgets::GridFilterBar::filterChanged, this, &FindPage::ApplyFilter);
     connect(results_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
         const QTableWidgetItem* task = results_->item(row, 0);
         if (task) emit recordChosen(task->text(), task->data(Qt::UserRole).toLongLong());
@@ -152,6 +166,8 @@ void FindPage::StartSearch() {
             searched_.push_back(std::move(task));
     }
     results_->setRowCount(0);
+    results_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    sort_column_ = -1;
     failures_.clear();
     tasks_done_ = 0;
     capped_ = false;
@@ -223,6 +239,7 @@ void FindPage::TakeFound() {
         }
         ++row;
     }
+    FilterRows(row - static_cast<int>(hits.size()));
     if (finished && Searching()) {
         worker_.join();
         Finish(capped_);
@@ -234,6 +251,8 @@ void FindPage::TakeFound() {
 void FindPage::Finish(bool stopped) {
     timer_->stop();
     found_.reset();
+    // Hits that came in under a sort join its order.
+    if (sort_column_ >= 0) SortResults(sort_column_, sort_order_);
     find_button_->setEnabled(true);
     stop_button_->setEnabled(false);
     ShowStatus(false);
@@ -257,6 +276,80 @@ void FindPage::ShowStatus(bool running) {
         text += QStringLiteral("  %1 个任务的数据文件无法读取。").arg(failures_.size());
     status_->setText(text);
     status_->setToolTip(failures_.join(QLatin1Char('\n')));
+    emit countChanged(CountText());
+}
+
+QString FindPage::CountText() const {
+    const int hits = results_->rowCount();
+    if (filter_.Empty()) return QStringLiteral("找到 %1 条记录").arg(hits);
+    int shown = 0;
+    for (int r = 0; r < hits; ++r) shown += results_->isRowHidden(r) ? 0 : 1;
+    return QStringLiteral("显示 %1 条，共 %2 条").arg(shown).arg(hits);
+}
+
+void FindPage::SortResults(int column, Qt::SortOrder order) {
+    if (column < 0 || column >= kResultColumnCount) return;
+    const int rows = results_->rowCount();
+    widgets::SortRanks ranks;
+    std::vector<std::uint32_t> values(static_cast<size_t>(rows));
+    for (int r = 0; r < rows; ++r) {
+        const QTableWidgetItem* item = results_->item(r, column);
+        values[static_cast<size_t>(r)] = ranks.Add(item ? item->text().toStdString() : std::string());
+    }
+    ranks.Finish();
+    const std::vector<int> sorted = widgets::OrderByRanks(ranks, values, order == Qt::DescendingOrder);
+    // The rows' items move with them, and with them the task and record a double-click opens.
+    std::vector<std::vector<QTableWidgetItem*>> taken(static_cast<size_t>(rows));
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < kResultColumnCount; ++c) taken[static_cast<size_t>(r)].push_back(results_->takeItem(r, c));
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < kResultColumnCount; ++c)
+            results_->setItem(r, c, taken[static_cast<size_t>(sorted[static_cast<size_t>(r)])][static_cast<size_t>(c)]);
+    sort_column_ = column;
+    sort_order_ = order;
+    results_->horizontalHeader()->setSortIndicator(column, order);
+    FilterRows(0);
+}
+
+void FindPage::ApplyFilter(const widgets::RecordFilter& filter) {
+    filter_ = filter;
+    FilterRows(0);
+    emit countChanged(CountText());
+}
+
+void FindPage::FilterRows(int first) {
+    const std::string needle = widgets::FilterText::Folded(filter_.text.trimmed().toStdString());
+    const widgets::LocationIndex& locations = widgets::LocationIndex::Shared();
+    for (int r = std::max(0, first); r < results_->rowCount(); ++r) {
+        bool shown = true;
+        if (filter_.province != 0 || filter_.city != 0) {
+            const QTableWidgetItem* address = results_->item(r, kAddressResultColumn);
+            const widgets::Place place = locations.Locate(address ? address->text().toStdString() : std::string());
+            shown = (filter_.province == 0 || place.province == filter_.province) &&
+                    (filter_.city == 0 || place.city == filter_.city);
+        }
+        if (shown && !needle.empty()) {
+            shown = false;
+            // The task's name and the fields the list shows; 找到的字段 names a field, not data.
+            for (int c = 0; c + 1 < kResultColumnCount && !shown; ++c)
+                if (const QTableWidgetItem* item = results_->item(r, c))
+                    shown = widgets::FilterText::Folded(item->text().toStdString()).find(needle) != std::string::npos;
+        }
+        results_->setRowHidden(r, !shown);
+    }
+}
+
+std::vector<int> FindPage::PlacesBelow(int parent) const {
+    const widgets::LocationIndex& locations = widgets::LocationIndex::Shared();
+    std::vector<int> found;
+    for (int r = 0; r < results_->rowCount(); ++r) {
+        const QTableWidgetItem* address = results_->item(r, kAddressResultColumn);
+        const widgets::Place place = locations.Locate(address ? address->text().toStdString() : std::string());
+        const int fid = parent == 0 ? place.province : (place.province == parent ? place.city : 0);
+        if (fid != 0 && std::find(found.begin(), found.end(), fid) == found.end()) found.push_back(fid);
+    }
+    std::sort(found.begin(), found.end(), [&](int a, int b) { return locations.Position(a) < locations.Position(b); });
+    return found;
 }
 
 void ShowTaskRecord(TaskCommands& commands, TaskPages& pages, const QString& name, std::int64_t id) {
@@ -288,9 +381,8 @@ void ShowTaskRecord(TaskCommands& commands, TaskPages& pages, const QString& nam
     // A large file's rows far down are known once its walk gets there.
     if (row >= model.RecordCount() && !widgets::WaitForAllRecords(model, tab.Page)) return;
     if (row >= model.RecordCount()) return;
-    const QModelIndex at = model.index(row, 1);
-    tab.MemberGrid->setCurrentIndex(at);
-    tab.MemberGrid->scrollTo(at, QAbstractItemView::PositionAtCenter);
+    // The record's row as shown; a filter that hides it gives way.
+    tab.MemberGrid->ShowRecordAt(row, 1, QAbstractItemView::PositionAtCenter);
     tab.MemberGrid->setFocus();
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/task_file.h"
+#include "widgets/grid_filter_bar.h"
 
 class QComboBox;
 class QLabel;
@@ -39,7 +40,15 @@ public:
     QComboBox* fieldBox() const { return field_box_; }
     QTableWidget* results() const { return results_; }
     QLabel* statusLabel() const { return status_; }
+    widgets::GridFilterBar* filterBar() const { return filter_bar_; }
     bool Searching() const { return worker_.joinable(); }
+    // The count for the window's status bar while this page is shown: the hits, and under
+    // a filter how many of them are shown.
+    QString CountText() const;
+    // Sorts the hits by a column as a click on its heading does.
+    void SortResults(int column, Qt::SortOrder order);
+    // Shows only the hits `filter` takes.
+    void ApplyFilter(const widgets::RecordFilter& filter);
 
     // 查找: clears the list and searches every task that has a data file.
     void StartSearch();
@@ -50,6 +59,8 @@ public:
 
 signals:
     void recordChosen(const QString& task, qint64 id);
+    // CountText changed.
+    void countChanged(const QString& text);
 
 private:
     struct Found;
@@ -57,6 +68,9 @@ private:
     void TakeFound();
     void Finish(bool stopped);
     void ShowStatus(bool running);
+    // Hides the rows from `first` on that the filter does not take.
+    void FilterRows(int first);
+    std::vector<int> PlacesBelow(int parent) const;
 
     std::function<std::vector<TaskFile>()> tasks_of_list_;
     QLineEdit* text_box_ = nullptr;
@@ -66,6 +80,10 @@ private:
     QTableWidget* results_ = nullptr;
     QLabel* status_ = nullptr;
     QTimer* timer_ = nullptr;
+    widgets::GridFilterBar* filter_bar_ = nullptr;
+    widgets::RecordFilter filter_;
+    int sort_column_ = -1;
+    Qt::SortOrder sort_order_ = Qt::AscendingOrder;
 
     std::vector<TaskFile> searched_;
     std::shared_ptr<Found> found_;

@@ -12,6 +12,7 @@
 #include "tasks/member_link_commands.h"
 #include "widgets/fetch_causes.h"
 #include "widgets/grid_copy.h"
+#include "widgets/grid_filter_bar.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
 #include "widgets/dialog_ex.h"
@@ -28,6 +29,10 @@ widgets::MemberGridView* NewMemberGrid(QWidget* parent, TaskPages* pages) {
     grid->setTabKeyNavigation(false);  // Tab goes on to the page's next part
     QObject::connect(grid, &widgets::MemberGridView::cellSelected, pages,
                      [pages](int, int row) { pages->ShowRecordCounter(row); });
+    QObject::connect(grid, &widgets::MemberGridView::shownRowsChanged, pages, [pages, grid] {
+        TaskDataPage* page = pages->ShownPage();
+        if (page && page->record().MemberGrid == grid) pages->ShowRecordCounter(grid->CurrentGridRow());
+    });
     pages->gridMenu().Attach(grid);
     return grid;
 }
@@ -135,10 +140,11 @@ TTaskTab& TaskPages::OpenRunPage(const QString& name, const std::string& data_fi
     tab.Splitter->setChildrenCollapsible(false);
     tab.MemberGrid = NewMemberGrid(tab.Splitter, this);
     if (show_stored) tab.MemberGrid->memberModel()->LoadDataList(*db);
+    QWidget* panel = widgets::WithFilterBar(tab.MemberGrid, tab.Splitter);
     tab.LogGrid = new QTableWidget(tab.Splitter);
     widgets::InitLogGrid(tab.LogGrid);
     tab.LogGrid->setTabKeyNavigation(false);
-    tab.Splitter->addWidget(tab.MemberGrid);
+    tab.Splitter->addWidget(panel);
     tab.Splitter->addWidget(tab.LogGrid);
     tab.Splitter->setStretchFactor(0, 1);
     tab.Splitter->setStretchFactor(1, 0);
@@ -164,9 +170,8 @@ TTaskTab& TaskPages::OpenViewPage(const QString& name, const std::string& data_f
         if (ShownPage() == page) ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
     });
     TTaskTab& tab = page->record();
-    grid->setParent(page);
     tab.MemberGrid = grid;
-    page->layout()->addWidget(grid);
+    page->layout()->addWidget(widgets::WithFilterBar(grid, page));
     tab.DbConnection = std::move(db);
     ShowPage(bottom_->indexOf(page));
     BottomPagePGChange();
@@ -232,17 +237,18 @@ void TaskPages::ShowRecordCounter(int row) {
         counter_records_ = -1;
         return;
     }
-    // The records, not the grid's rows: an empty page has its blank row but no record.
-    int records = page->record().MemberGrid->memberModel()->RecordCount();
-    set_status_(QStringLiteral("合计：%1 条，当前第 %2 条").arg(records).arg(row));
-    counter_records_ = records;
+    set_status_(widgets::RecordCounterText(*page->record().MemberGrid, row));
+    counter_records_ = page->record().MemberGrid->memberModel()->RecordCount();
+    counter_shown_ = page->record().MemberGrid->order()->ShownCount();
 }
 
 void TaskPages::FollowRecordCounter() {
     TaskDataPage* page = ShownPage();
     // The directory page shares the status panel; while it is shown, its texts stay.
     if (counter_records_ < 0 || !page || !bottom_->isVisible()) return;
-    if (page->record().MemberGrid->memberModel()->RecordCount() == counter_records_) return;
+    const widgets::MemberGridView& grid = *page->record().MemberGrid;
+    if (grid.memberModel()->RecordCount() == counter_records_ && grid.order()->ShownCount() == counter_shown_)
+        return;
     ShowRecordCounter(page->record().MemberGrid->CurrentGridRow());
 }
 

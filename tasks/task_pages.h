@@ -131,6 +131,7 @@ private:
     std::function<bool(TTaskTab&)> close_guard_;
     bool changing_page_ = false;
     int counter_records_ = -1;  // the records the shown counter states, -1 when not shown
+    int counter_shown_ = -1;    // and the rows it says are shown
 };
 
 }  // namespace qv::tasks

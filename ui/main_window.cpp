@@ -144,6 +144,10 @@ TMainFrm::TMainFrm(QWidget* parent)
         MainPagePG->setCurrentIndex(0);
         Guarded([&] { tasks::ShowTaskRecord(*commands_, *pages_, task, id); });
     });
+    // The search page counts its own hits in the status bar while it is shown.
+    connect(find_page_, &tasks::FindPage::countChanged, this, [this](const QString& text) {
+        if (MainPagePG->currentWidget() == find_page_) SetStatusText(text);
+    });
     connect(MainPagePG, &QTabWidget::currentChanged, this, [this] { Guarded([this] { MainPagePGChange(); }); });
 }
 
@@ -448,6 +452,8 @@ void TMainFrm::MainPagePGChange() {
         commands_->ShowStatusOfShownPage();
     } else if (MainPagePG->currentWidget() == industry_page_) {
         industry_page_->MainPageShown();
+    } else if (MainPagePG->currentWidget() == find_page_) {
+        SetStatusText(find_page_->CountText());
     }
 }
 

@@ -90,7 +90,9 @@ QString SelectedCellsText(const QTableView& view) {
         }
         lines << line.join(u'\t');
     }
-    return lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+    // As a spreadsheet copies: no line end after the last line, so one cell pastes into a
+    // text field as the cell alone.
+    return lines.join(u'\n');
 }
 
 void CopySelectedCells(const QTableView& view) {

@@ -12,7 +12,7 @@ namespace qv::widgets {
 // More rows than this are not copied: the export writes them without holding them all.
 inline constexpr int kMaxCopiedRows = 50'000;
 
-// The selected cells as tab-separated lines, as shown: the selection's rows in order, its
+// The selected cells as tab-separated lines parted by "\n" (none after the last), as shown: the selection's rows in order, its
 // shown columns in order (a cell outside the selection is empty), and the column headings
 // first when whole rows are selected. A cell holding a tab, a line break or a quote is
 // quoted, its quotes doubled. Only the current cell when nothing is selected.

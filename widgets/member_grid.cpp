@@ -1,6 +1,7 @@
 #include "widgets/member_grid.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QProgressDialog>
 
@@ -13,6 +14,7 @@
 #include "widgets/dialog_ex.h"
 #include "widgets/grid_copy.h"
 #include "widgets/grids.h"
+#include "widgets/guarded.h"
 
 namespace qv::widgets {
 namespace {
@@ -209,9 +211,33 @@ int MemberGridModel::FindRecord(int column, std::string_view needle, int from) {
     return -1;
 }
 
+std::string_view MemberGridModel::SearchCell(int record, int column) {
+    if (record < 0 || record >= RecordCount() || column < 1 || column >= kMemberGridColumns) return {};
+    return file_ ? file_->SearchCell(record, column) : CellView(record, column);
+}
+
+void MemberGridModel::ForEachRecord(const std::vector<int>& columns,
+                                    const MemberFileRows::RecordVisit& visit) {
+    if (file_) {
+        EnsureAllRecords();
+        file_->ForEachRecord(columns, visit);
+        return;
+    }
+    std::vector<std::string_view> cells(columns.size());
+    for (int r = 0; r < RecordCount(); ++r) {
+        for (size_t i = 0; i < columns.size(); ++i) cells[i] = CellView(r, columns[i]);
+        visit(r, cells);
+    }
+}
+
 MemberGridView::MemberGridView(QWidget* parent)
-    : QTableView(parent), model_(new MemberGridModel(this)) {
-    setModel(model_);
+    : QTableView(parent), model_(new MemberGridModel(this)), order_(new MemberGridOrder(model_, this)) {
+    setModel(order_);
+    // Sorted by hand on a click, not by the view: sorting waits for a file's records.
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setSortIndicatorShown(true);
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &MemberGridView::HeadingClicked);
     // Once the first records are in (a file opened, the first live rows), the columns fit
     // what they show; the cells are measured after the view has laid them out.
     auto fit_once = [this] {
@@ -253,14 +279,88 @@ int MemberGridView::CurrentGridRow() const {
     return current.isValid() ? current.row() + 1 : 1;
 }
 
+int MemberGridView::CurrentRecord() const { return order_->RecordAt(CurrentGridRow() - 1); }
+
 std::vector<int> MemberGridView::SelectedRecords() const {
     std::set<int> rows;
     for (const QModelIndex& index : selectionModel()->selectedIndexes()) rows.insert(index.row());
     if (rows.empty()) rows.insert(CurrentGridRow() - 1);
     std::vector<int> records;
     for (int row : rows)
-        if (row < model_->RecordCount()) records.push_back(row);
+        if (int record = order_->RecordAt(row); record >= 0) records.push_back(record);
     return records;
+}
+
+void MemberGridView::ShowRecordAt(int record, int column, QAbstractItemView::ScrollHint hint) {
+    if (record < 0 || record >= model_->RecordCount()) return;
+    if (order_->RowOf(record) < 0) {
+        RecordFilter none;
+        ApplyFilter(none);
+    }
+    const QModelIndex at = order_->index(order_->RowOf(record), column);
+    setCurrentIndex(at);
+    scrollTo(at, hint);
+}
+
+int MemberGridView::FindShownRow(int column, std::string_view needle, int from) {
+    if (!order_->Active()) return model_->FindRecord(column, needle, from);
+    // Rows as shown: a sorted page is searched from top to bottom as the user sees it.
+    const int shown = order_->ShownCount();
+    for (int row = std::max(0, from); row < shown; ++row)
+        if (model_->SearchCell(order_->RecordAt(row), column).find(needle) != std::string_view::npos) return row;
+    return -1;
+}
+
+void MemberGridView::HeadingClicked(int column) {
+    // The first click sorts up, another on the same heading the other way.
+    const Qt::SortOrder order = order_->SortColumn() == column && order_->SortOrder() == Qt::AscendingOrder
+                                    ? Qt::DescendingOrder
+                                    : Qt::AscendingOrder;
+    Guarded([&] { SortByColumn(column, order); });
+}
+
+bool MemberGridView::SortByColumn(int column, Qt::SortOrder order) {
+    if (!WaitForAllRecords(*model_, this)) {
+        horizontalHeader()->setSortIndicator(order_->SortColumn(), order_->SortOrder());
+        return false;
+    }
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        order_->sort(column, order);
+    } catch (...) {
+        QGuiApplication::restoreOverrideCursor();
+        horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+        emit shownRowsChanged();
+        throw;
+    }
+    QGuiApplication::restoreOverrideCursor();
+    horizontalHeader()->setSortIndicator(column, order);
+    if (currentIndex().isValid()) scrollTo(currentIndex());
+    emit shownRowsChanged();
+    return true;
+}
+
+bool MemberGridView::ApplyFilter(const RecordFilter& filter) {
+    if (filter == order_->Filter()) return true;
+    if (!filter.Empty() && !WaitForAllRecords(*model_, this)) return false;
+    const int record = CurrentRecord();
+    const int column = currentIndex().isValid() ? currentIndex().column() : 1;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        order_->SetFilter(filter);
+    } catch (...) {
+        QGuiApplication::restoreOverrideCursor();
+        horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+        emit shownRowsChanged();
+        throw;
+    }
+    QGuiApplication::restoreOverrideCursor();
+    const int row = order_->RowOf(record);
+    const QModelIndex at = order_->index(row < 0 ? 0 : row, column);
+    setCurrentIndex(at);
+    scrollTo(at);
+    emit shownRowsChanged();
+    return true;
 }
 
 void InitMemberGrid(MemberGridView* grid) {
@@ -280,6 +380,13 @@ void InitMemberGrid(MemberGridView* grid) {
             grid->setColumnWidth(c, layout[c].width);
     }
     grid->FitColumnsToContents();
+}
+
+QString RecordCounterText(const MemberGridView& grid, int row) {
+    const int records = grid.memberModel()->RecordCount();
+    if (!grid.order()->Filtered())
+        return QStringLiteral("合计：%1 条，当前第 %2 条").arg(records).arg(row);
+    return QStringLiteral("显示 %1 条，共 %2 条，当前第 %3 条").arg(grid.order()->ShownCount()).arg(records).arg(row);
 }
 
 bool WaitForAllRecords(MemberGridModel& model, QWidget* parent) {

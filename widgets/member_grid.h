@@ -15,6 +15,7 @@
 #include "core/data_files.h"
 #include "core/member_file_rows.h"
 #include "core/member_grid_layout.h"
+#include "widgets/member_grid_order.h"
 
 namespace qv {
 class Connection;
@@ -84,6 +85,13 @@ public:
     // The first record from `from` on whose cell of `column` (1 to 31) contains `needle`
     // (UTF-8, case-sensitive), or -1.
     int FindRecord(int column, std::string_view needle, int from);
+    // A cell for a walk over many records: for a data file, from the text kept of the
+    // searched columns instead of reading the row.
+    std::string_view SearchCell(int record, int column);
+    // Visits every record in order with the shown text of `columns` (1 to 31), reading a
+    // data file's columns in one walk; every record is counted first. A failing read of
+    // the file raises.
+    void ForEachRecord(const std::vector<int>& columns, const MemberFileRows::RecordVisit& visit);
 
 private:
     // One buffer per row with the end of each cell, as the file-backed rows keep them.
@@ -102,26 +110,51 @@ private:
     QTimer file_timer_;
 };
 
-// The view: cell selection, column widths and headings, columns 29 to 31 hidden.
+// The view: cell selection, column widths and headings, columns 29 to 31 hidden. It shows
+// the model's records through MemberGridOrder: a click on a heading sorts by the column
+// (again: the other way), and the filter row narrows the rows. Rows here are rows as
+// shown; RecordAt and RowOf translate to the model's records.
 class MemberGridView : public QTableView {
     Q_OBJECT
 public:
     explicit MemberGridView(QWidget* parent = nullptr);
     MemberGridModel* memberModel() const { return model_; }
-    // The current record row as the string grid numbers it (1 = first record).
+    MemberGridOrder* order() const { return order_; }
+    // The current row as shown, as the string grid numbers it (1 = first row).
     int CurrentGridRow() const;
-    // The records (from 0) that the selection covers, in grid order; the current record
-    // when nothing is selected. The empty row of a page without records is none.
+    // The record (from 0) of the current row; -1 for none.
+    int CurrentRecord() const;
+    // The record of a shown row (from 0), -1 for none; the shown row of a record, -1 when
+    // the filter hides it.
+    int RecordAt(int row) const { return order_->RecordAt(row); }
+    int RowOf(int record) const { return order_->RowOf(record); }
+    // The records (from 0) that the selection covers, in the order shown; the current
+    // record when nothing is selected. The empty row of a page without records is none.
     std::vector<int> SelectedRecords() const;
+    // Makes `record` current in `column` and scrolls to it; a filter that hides it is
+    // cleared first.
+    void ShowRecordAt(int record, int column, QAbstractItemView::ScrollHint hint = EnsureVisible);
+    // The first shown row from `from` on whose cell of `column` holds `needle`, or -1.
+    int FindShownRow(int column, std::string_view needle, int from);
+    // Sorts as a click on the heading of `column` does; false when the user cancelled
+    // the wait for the file's records.
+    bool SortByColumn(int column, Qt::SortOrder order);
+    // Narrows the rows; the current record stays current when it is still shown.
+    bool ApplyFilter(const RecordFilter& filter);
     // Widens the shown columns whose heading or shown cells are wider than the column;
     // never narrows one. Runs once by itself when the first records arrive.
     void FitColumnsToContents();
 
 signals:
     void cellSelected(int column, int grid_row);
+    // The rows shown changed: another filter, or a sort.
+    void shownRowsChanged();
 
 private:
+    void HeadingClicked(int column);
+
     MemberGridModel* model_;
+    MemberGridOrder* order_;
     bool fitted_to_records_ = false;
 };
 
@@ -130,5 +163,9 @@ void InitMemberGrid(MemberGridView* grid);
 // Before a command that needs every record: while the grid's file is still being walked,
 // a progress box that can cancel; false when the user cancelled.
 bool WaitForAllRecords(MemberGridModel& model, QWidget* parent);
+
+// The record counter of the status bar at shown row `row` (1 = first): the records, not
+// the grid's rows, and under a filter how many of them are shown.
+QString RecordCounterText(const MemberGridView& grid, int row);
 
 }  // namespace qv::widgets

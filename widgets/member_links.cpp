@@ -39,10 +39,10 @@ bool IsWebLink(const QString& link) {
 
 void OpenMemberLink(const MemberGridView& grid, int column,
                     const std::function<void(const QString&)>& show_status) {
-    int record = grid.CurrentGridRow() - 1;
-    const MemberGridModel& model = *grid.memberModel();
+    // The record of the row as shown, whatever the sort or the filter.
+    const int record = grid.CurrentRecord();
     // The link is used as stored, blanks included: it is the address the page gave.
-    QString link = record < model.RecordCount() ? model.Cell(record, column) : QString();
+    QString link = grid.memberModel()->Cell(record, column);
     if (!IsWebLink(link)) {
         show_status(QStringLiteral("链接无效"));
         return;
