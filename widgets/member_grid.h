@@ -22,6 +22,8 @@ class Connection;
 
 namespace qv::widgets {
 
+class ChangeMarks;
+
 // The column table and the shown-cell rules are shared with the export.
 using qv::CellShowing;
 using qv::kMemberGridColumns;
@@ -84,6 +86,8 @@ public:
     // The first record from `from` on whose cell of `column` (1 to 31) contains `needle`
     // (UTF-8, case-sensitive), or -1.
     int FindRecord(int column, std::string_view needle, int from);
+    // Marks what the file's last run added and changed (fonts and backgrounds); none: null.
+    void SetChangeMarks(std::shared_ptr<const ChangeMarks> marks) { marks_ = std::move(marks); }
 
 private:
     // One buffer per row with the end of each cell, as the file-backed rows keep them.
@@ -100,6 +104,7 @@ private:
     QTimer flush_timer_;
     std::unique_ptr<MemberFileRows> file_;  // a data file read on demand; else rows_
     QTimer file_timer_;
+    std::shared_ptr<const ChangeMarks> marks_;
 };
 
 // The view: cell selection, column widths and headings, columns 29 to 31 hidden.
