@@ -21,7 +21,7 @@
 #include "core/data_files.h"
 #include "core/data_module.h"
 #include "core/database.h"
-#include "directory/export_command.h"
+#include "widgets/export_command.h"
 #include "widgets/member_grid.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
                     shown_ms < 1500 && peak < 400 ? "met" : "MISSED");
         if (shown != records) result = 1;
         if (argc > 2 && std::string(argv[2]) == "export" && page) {
-            qv::directory::MemberGridSource source(*page->record().MemberGrid);
+            qv::widgets::MemberGridSource source(*page->record().MemberGrid);
             for (const char* ext : {"xlsx", "csv"}) {
                 std::ofstream("/proc/self/clear_refs") << "5";  // VmHWM from here
                 double rss = qv::bench::RssMiB();

@@ -7,7 +7,7 @@
 
 #include "core/database.h"
 #include "directory/detail_panes.h"
-#include "directory/export_command.h"
+#include "widgets/export_command.h"
 #include "widgets/dialog_ex.h"
 #include "widgets/grid_copy.h"
 #include "widgets/guarded.h"
@@ -53,7 +53,7 @@ CategoryPages::CategoryPages(QTabWidget* pages, CategoryBar bar, DetailPanes* pa
     });
     connect(actExport, &QAction::triggered, this, [this] {
         widgets::Guarded([this] {
-            if (CategoryPage* page = ShownPage()) doExportToExcel(pages_->window(), *page->record().MemberGrid);
+            if (CategoryPage* page = ShownPage()) widgets::doExportToExcel(pages_->window(), *page->record().MemberGrid);
         });
     });
     connect(actMemberDetail, &QAction::triggered, this, &CategoryPages::doMemberDetail);

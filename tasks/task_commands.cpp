@@ -2,19 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDateTime>
-#include <QTimeZone>
-#include <QHeaderView>
-#include <QPainter>
-#include <QProgressDialog>
 #include <QStyle>
-#include <QStyledItemDelegate>
 #include <QTableWidget>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <future>
 #include <optional>
 #include <system_error>
 
@@ -28,17 +19,11 @@
 #include "core/text.h"
 #include "engine/fetcher.h"
 #include "engine/crawl.h"
-#include "engine/markup.h"
-#include "tasks/add_task_dialog.h"
 #include "tasks/proxy_setting.h"
-#include "tasks/command_client.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
-#include "tasks/search_host.h"
 #include "tasks/task_pages.h"
-#include "tasks/task_property_dialog.h"
 #include "widgets/dialog_ex.h"
-#include "widgets/fetch_causes.h"
 
 namespace qv::tasks {
 namespace {
@@ -46,115 +31,10 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-// The columns after the first five: the run's state (or whether a task's last run did not
-// finish, after a stop, a crash or a kill, so the user sees what can be continued) and its
-// progress figures.
-enum TaskListColumn {
-    kStateColumn = 5,
-    kStoredColumn,
-    kTotalColumn,
-    kProgressColumn,
-    kSpeedColumn,
-    kLeftColumn,
-    kLastRunColumn,  // when the task's last run ended, from its file
-    // What the task searches for, shown beside its name (see InitTaskListGrid).
-    kKeywordColumn,
-    kTaskListColumns
-};
-constexpr int kFigureWidths[] = {50, 56, 56, 96, 78, 64, 120};
-// The name and keyword columns fit their texts within these bounds.
-constexpr int kFittedMinWidth = 60;
-constexpr int kFittedMaxWidth = 240;
 // Counters are read this often; the collection threads never wait for it.
 constexpr int kProgressRefreshMs = 300;
 
-// Draws a progress bar in a cell whose Qt::UserRole holds a percentage.
-class ProgressBarDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        QStyledItemDelegate::paint(painter, option, index);
-        const QVariant value = index.data(Qt::UserRole);
-        if (!value.isValid()) return;
-        QStyleOptionProgressBar bar;
-        bar.rect = option.rect.adjusted(2, 2, -2, -2);
-        bar.minimum = 0;
-        bar.maximum = 100;
-        bar.progress = value.toInt();
-        bar.text = QStringLiteral("%1%").arg(bar.progress);
-        bar.textVisible = true;
-        bar.textAlignment = Qt::AlignCenter;
-        bar.state = option.state | QStyle::State_Horizontal;
-        bar.palette = option.palette;
-        const QWidget* view = option.widget;
-        (view ? view->style() : QApplication::style())->drawControl(QStyle::CE_ProgressBar, &bar, painter, view);
-    }
-};
-
-QString Duration(std::chrono::seconds left) {
-    const long long s = left.count();
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600)
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
 const QString kStopAllReason = QStringLiteral("所有任务被中止");
-
-const QString kRefillConfirm =
-    QStringLiteral("这个任务已经被采集过，如果需要重新采集，将会将原有的数据删除。确认吗？");
-const QString kContinueChoice = QStringLiteral("继续上次的抓取");
-const QString kNewOnlyChoice = QStringLiteral("只采集新公司");
-const QString kRestartChoice = QStringLiteral("重新开始");
-const QString kCancelChoice = QStringLiteral("取消");
-
-const QString kCollectedElsewhere = QStringLiteral("另一个程序正在采集这个任务");
-
-// A file's UTC time ("YYYY-MM-DD HH:MM:SS") in the user's local time.
-QString LocalTime(const std::string& utc) {
-    QDateTime at = QDateTime::fromString(QString::fromStdString(utc), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (!at.isValid()) return {};
-    at.setTimeZone(QTimeZone::utc());
-    return at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-}
-
-const QString kFileError = QStringLiteral(
-    "生成任务文件时产生错误。\r\n\r\n请确保软件运行目录下面的data目录下面的任务名称不重复。");
-
-// The first result page is read off the GUI thread so the window keeps painting while a
-// slow marketplace answers; a progress box lets the user give up on one that hangs.
-// nullopt when the user cancelled.
-std::optional<FetchResult> FetchFirstPage(QWidget* owner, const std::string& url) {
-    std::atomic<bool> stop{false};
-    auto pending = std::async(std::launch::async, [url, &stop] {
-        CommandClient client(&stop);
-        return FetchPage(url, client.client());
-    });
-    QProgressDialog progress(QStringLiteral("正在读取满足条件的搜索结果……"), QStringLiteral("取消"), 0, 0, owner);
-    progress.setWindowTitle(widgets::ApplicationTitle());
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setAutoReset(false);
-    progress.setAutoClose(false);
-    // Shown only when the answer is slow, so a quick fetch does not flash a box.
-    auto shown_after = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
-    while (pending.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
-        if (!progress.isVisible() && !stop && std::chrono::steady_clock::now() > shown_after)
-            progress.show();
-        QApplication::processEvents();
-        if (progress.wasCanceled()) stop = true;
-    }
-    FetchResult page = pending.get();
-    if (stop) return std::nullopt;
-    return page;
-}
-
-std::string InsertTaskStatementFor(const QString& name, const QString& remark,
-                                   const TAddTaskResult& r, const std::string& url) {
-    return InsertTaskStatement(TaskRow{S(name), r.Province, r.City, r.BiztypeName, r.EstablishedYearName,
-                                       r.CategoryLargeName, r.onlyAliMember, r.onlyOnlineMember, url,
-                                       S(remark)});
-}
 
 void RemoveDataFile(const std::string& path) {
     std::error_code ec;
@@ -170,8 +50,8 @@ std::string TaskFilePath(const QString& name) { return TaskDataFilePath(AppInfo-
 
 TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& pages,
                            TaskActions actions, std::function<void(const QString&)> set_status)
-    : QObject(window), window_(window), taskListSG_(task_list), pages_(pages),
-      actions_(std::move(actions)), set_status_(std::move(set_status)) {
+    : QObject(window), window_(window), pages_(pages),
+      actions_(std::move(actions)), set_status_(std::move(set_status)), list_(task_list, scheduler_) {
     scheduler_.SetMessageCallback(
         [this](const std::string& text, TaskSink* log) { ShowTaskMessage(text, log); });
     // The crawl asks afresh for every company, so the options dialog takes effect at once.
@@ -199,60 +79,16 @@ TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& 
     connect(&progress_timer_, &QTimer::timeout, this, &TaskCommands::RefreshProgress);
     pages_.SetCloseGuard([this](TTaskTab& tab) { return ClosePageGuard(tab); });
     connect(&pages_, &TaskPages::taskPageChosen, this, &TaskCommands::SelectTaskRow);
-    connect(taskListSG_, &QTableWidget::currentCellChanged, this,
+    connect(task_list, &QTableWidget::currentCellChanged, this,
             [this](int row, int column) { taskListSGSelectCell(column, row); });
-    connect(taskListSG_, &QTableWidget::cellDoubleClicked, this, [this] { doViewData(); });
+    connect(task_list, &QTableWidget::cellDoubleClicked, this, [this] { doViewData(); });
 }
 
 TaskCommands::~TaskCommands() = default;
 
-void TaskCommands::InitTaskListGrid() {
-    QTableWidget* grid = taskListSG_;
-    widgets::ApplyGridLook(grid);
-    grid->setColumnCount(kTaskListColumns);
-    grid->setHorizontalHeaderLabels({QStringLiteral("序号"), QStringLiteral("任务名称"),
-                                     QStringLiteral("备注"), QStringLiteral("任务编号"),
-                                     QStringLiteral("搜索URL"), QStringLiteral("状态"),
-                                     QStringLiteral("已采集"), QStringLiteral("总数"),
-                                     QStringLiteral("进度"), QStringLiteral("速度"),
-                                     QStringLiteral("剩余时间"), QStringLiteral("上次采集"),
-                                     QStringLiteral("关键词")});
-    // Remarks of tasks made alike read alike; the keyword tells them apart, so it stands
-    // beside the name.
-    grid->horizontalHeader()->moveSection(kKeywordColumn, 2);
-    grid->setItemDelegateForColumn(kProgressColumn, new ProgressBarDelegate(grid));
-    grid->verticalHeader()->hide();
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setToolTip(QStringLiteral("双击打开已经采集过的任务"));
-    grid->setColumnWidth(0, 40);
-    grid->setColumnWidth(1, 200);
-    grid->setColumnWidth(kKeywordColumn, 100);
-    grid->setColumnHidden(3, true);
-    grid->setColumnHidden(4, true);
-    for (int c = kStateColumn; c <= kLastRunColumn; ++c)
-        grid->setColumnWidth(c, std::max(kFigureWidths[c - kStateColumn],
-                                         grid->horizontalHeader()->sectionSizeHint(c)));
-    grid->setRowCount(1);
-    ResizeTaskListGrid();
-}
-
-void TaskCommands::FitTaskListColumns() {
-    for (int c : {1, static_cast<int>(kKeywordColumn)}) {
-        taskListSG_->resizeColumnToContents(c);
-        taskListSG_->setColumnWidth(c, std::clamp(taskListSG_->columnWidth(c), kFittedMinWidth, kFittedMaxWidth));
-    }
-    ResizeTaskListGrid();
-}
-
-void TaskCommands::ResizeTaskListGrid() {
-    // The remark takes what the other shown columns leave.
-    int others = 0;
-    for (int c = 0; c < kTaskListColumns; ++c)
-        if (c != 2 && !taskListSG_->isColumnHidden(c)) others += taskListSG_->columnWidth(c);
-    taskListSG_->setColumnWidth(2, std::max(60, taskListSG_->viewport()->width() - others));
-}
+void TaskCommands::InitTaskListGrid() { list_.Init(); }
+void TaskCommands::FitTaskListColumns() { list_.FitColumns(); }
+void TaskCommands::ResizeTaskListGrid() { list_.Resize(); }
 
 void TaskCommands::LoadTasks() {
     cdsTasks_ = MiddleObj->QueryRecords("SELECT * FROM Tasks ORDER BY ID").value_or(DataPacket{});
@@ -272,38 +108,17 @@ void TaskCommands::ReloadTasksIfChanged() {
 }
 
 void TaskCommands::FillTaskListGrid() {
-    int current = taskListSG_->currentRow();
-    QSignalBlocker block(taskListSG_);
-    taskListSG_->clearContents();
-    int n = static_cast<int>(cdsTasks_.rows.size());
-    taskListSG_->setRowCount(std::max(1, n));
-    for (int r = 0; r < n; ++r) {
-        size_t row = static_cast<size_t>(r);
-        widgets::SetCellText(taskListSG_, r, 0, QString::number(r + 1));
-        widgets::SetCellText(taskListSG_, r, 1, Q(Trim(cdsTasks_.Text(row, "TaskName"))));
-        widgets::SetCellText(taskListSG_, r, 2, Q(Trim(cdsTasks_.Text(row, "Remark"))));
-        widgets::SetCellText(taskListSG_, r, 3, Q(cdsTasks_.Text(row, "ID")));
-        widgets::SetCellText(taskListSG_, r, 4, Q(cdsTasks_.Text(row, "searchURL")));
-        widgets::SetCellText(taskListSG_, r, kKeywordColumn, Q(SearchSubjectOf(cdsTasks_.Text(row, "searchURL"))));
-    }
-    FitTaskListColumns();
+    const int current = list_.grid()->currentRow();
+    QSignalBlocker block(list_.grid());
+    list_.Fill(cdsTasks_);
     RefreshTaskStates();
     RefreshProgress();
-    // The grid always has a current row, as a string grid does.
-    current = std::clamp(current, 0, taskListSG_->rowCount() - 1);
-    taskListSG_->setCurrentCell(current, 1);
+    list_.SetCurrentRow(current);
 }
 
-int TaskCommands::SelectedRow() const { return std::max(0, taskListSG_->currentRow()); }
-
-QString TaskCommands::SelectedCell(int column) const {
-    const QTableWidgetItem* item = taskListSG_->item(SelectedRow(), column);
-    return item ? item->text() : QString();
-}
-
-QString TaskCommands::SelectedNumber() const { return SelectedCell(3).trimmed(); }
-QString TaskCommands::SelectedName() const { return SelectedCell(1).trimmed(); }
-QString TaskCommands::SelectedUrl() const { return SelectedCell(4); }
+QString TaskCommands::SelectedNumber() const { return list_.SelectedCell(3).trimmed(); }
+QString TaskCommands::SelectedName() const { return list_.SelectedCell(1).trimmed(); }
+QString TaskCommands::SelectedUrl() const { return list_.SelectedCell(4); }
 
 int TaskCommands::TaskIdOf(const QString& name) const {
     for (size_t r = 0; r < cdsTasks_.rows.size(); ++r)
@@ -393,131 +208,6 @@ void TaskCommands::ShowStatusOfShownPage() {
     }
 }
 
-namespace {
-
-// The data file's path; "" after an error when the name cannot be a file name (a task
-// stored before names were checked when they are entered).
-std::string UsableTaskFilePath(const QString& name) {
-    if (IsUsableTaskName(S(name))) return TaskFilePath(name);
-    widgets::ShowError(QStringLiteral("任务名称“%1”不能用作文件名，这个任务无法采集，请删除后重建。").arg(name));
-    return {};
-}
-
-}  // namespace
-
-bool TaskCommands::CreateTaskDataFile(const QString& name) {
-    std::string path = UsableTaskFilePath(name);
-    if (path.empty()) return false;
-    if (!CreateDatabaseFile(path, true)) {
-        widgets::ShowError(kFileError);
-        return false;
-    }
-    ExecuteOnDatabaseFile(path, kCreateDataListSql);
-    return true;
-}
-
-void TaskCommands::doAddTask() {
-    TAddTaskResult search;
-    // After a failed count fetch the dialog comes back with what was entered.
-    for (bool again = false;; again = true) {
-        if (ShowAddTaskDialog(window_, search, again) != widgets::mrOk) break;
-        std::string url = BuildSearchUrl(search, SearchHost(AppInfo->SettingsFile));
-        std::optional<FetchResult> fetched = FetchFirstPage(window_, url);
-        if (!fetched) break;
-        const FetchResult& page = *fetched;
-        if (!Trim(page.error).empty()) {
-            QString why = Q(page.error);
-            if (!page.cause.empty()) why += QStringLiteral("：") + widgets::ShownCause(page.cause);
-            widgets::ShowErrorDetail(
-                QStringLiteral("抓取满足条件的任务数据时产生错误，错误信息如下：\r\n") + why,
-                widgets::FailedFetchDetail(Q(url), page.cause));
-            continue;
-        }
-        QString count = QString::fromStdU16String(Trim(ResultCountText(DecodeAndNormalize(page.body))));
-        QString name, remark;
-        if (ShowTaskPropertyDialog(window_, count, search, name, remark) == widgets::mrOk) {
-            MiddleObj->ExecuteSQL(InsertTaskStatementFor(name, remark, search, url));
-            LoadTasks();
-            FillTaskListGrid();
-            SelectTaskRow(name);
-            if (!CreateTaskDataFile(name)) return;
-        }
-        break;
-    }
-    UpdateTaskActions(SelectedNumber());
-    UpdateCommandActions();
-}
-
-std::optional<RunKind> TaskCommands::PrepareDataFile(const QString& name) {
-    std::string path = UsableTaskFilePath(name);
-    if (path.empty()) return std::nullopt;
-    if (!std::filesystem::exists(path)) {
-        if (!CreateTaskDataFile(name)) return std::nullopt;
-        return RunKind::Fresh;
-    }
-    Connection db(path, DatabaseKind::DataFile);
-    SavedRun saved = ReadSavedRun(db);
-    if (saved.rows <= 0) return RunKind::Fresh;
-    QStringList choices;
-    QString question;
-    if (saved.Unfinished()) {
-        choices << kContinueChoice;
-        question = QStringLiteral("这个任务上次的抓取没有完成，已经保存了 %1 条记录。请选择：").arg(saved.rows);
-    } else {
-        question = QStringLiteral("这个任务已经被采集过，已经保存了 %1 条记录。请选择：").arg(saved.rows);
-    }
-    choices << kNewOnlyChoice << kRestartChoice << kCancelChoice;
-    const QString chosen = choices[widgets::AskChoice(question, choices)];
-    if (chosen == kContinueChoice) return RunKind::Continue;
-    if (chosen == kNewOnlyChoice) return RunKind::NewOnly;
-    if (chosen != kRestartChoice || widgets::AskConfirm(kRefillConfirm) != widgets::mrYes)
-        return std::nullopt;
-    db.Execute("DELETE FROM DataList");
-    return RunKind::Fresh;
-}
-
-bool TaskCommands::CanStart(const QString& name, const QString& url) {
-    if (url.isEmpty()) {
-        widgets::ShowWarning(QStringLiteral("没有要获取页面的网址。此任务不正确，建议删除后重建。"));
-        return false;
-    }
-    // A page that only shows the task's records gives way to the run (StartRun); the page
-    // of a run still queued does not.
-    if (int page = pages_.FindTaskPage(name); page >= 0 && TaskQueued(TaskIdOf(name))) {
-        pages_.ShowPage(page);
-        pages_.UpdatePageButtons();
-        widgets::ShowWarning(QStringLiteral("这个任务正在采集数据，不能再次开始。"));
-        return false;
-    }
-    try {
-        ReadProxySetting(AppInfo->SettingsFile);
-    } catch (const ProxyError& e) {
-        // Going out directly instead of through the proxies the user set is not an option.
-        widgets::ShowWarning(ProxyFaultMessage(e.line(), e.fault()) + QStringLiteral("，请在“选项”中改正。"));
-        return false;
-    }
-    // Paused and waiting tasks hold queue places too; with none free the start is refused
-    // here, before the data file is touched, rather than after its page has opened.
-    if (scheduler_.CountTasksInState(tsRunning) >= scheduler_.Limit() ||
-        scheduler_.FindFreeQueueIndex() < 0) {
-        widgets::ShowWarning(QStringLiteral("程序限制了同时运行的任务数不能超过：%1 个。").arg(scheduler_.Limit()));
-        return false;
-    }
-    return true;
-}
-
-std::optional<DataFileRunLock> TaskCommands::TakeRunLock(const QString& name) {
-    std::string path = UsableTaskFilePath(name);
-    if (path.empty()) return std::nullopt;
-    if (!std::filesystem::exists(path) && !CreateTaskDataFile(name)) return std::nullopt;
-    DataFileRunLock lock = DataFileRunLock::TryAcquire(path);
-    if (!lock) {
-        widgets::ShowWarning(QStringLiteral("任务【%1】正在被另一个程序采集，请等它结束后再开始。").arg(name));
-        return std::nullopt;
-    }
-    return lock;
-}
-
 bool TaskCommands::TaskQueued(int id) const {
     return id >= 0 && (scheduler_.TaskInState(tsWaiting, id) || scheduler_.TaskInState(tsRunning, id) ||
                        scheduler_.TaskInState(tsPaused, id));
@@ -531,136 +221,10 @@ void TaskCommands::CloseTaskPageOf(const QString& name) {
     pages_.UpdatePageButtons();
 }
 
-void TaskCommands::StartRun(const QString& number, const QString& name, const QString& url,
-                            RunKind kind, DataFileRunLock lock) {
-    // The task's page of an earlier run or of viewing goes; the run opens its own.
-    CloseTaskPageOf(name);
-    TTaskTab& tab = pages_.OpenRunPage(name, TaskFilePath(name), kind != RunKind::Fresh);
-    auto entry = std::make_unique<TThreadTask>();
-    entry->TaskID = number.toInt();
-    entry->Progress = std::make_shared<TaskProgress>();
-    figures_[entry->TaskID] = RunFigures{entry->Progress, {}, {}, {}, false};
-    progress_timer_.start();
-    entry->TaskName = S(name);
-    entry->Url = S(url);
-    entry->Sink = tab.Sink;
-    entry->DataFile = TaskFilePath(name);
-    entry->Kind = kind;
-    entry->RunLock = std::move(lock);
-    if (scheduler_.EnqueueTask(std::move(entry))) scheduler_.DispatchTasks();
-    widgets::ResizeLogGrid(tab.LogGrid);
-    RefreshTaskStates(number.toInt());
-    UpdateTaskActions(SelectedNumber());
-    pages_.UpdatePageButtons();
-}
-
-void TaskCommands::doStartTask() {
-    QString number = SelectedNumber(), name = SelectedName(), url = SelectedUrl();
-    if (!CanStart(name, url)) return;
-    // Held from before the file is prepared (a fresh run empties it) to the run's end.
-    std::optional<DataFileRunLock> lock = TakeRunLock(name);
-    if (!lock) return;
-    std::optional<RunKind> kind = PrepareDataFile(name);
-    if (!kind) return;
-    StartRun(number, name, url, *kind, std::move(*lock));
-}
-
-void TaskCommands::doRetryFailed() {
-    QString number = SelectedNumber(), name = SelectedName(), url = SelectedUrl();
-    if (number.isEmpty() || !CanStart(name, url)) return;
-    std::string path = UsableTaskFilePath(name);
-    if (path.empty()) return;
-    std::vector<FailedPage> failures;
-    if (std::filesystem::exists(path)) {
-        Connection db(path, DatabaseKind::DataFile);
-        failures = ReadFailedPages(db);
-    }
-    std::erase_if(failures, [](const FailedPage& f) {
-        return f.kind == kFailedResultPage || f.contact_link.empty();
-    });
-    if (failures.empty()) {
-        widgets::ShowInfo(QStringLiteral("这个任务没有因为网页抓取失败而跳过的公司。"));
-        return;
-    }
-    std::optional<DataFileRunLock> lock = TakeRunLock(name);
-    if (!lock) return;
-    StartRun(number, name, url, RunKind::RetryFailed, std::move(*lock));
-}
-
-void TaskCommands::RefreshTaskStates(int only_task) {
-    QSignalBlocker block(taskListSG_);
-    for (int r = 0; r < taskListSG_->rowCount(); ++r) {
-        const QString name = widgets::CellText(taskListSG_, r, 1);
-        if (name.isEmpty()) continue;
-        const int id = widgets::CellText(taskListSG_, r, 3).toInt();
-        if (only_task >= 0 && id != only_task) continue;
-        QString state, reason;
-        auto ran = figures_.find(id);
-        if (scheduler_.TaskInState(tsWaiting, id))
-            state = QStringLiteral("等待");
-        else if (scheduler_.TaskInState(tsRunning, id))
-            state = QStringLiteral("运行");
-        else if (scheduler_.TaskInState(tsPaused, id))
-            state = QStringLiteral("暂停");
-        else if (ran != figures_.end() && !ran->second.ended.isEmpty())
-            state = ran->second.ended, reason = ran->second.reason;
-        const bool queued = state == QStringLiteral("等待") || state == QStringLiteral("运行") ||
-                            state == QStringLiteral("暂停");
-        if (!queued && IsUsableTaskName(S(name))) {
-            // What the file holds: after a restart the list shows how each task's last run
-            // ended, its records and when, as the session that ran it did.
-            const DataFileSummary file = SummarizeDataFile(TaskFilePath(name));
-            if (file.collecting) {
-                state = QStringLiteral("运行");
-                reason = kCollectedElsewhere;
-            } else if (state.isEmpty()) {
-                state = Q(file.state);
-            }
-            if (file.collecting || ran == figures_.end())
-                widgets::SetCellText(taskListSG_, r, kStoredColumn,
-                                     file.exists ? QString::number(file.records) : QString());
-            widgets::SetCellText(taskListSG_, r, kLastRunColumn, LocalTime(file.last_run_end));
-        }
-        widgets::SetCellText(taskListSG_, r, kStateColumn, state);
-        if (QTableWidgetItem* item = taskListSG_->item(r, kStateColumn)) item->setToolTip(reason);
-    }
-}
+void TaskCommands::RefreshTaskStates(int only_task) { list_.RefreshStates(only_task); }
 
 void TaskCommands::RefreshProgress() {
-    QSignalBlocker block(taskListSG_);
-    const auto now = ProgressMeter::Clock::now();
-    for (int r = 0; r < taskListSG_->rowCount(); ++r) {
-        auto ran = figures_.find(widgets::CellText(taskListSG_, r, 3).toInt());
-        if (widgets::CellText(taskListSG_, r, 1).isEmpty() || ran == figures_.end()) continue;
-        RunFigures& f = ran->second;
-        const bool live = f.ended.isEmpty();
-        const long long total = f.progress->total, handled = f.progress->handled;
-        const int id = ran->first;
-        const bool paused = live && scheduler_.TaskInState(tsPaused, id);
-        if (live) {
-            // A pause is no slow-down: the speed after it is measured afresh.
-            if (paused)
-                f.paused = true;
-            else if (std::exchange(f.paused, false))
-                f.meter = ProgressMeter{};
-            if (!paused) f.meter.Sample(now, handled);
-            const QString state = scheduler_.TaskInState(tsWaiting, id) ? QStringLiteral("等待")
-                                  : paused                               ? QStringLiteral("暂停")
-                                                                         : QStringLiteral("运行");
-            widgets::SetCellText(taskListSG_, r, kStateColumn, state);
-        }
-        widgets::SetCellText(taskListSG_, r, kStoredColumn, QString::number(f.progress->stored.load()));
-        widgets::SetCellText(taskListSG_, r, kTotalColumn, total >= 0 ? QString::number(total) : QString());
-        widgets::SetCellText(taskListSG_, r, kProgressColumn, QString());
-        const std::optional<int> percent = f.progress->Percent();
-        taskListSG_->item(r, kProgressColumn)->setData(Qt::UserRole, percent ? QVariant(*percent) : QVariant());
-        const std::optional<double> speed = live && !paused ? f.meter.PerMinute() : std::nullopt;
-        widgets::SetCellText(taskListSG_, r, kSpeedColumn,
-                             speed ? QStringLiteral("%1 家/分").arg(std::lround(*speed)) : QString());
-        const auto left = live && !paused ? f.meter.TimeLeft(total) : std::nullopt;
-        widgets::SetCellText(taskListSG_, r, kLeftColumn,
-                             paused ? QStringLiteral("已暂停") : left ? Duration(*left) : QString());
-    }
+    list_.RefreshProgress();
     pages_.FollowRecordCounter();
     const bool queued = scheduler_.CountTasksInState(tsWaiting) + scheduler_.CountTasksInState(tsRunning) +
                             scheduler_.CountTasksInState(tsPaused) > 0;
@@ -668,19 +232,18 @@ void TaskCommands::RefreshProgress() {
 }
 
 void TaskCommands::TaskEnded(const TThreadTask& entry, int result_code) {
-    auto ran = figures_.find(entry.TaskID);
+    const int id = entry.TaskID;
     QString outcome;
-    if (ran != figures_.end()) {
-        RunFigures& f = ran->second;
+    if (list_.HasRun(id)) {
         if (result_code == 0) {
-            f.ended = QStringLiteral("完成");
+            list_.RunEnded(id, QStringLiteral("完成"));
             outcome = QStringLiteral("数据抓取完成");
         } else if (result_code == AliSpider::kSiteBlocked) {
-            f.ended = QStringLiteral("已停止");
-            f.reason = outcome = QString::fromUtf8(kSiteBlockedMessage);
+            outcome = QString::fromUtf8(kSiteBlockedMessage);
+            list_.RunEnded(id, QStringLiteral("已停止"), outcome);
         } else {
-            f.ended = QStringLiteral("失败");
-            f.reason = outcome = QStringLiteral("抓取失败");
+            outcome = QStringLiteral("抓取失败");
+            list_.RunEnded(id, QStringLiteral("失败"), outcome);
         }
     }
     RefreshProgress();
@@ -691,15 +254,11 @@ void TaskCommands::TaskEnded(const TThreadTask& entry, int result_code) {
 }
 
 void TaskCommands::MarkQueuedStopped(const QString& reason) {
-    for (auto& [id, f] : figures_) {
-        if (!f.ended.isEmpty()) continue;
-        f.ended = QStringLiteral("已停止");
-        f.reason = reason;
-    }
+    list_.LiveRunsEnded(QStringLiteral("已停止"), reason);
 }
 
 void TaskCommands::doPauseTask() {
-    int id = SelectedCell(3).toInt();
+    int id = list_.SelectedCell(3).toInt();
     if (scheduler_.TaskInState(tsRunning, id)) {
         scheduler_.PauseResumeTasks(id, true);
         ShowCommand(actions_.actPause, QStringLiteral("继续当前任务"), QStyle::SP_MediaPlay, window_);
@@ -756,7 +315,7 @@ void TaskCommands::doDelTask() {
     // (paused or waiting) is stopped first.
     const int id = static_cast<int>(number.toLongLong());
     if (TaskQueued(id)) scheduler_.StopTask(id);
-    figures_.erase(id);
+    list_.ForgetRun(id);
     CloseTaskPageOf(name);
     MiddleObj->ExecuteSQL("DELETE FROM Tasks WHERE ID=" + IntToStr(number.toLongLong()));
     std::string path = IsUsableTaskName(S(name)) ? TaskFilePath(name) : std::string();
@@ -789,10 +348,7 @@ bool TaskCommands::ClosePageGuard(TTaskTab& tab) {
         widgets::mrYes)
         return false;
     scheduler_.StopTask(id);
-    if (auto ran = figures_.find(id); ran != figures_.end() && ran->second.ended.isEmpty()) {
-        ran->second.ended = QStringLiteral("已停止");
-        ran->second.reason = QStringLiteral("关闭了任务页面");
-    }
+    list_.LiveRunEnded(id, QStringLiteral("已停止"), QStringLiteral("关闭了任务页面"));
     RefreshTaskStates();
     UpdateTaskActions(SelectedNumber());
     return true;
@@ -800,7 +356,7 @@ bool TaskCommands::ClosePageGuard(TTaskTab& tab) {
 
 void TaskCommands::taskListSGSelectCell(int, int row) {
     if (row < 0) return;
-    const QTableWidgetItem* item = taskListSG_->item(row, 1);
+    const QTableWidgetItem* item = list_.grid()->item(row, 1);
     int page = pages_.FindTaskPage(item ? item->text().trimmed() : QString());
     pages_.ShowPage(page >= 0 ? page : 0);
     UpdateTaskActions(SelectedNumber());
@@ -810,12 +366,13 @@ void TaskCommands::taskListSGSelectCell(int, int row) {
 }
 
 void TaskCommands::SelectTaskRow(const QString& name) {
-    for (int r = 0; r < taskListSG_->rowCount(); ++r) {
-        if (widgets::CellText(taskListSG_, r, 1) != name) continue;
-        if (r == taskListSG_->currentRow())
-            taskListSGSelectCell(taskListSG_->currentColumn(), r);
+    QTableWidget* grid = list_.grid();
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        if (widgets::CellText(grid, r, 1) != name) continue;
+        if (r == grid->currentRow())
+            taskListSGSelectCell(grid->currentColumn(), r);
         else
-            taskListSG_->setCurrentCell(r, 1);
+            grid->setCurrentCell(r, 1);
         return;
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The task list of the main window and the commands on the selected task: add, start,
-// pause and resume, stop all, delete, view data; the command states that follow the
-// scheduler, and the handler through which tasks report their messages.
+// The commands on the task list of the main window and its selected task: add
+// (task_add.cpp), start and retry (task_start.cpp), pause and resume, stop all, delete,
+// view data; the command states that follow the scheduler, and the handler through which
+// tasks report their messages. The grid itself is TaskListView's.
 #include <QObject>
 #include <QString>
 
@@ -17,6 +18,7 @@
 #include "core/task_file.h"
 #include "engine/scheduler.h"
 #include "engine/task_progress.h"
+#include "tasks/task_list_view.h"
 #include "widgets/qt_handover.h"
 
 class QAction;
@@ -50,7 +52,7 @@ public:
     ~TaskCommands() override;
 
     TaskScheduler& scheduler() { return scheduler_; }
-    QTableWidget* taskList() const { return taskListSG_; }
+    QTableWidget* taskList() const { return list_.grid(); }
 
     void InitTaskListGrid();
     void LoadTasks();
@@ -108,8 +110,6 @@ signals:
     void allTasksEnded(const QString& name, const QString& outcome);
 
 private:
-    int SelectedRow() const;
-    QString SelectedCell(int column) const;
     bool ClosePageGuard(TTaskTab& tab);
     // Waiting, running or paused.
     bool TaskQueued(int id) const;
@@ -135,24 +135,14 @@ private:
     void MarkQueuedStopped(const QString& reason);
     void ShowPauseCaptions();
 
-    // What the task list shows of a task that ran in this session.
-    struct RunFigures {
-        std::shared_ptr<TaskProgress> progress;
-        ProgressMeter meter;
-        QString ended;   // its end state, empty while queued
-        QString reason;  // why it ended so, shown as a tooltip
-        bool paused = false;  // at the last refresh
-    };
-
     QWidget* window_;
-    QTableWidget* taskListSG_;
     TaskPages& pages_;
     TaskActions actions_;
     std::function<void(const QString&)> set_status_;
     DataPacket cdsTasks_;
     widgets::QtUiHandover handover_;
     TaskScheduler scheduler_{handover_};
-    std::map<int, RunFigures> figures_;  // by task ID
+    TaskListView list_;
     QTimer progress_timer_;
 };
 

@@ -19,9 +19,9 @@
 #include "core/app_info.h"
 #include "core/ini_file.h"
 #include "directory/category_pages.h"
-#include "directory/export_command.h"
+#include "widgets/export_command.h"
 #include "directory/industry_page.h"
-#include "directory/merge_command.h"
+#include "tasks/merge_command.h"
 #include "widgets/grid_copy.h"
 #include "widgets/member_links.h"
 #include "widgets/tab_bar.h"
@@ -278,7 +278,7 @@ void TMainFrm::ConnectCommands() {
     bind("actDelTask", [c] { c->doDelTask(); });
     bind("actViewData", [c] { c->doViewData(); });
     bind("actRetryFailed", [c] { c->doRetryFailed(); });
-    bind("actMergeExport", [this] { directory::doMergeExport(this, commands_->TaskFiles()); });
+    bind("actMergeExport", [this] { tasks::doMergeExport(this, commands_->TaskFiles()); });
     bind("actFindInTasks", [this] {
         MainPagePG->setCurrentWidget(find_page_);
         find_page_->FocusText();
@@ -294,7 +294,7 @@ void TMainFrm::ConnectCommands() {
     connect(pages_->gridMenu().actExport, &QAction::triggered, this, [this] {
         Guarded([this] {
             if (tasks::TaskDataPage* page = pages_->ShownPage())
-                directory::doExportToExcel(this, *page->record().MemberGrid);
+                widgets::doExportToExcel(this, *page->record().MemberGrid);
         });
     });
     connect(commands_, &tasks::TaskCommands::allTasksEnded, this, &TMainFrm::NotifyTasksEnded);

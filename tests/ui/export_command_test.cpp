@@ -1,4 +1,4 @@
-#include "directory/export_command.h"
+#include "widgets/export_command.h"
 
 #include <gtest/gtest.h>
 
@@ -130,7 +130,7 @@ TEST_F(ExportCommandTest, ProgressShowsAndCancellingKeepsTheOldFileAndSaysNothin
         progress->cancel();
     });
     // Progress at once rather than after half a second, so the test does not hang on timing.
-    directory::doExportToExcel(window.get(), *window->pages().ShownPage()->record().MemberGrid, 0);
+    widgets::doExportToExcel(window.get(), *window->pages().ShownPage()->record().MemberGrid, 0);
     EXPECT_TRUE(asked);
     EXPECT_TRUE(progress_shown);
     EXPECT_TRUE(messages.shown.empty()) << "a cancelled export says nothing";
@@ -168,8 +168,8 @@ TEST_F(ExportWhileCollectingTest, ARunPageExportsWhatItShowsAndGetsTheRestAfter)
 }
 
 TEST(ExportFileName, AddsTheTypesExtensionOnlyToANameWithoutOne) {
-    using directory::ExportFileName;
-    using directory::ExportFormat;
+    using widgets::ExportFileName;
+    using widgets::ExportFormat;
     EXPECT_EQ(ExportFileName(QStringLiteral("/d/客户"), ExportFormat::Csv),
               QStringLiteral("/d/客户.csv"));
     EXPECT_EQ(ExportFileName(QStringLiteral("/d.v2/客户"), ExportFormat::Xlsx),
@@ -177,9 +177,9 @@ TEST(ExportFileName, AddsTheTypesExtensionOnlyToANameWithoutOne) {
         << "a dot in a folder name is no extension";
     EXPECT_EQ(ExportFileName(QStringLiteral("/d/a.XLS"), ExportFormat::Xlsx),
               QStringLiteral("/d/a.XLS"));
-    EXPECT_EQ(directory::ExportFormatOfType(QStringLiteral("CSV UTF-8 (*.csv)")),
+    EXPECT_EQ(widgets::ExportFormatOfType(QStringLiteral("CSV UTF-8 (*.csv)")),
               ExportFormat::Csv);
-    EXPECT_EQ(directory::ExportFormatOfType(QStringLiteral("All (*)")), std::nullopt);
+    EXPECT_EQ(widgets::ExportFormatOfType(QStringLiteral("All (*)")), std::nullopt);
 }
 
 TEST(MemberGridHold, RowsThatArriveWhileHeldAreShownOnRelease) {

@@ -9,7 +9,7 @@
 #include "core/database.h"
 #include "core/member_file_rows.h"
 #include "directory/category_pages.h"
-#include "directory/export_command.h"
+#include "widgets/export_command.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/gui_fixture.h"
 #include "widgets/member_grid.h"
@@ -170,7 +170,7 @@ TEST_F(MemberFileModel, ClosingWhileTheFileIsWalkedStopsTheWalk) {
 TEST_F(MemberFileModel, TheExportSourceHoldsEveryRecordEvenDuringTheWalk) {
     widgets::MemberGridView view;
     view.memberModel()->OpenDataFile(file);
-    directory::MemberGridSource source(view);
+    widgets::MemberGridSource source(view);
     EXPECT_EQ(source.RowCount(), kRecords + 1);
     EXPECT_EQ(source.CellText(kRecords, 0), std::to_string(kRecords));
     EXPECT_EQ(source.CellText(kRecords, 1), "公司" + std::to_string(kRecords));

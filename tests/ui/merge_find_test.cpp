@@ -15,7 +15,7 @@
 
 #include "core/database.h"
 #include "core/run_lock.h"
-#include "directory/merge_command.h"
+#include "tasks/merge_command.h"
 #include "tasks/find_page.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
@@ -58,7 +58,7 @@ protected:
 
 TEST_F(MergeFindTest, TheMergeDialogOffersEveryTaskAndWritesTheMergedFileWithASummary) {
     const std::string target = dir.file("合并.csv");
-    WhenShown<directory::MergeDialog>([&](directory::MergeDialog* d) {
+    WhenShown<tasks::MergeDialog>([&](tasks::MergeDialog* d) {
         QListWidget* list = d->taskList();
         ASSERT_EQ(list->count(), 3);
         EXPECT_EQ(list->item(0)->text(), QStringLiteral("灯具"));
@@ -94,7 +94,7 @@ TEST_F(MergeFindTest, AFailedMergeNamesTheTaskAndKeepsTheDialogWithItsChoices) {
     DataFileRunLock run = DataFileRunLock::TryAcquire(DataFile("灯饰"));
     const QString target = QString::fromStdString(dir.file("合并"));
     bool open_after_failure = false;
-    WhenShown<directory::MergeDialog>([&](directory::MergeDialog* d) {
+    WhenShown<tasks::MergeDialog>([&](tasks::MergeDialog* d) {
         d->fileEdit()->setText(target);
         d->SetRule(exporting::DedupRule::None);
         d->accept();
@@ -120,7 +120,7 @@ TEST_F(MergeFindTest, CancellingTheMergeSaysNothingAndLeavesTheOldFile) {
     MakeDataFile(DataFile("灯饰"), many);
     const std::string target = dir.file("合并.xlsx");
     WriteFileBytes(target, "old");
-    directory::MergeDialog dialog(window->commands().TaskFiles(), window.get(), 0);
+    tasks::MergeDialog dialog(window->commands().TaskFiles(), window.get(), 0);
     dialog.fileEdit()->setText(QString::fromStdString(target));
     bool progress_shown = false;
     WhenShown<QProgressDialog>([&](QProgressDialog* box) {

@@ -21,10 +21,10 @@
 #include "core/run_journal.h"
 #include "directory/category_pages.h"
 #include "directory/detail_panes.h"
-#include "directory/export_command.h"
+#include "widgets/export_command.h"
 #include "directory/industry_page.h"
 #include "directory/industry_tree.h"
-#include "directory/merge_command.h"
+#include "tasks/merge_command.h"
 #include "directory/record_search.h"
 #include "sim/site_data.h"
 
@@ -213,7 +213,7 @@ TEST_F(Screenshots, MergeDialogItsSummaryAndASearchAcrossTasks) {
     window->resize(1100, 680);
     window->move(0, 0);
 
-    WhenShown<directory::MergeDialog>([&](directory::MergeDialog* d) {
+    WhenShown<tasks::MergeDialog>([&](tasks::MergeDialog* d) {
         d->fileEdit()->setText(QStringLiteral("/home/user/客户名单.xlsx"));
         EXPECT_TRUE(Save(d, "merge-dialog.png"));
         d->fileEdit()->setText(QString::fromStdString(dir.file("客户名单.xlsx")));
@@ -333,13 +333,13 @@ TEST_F(Screenshots, DailyUseListDialogsAndHelp) {
     const QString target = QString::fromStdString(AppInfo->ProgramDir + "已删除的文件夹/客户.xlsx");
     QString reason;
     try {
-        directory::ExportGrid(directory::MemberGridSource(*window->pages().ShownPage()->record().MemberGrid),
-                              target.toStdString(), directory::ExportFormat::Xlsx);
-    } catch (const directory::ExportError& e) {
+        widgets::ExportGrid(widgets::MemberGridSource(*window->pages().ShownPage()->record().MemberGrid),
+                              target.toStdString(), widgets::ExportFormat::Xlsx);
+    } catch (const widgets::ExportError& e) {
         reason = QString::fromUtf8(e.what());
     }
     ASSERT_FALSE(reason.isEmpty());
-    auto failed = widgets::CreateDetailMessageDialog(directory::ExportFailureText(target, reason), reason,
+    auto failed = widgets::CreateDetailMessageDialog(widgets::ExportFailureText(target, reason), reason,
                                                      widgets::MsgDlgType::mtWarning,
                                                      widgets::mbOK | widgets::mbDetails);
     failed->show();

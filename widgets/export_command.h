@@ -12,10 +12,8 @@
 class QWidget;
 
 namespace qv::widgets {
-class MemberGridView;
-}
 
-namespace qv::directory {
+class MemberGridView;
 
 // The writers' names, as this command and its callers use them.
 using exporting::ExportCancelled;
@@ -38,14 +36,14 @@ QString ExportFileName(const QString& chosen, ExportFormat format);
 // the model's rows in place; the model must not change while it is in use.
 class MemberGridSource : public StringGrid {
 public:
-    explicit MemberGridSource(const widgets::MemberGridView& grid);
+    explicit MemberGridSource(const MemberGridView& grid);
     int RowCount() const override { return rows_; }
     int ColumnCount() const override;
     std::string_view CellText(int row, int column) const override;
     int ColumnWidth(int column) const override;
 
 private:
-    const widgets::MemberGridView& grid_;
+    const MemberGridView& grid_;
     int rows_;
     mutable std::string buffer_;
 };
@@ -55,7 +53,7 @@ private:
 // grid is written and are shown after. An export still running after `progress_after_ms`
 // shows its progress with a cancel button; a cancelled export says nothing.
 inline constexpr int kExportProgressAfterMs = 500;
-void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid,
+void doExportToExcel(QWidget* parent, MemberGridView& grid,
                      int progress_after_ms = kExportProgressAfterMs);
 
-}  // namespace qv::directory
+}  // namespace qv::widgets

@@ -16,7 +16,7 @@ class QButtonGroup;
 class QLineEdit;
 class QListWidget;
 
-namespace qv::directory {
+namespace qv::tasks {
 
 // The merge's progress box shows once it has run this long.
 inline constexpr int kMergeProgressAfterMs = 400;
@@ -55,4 +55,4 @@ private:
 
 void doMergeExport(QWidget* parent, std::vector<TaskFile> tasks);
 
-}  // namespace qv::directory
+}  // namespace qv::tasks

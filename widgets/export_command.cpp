@@ -1,4 +1,4 @@
-#include "directory/export_command.h"
+#include "widgets/export_command.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,7 +11,7 @@
 #include "widgets/member_grid.h"
 #include "widgets/save_place.h"
 
-namespace qv::directory {
+namespace qv::widgets {
 namespace {
 
 constexpr int kProgressSteps = 1000;
@@ -40,14 +40,14 @@ std::optional<Choice> AskFile(QWidget* parent) {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(ExportFileTypes());
     dialog.selectNameFilter(ExportFileTypes().front());
-    widgets::OpenAtLastSavePlace(dialog);
+    OpenAtLastSavePlace(dialog);
     auto follow_type = [&dialog](const QString& type) {
         if (auto format = ExportFormatOfType(type)) dialog.setDefaultSuffix(ExtensionOf(*format));
     };
     follow_type(dialog.selectedNameFilter());
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, follow_type);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    widgets::RememberSavePlace(dialog);
+    RememberSavePlace(dialog);
     auto format = ExportFormatOfType(dialog.selectedNameFilter()).value_or(ExportFormat::Xlsx);
     return Choice{ExportFileName(dialog.selectedFiles().front(), format), format};
 }
@@ -82,22 +82,22 @@ QString ExportFailureText(const QString& path, const QString& reason) {
 namespace {
 
 // Every record goes out, also those of a file still being walked.
-int AllGridRows(const widgets::MemberGridView& grid) {
+int AllGridRows(const MemberGridView& grid) {
     grid.memberModel()->EnsureAllRecords();
     return grid.memberModel()->GridRowCount();
 }
 
 }  // namespace
 
-MemberGridSource::MemberGridSource(const widgets::MemberGridView& grid)
+MemberGridSource::MemberGridSource(const MemberGridView& grid)
     : grid_(grid), rows_(AllGridRows(grid)) {}
 
-int MemberGridSource::ColumnCount() const { return widgets::kMemberGridColumns; }
+int MemberGridSource::ColumnCount() const { return kMemberGridColumns; }
 
 std::string_view MemberGridSource::CellText(int row, int column) const {
     if (column < 0 || column >= ColumnCount() || row < 0 || row >= rows_) return {};
     if (row == 0) return MemberGridLayout()[static_cast<size_t>(column)].heading;
-    const widgets::MemberGridModel& model = *grid_.memberModel();
+    const MemberGridModel& model = *grid_.memberModel();
     if (row > model.RecordCount()) return {};
     if (column == 0) return buffer_ = std::to_string(row);
     return model.CellView(row - 1, column);
@@ -107,23 +107,23 @@ int MemberGridSource::ColumnWidth(int column) const {
     return grid_.isColumnHidden(column) ? 0 : grid_.columnWidth(column);
 }
 
-void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid, int progress_after_ms) {
+void doExportToExcel(QWidget* parent, MemberGridView& grid, int progress_after_ms) {
     std::optional<Choice> choice = AskFile(parent);
     if (!choice) return;
     // Every record goes out: a page still counting them finishes first, or is cancelled.
-    if (!widgets::WaitForAllRecords(*grid.memberModel(), parent)) return;
+    if (!WaitForAllRecords(*grid.memberModel(), parent)) return;
 
     QProgressDialog progress(QStringLiteral("正在导出数据……"), QStringLiteral("取消"), 0,
                              kProgressSteps, parent);
     progress.setObjectName(QStringLiteral("ExportProgress"));
-    progress.setWindowTitle(widgets::ApplicationTitle());
+    progress.setWindowTitle(ApplicationTitle());
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(progress_after_ms);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
     progress.setValue(0);
 
-    widgets::MemberGridModel& model = *grid.memberModel();
+    MemberGridModel& model = *grid.memberModel();
     model.HoldRows(true);
     QString failure;
     bool cancelled = false;
@@ -151,10 +151,10 @@ void doExportToExcel(QWidget* parent, widgets::MemberGridView& grid, int progres
 
     if (cancelled) return;
     if (failure.isEmpty())
-        widgets::ShowInfo(QStringLiteral("数据成功导出到文件：") + choice->path);
+        ShowInfo(QStringLiteral("数据成功导出到文件：") + choice->path);
     else
-        widgets::DetailMessageDlg(ExportFailureText(choice->path, failure), failure,
-                                  widgets::MsgDlgType::mtWarning, widgets::mbOK | widgets::mbDetails);
+        DetailMessageDlg(ExportFailureText(choice->path, failure), failure,
+                                  MsgDlgType::mtWarning, mbOK | mbDetails);
 }
 
-}  // namespace qv::directory
+}  // namespace qv::widgets

@@ -1,4 +1,4 @@
-#include "directory/merge_command.h"
+#include "tasks/merge_command.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -23,12 +23,12 @@
 #include <limits>
 #include <optional>
 
-#include "directory/export_command.h"
+#include "widgets/export_command.h"
 #include "widgets/dialog_buttons.h"
 #include "widgets/dialog_ex.h"
 #include "widgets/save_place.h"
 
-namespace qv::directory {
+namespace qv::tasks {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -84,7 +84,7 @@ Outcome MergeWithProgress(QWidget* owner, const std::vector<TaskFile>& tasks,
 
 // "xlsx" for .xlsx and so on, as the export names its files.
 QString SuffixOf(exporting::ExportFormat format) {
-    return QFileInfo(ExportFileName(QStringLiteral("x"), format)).suffix();
+    return QFileInfo(widgets::ExportFileName(QStringLiteral("x"), format)).suffix();
 }
 
 QString SummaryMessage(const exporting::MergeSummary& summary, const QString& path) {
@@ -188,19 +188,19 @@ void MergeDialog::Browse() {
     dialog.setObjectName(QStringLiteral("MergeFileDlg"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(ExportFileTypes());
+    dialog.setNameFilters(widgets::ExportFileTypes());
     widgets::OpenAtLastSavePlace(dialog);
     dialog.selectFile(QFileInfo(file_edit_->text()).fileName());
     auto follow_type = [&dialog](const QString& type) {
-        if (auto format = ExportFormatOfType(type))
+        if (auto format = widgets::ExportFormatOfType(type))
             dialog.setDefaultSuffix(SuffixOf(*format));
     };
     follow_type(dialog.selectedNameFilter());
     connect(&dialog, &QFileDialog::filterSelected, &dialog, follow_type);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     widgets::RememberSavePlace(dialog);
-    auto format = ExportFormatOfType(dialog.selectedNameFilter()).value_or(ExportFormat::Xlsx);
-    confirmed_path_ = ExportFileName(dialog.selectedFiles().front(), format);
+    auto format = widgets::ExportFormatOfType(dialog.selectedNameFilter()).value_or(exporting::ExportFormat::Xlsx);
+    confirmed_path_ = widgets::ExportFileName(dialog.selectedFiles().front(), format);
     file_edit_->setText(confirmed_path_);
 }
 
@@ -210,7 +210,7 @@ QString MergeDialog::TargetPath() {
         widgets::ShowWarning(QStringLiteral("请输入或选择要保存的文件。"));
         return {};
     }
-    path = ExportFileName(path, ExportFormat::Xlsx);
+    path = widgets::ExportFileName(path, exporting::ExportFormat::Xlsx);
     if (!exporting::ExportFormatOf(path.toStdString())) {
         widgets::ShowWarning(QStringLiteral("文件名要以 .xlsx、.csv 或 .xls 结尾。"));
         return {};
@@ -255,4 +255,4 @@ void doMergeExport(QWidget* parent, std::vector<TaskFile> tasks) {
     dialog.exec();
 }
 
-}  // namespace qv::directory
+}  // namespace qv::tasks
