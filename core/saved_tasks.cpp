@@ -68,6 +68,7 @@ DataFileSummary SummarizeDataFile(const std::string& path) {
             summary.unseen.changed += run.changed;
             summary.unseen.gone += run.gone;
             summary.unseen.runs += 1;
+            summary.unseen.last_run = run.id;
         }
     } catch (const std::exception& e) {
         summary.error = e.what();

@@ -39,6 +39,7 @@ struct DataFileSummary {
     // The runs that ended without the window showing them (the timer's, the command line's).
     struct Unseen {
         int runs = 0;
+        long long last_run = 0;  // the newest of them
         long long added = 0, changed = 0, gone = 0;
     } unseen;
 };

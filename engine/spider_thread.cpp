@@ -294,6 +294,7 @@ bool AliSpider::RunCrawl(Connection& db, CrawlHost& host, bool again) {
     if (mode != RunMode::Fresh) {
         known = KnownCompanies::Load(db);
         start.known = &known;
+        start.refresh = mode == RunMode::Refresh;
     }
     return CrawlCompanyList(search_url, host, start);
 }

@@ -282,7 +282,7 @@ TEST(SiteFilters, AFilteredSearchListsOnlyTheMatchingCompanies) {
     search.Keyword = "五金";
     const auto crawl = [&](const TAddTaskResult& r) {
         RecordingHost host(false);
-        const std::string url = BuildSearchUrl(r, site.BaseUrl()) + "&per=50";
+        const std::string url = BuildSearchUrl(r, site.BaseUrl());
         EXPECT_TRUE(CrawlCompanyList(url, host));
         ExpectRows(host.rows, site.CompaniesForSearch(url), false);
         std::set<std::string> ids;
