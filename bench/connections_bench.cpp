@@ -5,10 +5,6 @@
 //
 // Usage: build/bench/connections_bench [delay_ms=50] [companies=200] [tasks=10] [N...]
 #include <curl/curl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -20,12 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "bench/site_process.h"
 #include "core/data_files.h"
 #include "engine/scheduler.h"
 #include "sim/site_data.h"
 #include "tasks/search_url.h"
-
-extern char** environ;
 
 namespace {
 
@@ -37,46 +32,6 @@ public:
     void AppendMemberRow(const qv::MemberValues&) override { ++rows; }
     void RepaintMembers() override {}
     long rows = 0;
-};
-
-// quorvane-site as a child process, stopped with SIGTERM when this goes.
-class SiteProcess {
-public:
-    SiteProcess(int delay_ms, int companies, int threads) {
-        int out[2];
-        if (pipe(out) != 0) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const std::string program = std::string(QUORVANE_BUILD_DIR) + "/quorvane-site";
-        std::vector<std::string> args{program, "--delay-ms", std::to_string(delay_ms), "--companies",
-                                      std::to_string(companies), "--threads", std::to_string(threads)};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            throw std::runtime_error("cannot start " + program);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        // "listening on http://127.0.0.1:PORT"
-        std::string line;
-        char c = 0;
-        while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-        close(out[0]);
-        const auto colon = line.rfind(':');
-        if (colon == std::string::npos) throw std::runtime_error("the simulator said: " + line);
-        base_url_ = "http://127.0.0.1:" + line.substr(colon + 1);
-    }
-    ~SiteProcess() {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    const std::string& base_url() const { return base_url_; }
-
-private:
-    pid_t pid_ = 0;
-    std::string base_url_;
 };
 
 std::string Keyword(int i) { return "连接" + std::to_string(i); }
@@ -172,7 +127,7 @@ int Run(int argc, char** argv) {
     // Every connection of the largest run holds a simulator thread, and a few spare.
     int most = 1;
     for (int n : counts) most = std::max(most, n);
-    SiteProcess site(delay_ms, companies, tasks * most + 16);
+    qv::bench::SiteProcess site(delay_ms, companies, tasks * most + 16);
     qv::SiteData data(1, companies, site.base_url());
     const auto dir = std::filesystem::temp_directory_path() / "quorvane-connections-bench";
     std::filesystem::remove_all(dir);

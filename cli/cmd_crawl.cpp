@@ -92,7 +92,7 @@ void EnsureDataFile(const std::string& path) {
     ExecuteOnDatabaseFile(path, kCreateDataListSql);
 }
 
-enum class StartMode { Fresh, Resume, NewOnly, RetryFailed };
+enum class StartMode { Fresh, Resume, NewOnly, RetryFailed, Refresh };
 
 struct CrawlRun {
     std::vector<CrawlTask> tasks;
@@ -172,6 +172,7 @@ TaskPlan PlanTask(const std::string& path, const std::string& name, StartMode mo
         return {TaskPlan::Run, RunKind::RetryFailed, {}};
     }
     if (mode == StartMode::NewOnly) return {TaskPlan::Run, RunKind::NewOnly, {}};
+    if (mode == StartMode::Refresh) return {TaskPlan::Run, RunKind::Refresh, {}};
     if (mode == StartMode::Fresh || saved.rows == 0) {
         if (saved.rows > 0) ExecuteOnDatabaseFile(path, "DELETE FROM DataList");
         return {TaskPlan::Run, RunKind::Fresh, {}};
@@ -359,11 +360,18 @@ void AddCrawlCommand(CLI::App& app, Context& ctx) {
         "--new-only", [args](std::int64_t) { args->run.mode = StartMode::NewOnly; },
         "Keep the stored records and collect only companies not stored yet");
     new_only->excludes(resume);
+    auto* retry = cmd->add_flag_function(
+                          "--retry-failed", [args](std::int64_t) { args->run.mode = StartMode::RetryFailed; },
+                          "Collect again only the companies that the last run skipped because a page failed")
+                      ->excludes(resume)
+                      ->excludes(new_only);
     cmd->add_flag_function(
-           "--retry-failed", [args](std::int64_t) { args->run.mode = StartMode::RetryFailed; },
-           "Collect again only the companies that the last run skipped because a page failed")
+           "--refresh", [args](std::int64_t) { args->run.mode = StartMode::Refresh; },
+           "Read the whole search again: add new companies, update the stored ones in place and log "
+           "what changed and which are gone (see the changes command)")
         ->excludes(resume)
-        ->excludes(new_only);
+        ->excludes(new_only)
+        ->excludes(retry);
     cmd->add_flag("--quiet", run.quiet, "Show no progress lines on stderr");
     cmd->add_option("--proxy", args->proxy_urls,
                     "Send requests through this proxy (http, https, socks5 or socks5h URL with its port, "

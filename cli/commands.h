@@ -53,6 +53,7 @@ void AddExportCommand(CLI::App& app, Context& ctx);    // export
 void AddTaskCommands(CLI::App& app, Context& ctx);     // tasks, add-task
 void AddMergeCommand(CLI::App& app, Context& ctx);     // merge
 void AddFindCommand(CLI::App& app, Context& ctx);      // find
+void AddChangeCommands(CLI::App& app, Context& ctx);  // changes, runs
 
 // OUT of the commands that write a spreadsheet: a name ending in .xls, .xlsx, .csv or .vcf.
 CLI::Validator OutputSpreadsheet();

@@ -34,6 +34,7 @@ int Run(int argc, const char* const* argv, Streams streams, std::optional<Profil
     AddExportCommand(app, ctx);
     AddMergeCommand(app, ctx);
     AddFindCommand(app, ctx);
+    AddChangeCommands(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

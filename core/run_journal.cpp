@@ -1,5 +1,6 @@
 #include "core/run_journal.h"
 
+#include "core/change_log.h"
 #include "core/database.h"
 #include "core/field_cipher.h"
 #include "core/text.h"
@@ -15,7 +16,8 @@ constexpr std::string_view kCreatePositionTable =
     " Mode INTEGER NOT NULL, StartedAt TEXT NOT NULL, EndedAt TEXT, Outcome TEXT)";
 
 // Columns that files written by earlier versions lack; added when such a file runs again.
-constexpr std::string_view kLaterPositionColumns[] = {"EndedAt", "Outcome"};
+// RunID: the run row of the current run; KnownThrough: the highest record ID when it began.
+constexpr std::string_view kLaterPositionColumns[] = {"EndedAt", "Outcome", "RunID", "KnownThrough"};
 
 constexpr std::string_view kNow = "strftime('%Y-%m-%d %H:%M:%S','now')";
 
@@ -50,12 +52,14 @@ long long CountRows(Connection& db) {
 void EnsureRunTables(Connection& db) {
     db.Execute(kCreatePositionTable);
     db.Execute(kCreateFailureTable);
+    change_log::EnsureTables(db);
     DataPacket columns = db.Query("PRAGMA table_info(RunPosition)");
     for (std::string_view wanted : kLaterPositionColumns) {
         bool present = false;
         for (size_t r = 0; r < columns.rows.size(); ++r)
             present = present || EqualsIgnoringCase(columns.Text(r, "name"), wanted);
-        if (!present) db.Execute("ALTER TABLE RunPosition ADD COLUMN " + std::string(wanted) + " TEXT");
+        if (!present) db.Execute("ALTER TABLE RunPosition ADD COLUMN " + std::string(wanted) +
+                                 (wanted == "RunID" || wanted == "KnownThrough" ? " INTEGER" : " TEXT"));
     }
 }
 
@@ -135,7 +139,8 @@ SavedRun ReadSavedRun(Connection& db) {
     pos.entries_done = static_cast<int>(p.Integer(0, "EntriesDone"));
     pos.stored_rows = p.Integer(0, "StoredRows");
     pos.finished = p.Integer(0, "Finished") != 0;
-    pos.mode = p.Integer(0, "Mode") == 1 ? RunMode::NewOnly : RunMode::Fresh;
+    const long long mode = p.Integer(0, "Mode");
+    pos.mode = mode == 1 ? RunMode::NewOnly : mode == 2 ? RunMode::Refresh : RunMode::Fresh;
     saved.outcome = OutcomeOf(p.Text(0, "Outcome"));
     saved.ended_at = p.Text(0, "EndedAt");
     // Rows added or removed behind our back (another program, an older version emptying
@@ -144,28 +149,80 @@ SavedRun ReadSavedRun(Connection& db) {
     return saved;
 }
 
+namespace {
+
+std::string_view RunKindOf(RunMode mode) {
+    switch (mode) {
+    case RunMode::NewOnly: return kRunNewOnly;
+    case RunMode::Refresh: return kRunRefresh;
+    case RunMode::Fresh: break;
+    }
+    return kRunFull;
+}
+
+}  // namespace
+
 void BeginRun(Connection& db, const std::string& search_url, RunMode mode) {
     EnsureRunTables(db);
+    change_log::ForgetMatches(db);
     InTransaction(db, [&] {
         db.Execute("DELETE FROM FailedPages");
+        const long long run = change_log::OpenRun(db, RunKindOf(mode), search_url);
+        const long long known = db.Query("SELECT IFNULL(MAX(ID),0) AS n FROM DataList").Integer(0, "n");
         db.Execute(
             "INSERT OR REPLACE INTO RunPosition(ID,SearchUrl,PageUrl,PageNumber,EntriesDone,"
-            "StoredRows,Finished,Mode,StartedAt) VALUES(1," +
+            "StoredRows,Finished,Mode,StartedAt,RunID,KnownThrough) VALUES(1," +
             QuotedStr(search_url) + "," + QuotedStr(search_url) + ",1,0," + IntToStr(CountRows(db)) +
-            ",0," + (mode == RunMode::NewOnly ? "1" : "0") + "," + std::string(kNow) + ")");
+            ",0," + IntToStr(static_cast<int>(mode)) + "," + std::string(kNow) + "," + IntToStr(run) + "," +
+            IntToStr(known) + ")");
+        if (mode == RunMode::Refresh) change_log::BeginRefresh(db);
     });
 }
+
+void BeginFurtherRun(Connection& db, std::string_view kind) {
+    EnsureRunTables(db);
+    change_log::ForgetMatches(db);
+    InTransaction(db, [&] {
+        DataPacket p = db.Query("SELECT SearchUrl FROM RunPosition WHERE ID=1");
+        const long long run = change_log::OpenRun(db, kind, p.rows.empty() ? "" : p.Text(0, "SearchUrl"));
+        db.Execute("UPDATE RunPosition SET RunID=" + IntToStr(run) + " WHERE ID=1");
+    });
+}
+
+namespace {
+
+change_log::RunContext ContextOf(Connection& db) {
+    change_log::RunContext run;
+    DataPacket p = db.Query("SELECT * FROM RunPosition WHERE ID=1");
+    if (p.rows.empty()) return run;
+    run.run = p.Integer(0, "RunID");
+    run.refresh = p.Integer(0, "Mode") == static_cast<int>(RunMode::Refresh);
+    run.known_through = p.Integer(0, "KnownThrough");
+    return run;
+}
+
+}  // namespace
 
 void CommitRunStep(Connection& db, const RunStep& step,
                    const std::function<void()>& between_row_and_position) {
     InTransaction(db, [&] {
-        if (step.row) db.Execute(BuildInsertStatement(*step.row));
+        const bool finishing = step.position && step.position->finished;
+        change_log::RunContext run;
+        if (step.row || !step.listed.empty() || finishing) run = ContextOf(db);
+        if (run.refresh)
+            for (const auto& [member_id, name] : step.listed) change_log::MarkListed(db, member_id, name);
+        const bool appended = step.row && change_log::StoreCompany(db, run, *step.row, step.profile_read);
         if (between_row_and_position) between_row_and_position();
         if (step.retried_failure)
             db.Execute("DELETE FROM FailedPages WHERE ID=" + IntToStr(*step.retried_failure));
         ForgetFailuresReadSince(db, step);
         if (step.failure) InsertFailure(db, *step.failure);
-        WritePosition(db, step.position, step.row ? 1 : 0);
+        if (finishing && run.refresh) {
+            // Logged once: a finished run is not continued.
+            DataPacket was = db.Query("SELECT Finished FROM RunPosition WHERE ID=1");
+            if (!was.rows.empty() && was.Integer(0, "Finished") == 0) change_log::LogGone(db, run);
+        }
+        WritePosition(db, step.position, appended ? 1 : 0);
     });
 }
 
@@ -180,13 +237,18 @@ std::string SavedRunStateText(const SavedRun& saved) {
 
 namespace {
 
-void SetRunEnd(const std::string& path, std::string_view ended_at, std::string_view outcome) noexcept {
+void SetRunEnd(const std::string& path, std::string_view ended_at, std::string_view outcome,
+               bool shown = false) noexcept {
     try {
         Connection db(path, DatabaseKind::DataFile);
         if (!HasTable(db, "RunPosition")) return;
         EnsureRunTables(db);
         db.Execute("UPDATE RunPosition SET EndedAt=" + std::string(ended_at) + ",Outcome=" +
                    std::string(outcome) + " WHERE ID=1");
+        if (ended_at == "NULL") return;
+        if (const long long run = ContextOf(db).run; run > 0)
+            db.Execute("UPDATE Runs SET EndedAt=" + std::string(ended_at) + ",Outcome=" + std::string(outcome) +
+                       ",Seen=" + (shown ? "1" : "0") + " WHERE ID=" + IntToStr(run));
     } catch (...) {
     }
 }
@@ -195,8 +257,8 @@ void SetRunEnd(const std::string& path, std::string_view ended_at, std::string_v
 
 void RecordRunStart(const std::string& path) noexcept { SetRunEnd(path, "NULL", "NULL"); }
 
-void RecordRunEnd(const std::string& path, RunOutcome outcome) noexcept {
-    SetRunEnd(path, kNow, QuotedStr(WordOf(outcome)));
+void RecordRunEnd(const std::string& path, RunOutcome outcome, bool shown) noexcept {
+    SetRunEnd(path, kNow, QuotedStr(WordOf(outcome)), shown);
 }
 
 std::vector<FailedPage> ReadFailedPages(Connection& db) {

@@ -6,7 +6,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/data_files.h"
@@ -15,8 +17,9 @@ namespace qv {
 
 class Connection;
 
-// How a run chooses its companies: all of them, or only those not stored yet.
-enum class RunMode { Fresh = 0, NewOnly = 1 };
+// How a run chooses its companies: all of them, only those not stored yet, or all of
+// them with the ones stored already updated in place (a refresh).
+enum class RunMode { Fresh = 0, NewOnly = 1, Refresh = 2 };
 
 // How the last run ended, as far as its file knows: not at all (still running, or
 // killed), finished, failed, or stopped (by the user, at quit, or because the site
@@ -55,6 +58,10 @@ inline constexpr char kFailedProfilePage[] = "profile";
 // file's rows, failures and position always agree.
 struct RunStep {
     std::optional<MemberValues> row;         // a company to store
+    bool profile_read = true;                // its profile fields were read
+    // Companies of a result page a refresh read (MemberID and name, plain), so that it
+    // knows at its end which stored ones the search no longer lists.
+    std::vector<std::pair<std::string, std::string>> listed;
     std::optional<FailedPage> failure;       // a page that failed
     std::optional<long long> retried_failure;  // a failure row that this step replaces
     // Where the run stands after the step; without it only the row count moves on.
@@ -79,10 +86,16 @@ std::string SavedRunStateText(const SavedRun& saved);
 SavedRun ReadSavedRun(Connection& db);
 
 // Starts a run at `search_url`: forgets the failures of earlier runs and saves the
-// position of the run's first page, counting the rows already in the file.
+// position of the run's first page, counting the rows already in the file; adds its run
+// row to the change log.
 void BeginRun(Connection& db, const std::string& search_url, RunMode mode);
+// A run that goes on with the saved run (kRunContinue) or retries its failed pages
+// (kRunRetry) adds its own run row; what it stores is counted there.
+void BeginFurtherRun(Connection& db, std::string_view kind);
 
 // Runs the step's statements in one transaction; rolls back and raises on any error.
+// In a refresh, a row that matches a stored record updates it, its changes logged in the
+// same transaction; a finished position then logs the stored companies gone from the list.
 // `between_row_and_position` runs after the row is inserted and before the position is
 // written (tests use it to kill the process there).
 void CommitRunStep(Connection& db, const RunStep& step,
@@ -93,7 +106,9 @@ void CommitRunStep(Connection& db, const RunStep& step,
 void RecordRunStart(const std::string& path) noexcept;
 // Records how the file's current run ended, and when. Nothing happens to a file without
 // a run; errors are swallowed (a run ends whether or not its file can say so).
-void RecordRunEnd(const std::string& path, RunOutcome outcome) noexcept;
+// `shown`: the window that ran it has shown it, so it is not told again as a run it did
+// not start.
+void RecordRunEnd(const std::string& path, RunOutcome outcome, bool shown = false) noexcept;
 
 // The failures recorded in the file's last run, in the order they happened; none when
 // the file has no failure table.

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "core/change_log.h"
 #include "core/data_files.h"
 #include "core/database.h"
 #include "core/run_journal.h"
@@ -62,6 +63,14 @@ DataFileSummary SummarizeDataFile(const std::string& path) {
         summary.last_run_end = saved.ended_at;
         if (summary.last_run_end.empty() && saved.Unfinished() && !summary.collecting)
             summary.last_run_end = LastWritten(path);
+        if (const std::optional<RunRecord> last = LastRun(db)) summary.last_changes = RunCountsText(*last);
+        for (const RunRecord& run : UnseenRuns(db)) {
+            summary.unseen.added += run.added;
+            summary.unseen.changed += run.changed;
+            summary.unseen.gone += run.gone;
+            summary.unseen.runs += 1;
+            summary.unseen.last_run = run.id;
+        }
     } catch (const std::exception& e) {
         summary.error = e.what();
     }

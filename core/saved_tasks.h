@@ -34,6 +34,14 @@ struct DataFileSummary {
     // recorded its end: the time the file was last written stands for it.
     std::string last_run_end;
     std::string error;            // why an existing file could not be read
+    // What its last run found, "新增 12 · 变更 5 · 消失 3"; empty before a run that logs it.
+    std::string last_changes;
+    // The runs that ended without the window showing them (the timer's, the command line's).
+    struct Unseen {
+        int runs = 0;
+        long long last_run = 0;  // the newest of them
+        long long added = 0, changed = 0, gone = 0;
+    } unseen;
 };
 
 DataFileSummary SummarizeDataFile(const std::string& path);

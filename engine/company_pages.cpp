@@ -110,6 +110,7 @@ private:
             FetchResult profile = host_.FetchOn(lane_, profile_url);
             if (!profile.error.empty()) return ProfileFetchFailed(profile_url, profile);
             if (!TakeProfile(profile_url, profile.body)) return;
+            outcome_.profile_read = true;
         }
         Store();
     }
@@ -139,6 +140,7 @@ private:
                 return;
             }
             if (!TakeProfile(profile_url, profile.body)) return;
+            outcome_.profile_read = true;
         }
         Store();
     }

@@ -20,6 +20,7 @@ struct CompanyOutcome {
     std::optional<MemberValues> row;
     std::optional<FailedPage> failure;
     bool unrecognised = false;
+    bool profile_read = false;  // the profile page was read for the row
     // Messages and the causes they carry, shown when the company's turn comes (it may
     // have been read ahead of the companies before it) and once the companies held back
     // before it have had theirs.

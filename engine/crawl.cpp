@@ -25,13 +25,25 @@ bool StoreCompany(CrawlStream::Company read, size_t index, CrawlHost& host, RunS
     if (watch.holding()) watch.Flush(index);
     for (const auto& [text, cause] : outcome.messages) watch.Say(text, cause);
     step.row = std::move(outcome.row);
+    step.profile_read = outcome.profile_read;
     step.failure = std::move(outcome.failure);
+    // A refresh updates the companies stored already in place: only new ones are new rows.
+    const bool added = step.row && !(stream.refresh() && stream.Known(*step.row));
     host.Commit(step);
-    host.CompanyDone(step.row.has_value());
+    host.CompanyDone(added);
     if (!step.row) return false;
     stream.AddKnown(*step.row);
-    host.MemberRow(*step.row);
+    if (added) host.MemberRow(*step.row);
     return false;
+}
+
+// A refresh commits the companies each result page lists, so that its end knows which
+// stored ones the search no longer lists, also after a stop and a continue.
+void CommitListed(const PageRead& page, CrawlHost& host) {
+    RunStep step;
+    for (const ListEntry& e : page.entries)
+        step.listed.emplace_back(Utf16ToUtf8(e.member_id), Utf16ToUtf8(e.company_name));
+    if (!step.listed.empty()) host.Commit(step);
 }
 
 void CommitPosition(const RunPosition& at, CrawlHost& host) {
@@ -46,7 +58,7 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
     RunPosition at;
     at.page_url = start.page_url.empty() ? url : start.page_url;
     at.page_number = start.page_number;
-    CrawlStream stream(host, start.known);
+    CrawlStream stream(host, start.known, start.refresh);
     BlockWatch watch(host, stream);
     size_t item = stream.Begin(at.page_url, static_cast<size_t>(std::max(0, start.entries_done)));
     bool first_page = true;
@@ -78,6 +90,7 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
             break;
         }
         if (std::exchange(first_page, false)) host.ResultCount(page->count);
+        if (start.refresh) CommitListed(*page, host);
 
         // The page's companies follow it in the stream, in the order of `wanted`.
         size_t next_wanted = 0;
@@ -87,7 +100,7 @@ bool CrawlCompanyList(const std::string& url, CrawlHost& host, const CrawlStart&
             if (read) ++next_wanted;
             // Entries that cost no fetch are not worth a commit: a continued run passes
             // over them again for nothing.
-            if (!read || stream.Known(page->entries[i])) {
+            if (!read || (!start.refresh && stream.Known(page->entries[i]))) {
                 host.CompanyDone(false);
                 continue;
             }

@@ -86,6 +86,10 @@ struct CrawlStart {
     // When set, a company it holds is passed over without a fetch, and every company
     // stored is added to it (collecting only new companies).
     KnownCompanies* known = nullptr;
+    // A refresh: the companies `known` holds are read all the same (their records are
+    // updated), only the others show as new rows, and the companies of every result page
+    // read are committed as listed, so that its end knows which stored ones are gone.
+    bool refresh = false;
 };
 
 // True when the last result page had no further page; false on a serious error, or when

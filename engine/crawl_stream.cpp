@@ -13,15 +13,22 @@ bool SharedKnown::Contains(const ListEntry& entry) const {
     return known_->Contains(Utf16ToUtf8(entry.member_id), Utf16ToUtf8(entry.company_name));
 }
 
+bool SharedKnown::Contains(const MemberValues& row) const {
+    if (!known_) return false;
+    std::lock_guard lock(mutex_);
+    return known_->Contains(row[mfMemberID], row[mfCompanyName]);
+}
+
 void SharedKnown::Add(const MemberValues& row) {
     if (!known_) return;
     std::lock_guard lock(mutex_);
     known_->Add(row[mfMemberID], row[mfCompanyName]);
 }
 
-CrawlStream::CrawlStream(CrawlHost& host, KnownCompanies* known)
+CrawlStream::CrawlStream(CrawlHost& host, KnownCompanies* known, bool refresh)
     : host_(host),
       known_(known),
+      refresh_(refresh),
       ahead_(Lanes(host), 2 * static_cast<size_t>(Lanes(host)),
              [this](int lane, size_t index, const CrawlItem& item, bool again) {
                  return Run(lane, index, item, again);
@@ -100,7 +107,7 @@ void CrawlStream::Parse(const CrawlItem& item, PageRead& read) {
     ParseResultPage(item.first, read);
     if (read.kind != PageRead::Kind::Listed) return;
     for (size_t i = item.first; i < read.entries.size(); ++i)
-        if (!read.entries[i].contact_link.empty() && !Known(read.entries[i])) read.wanted.push_back(i);
+        if (!read.entries[i].contact_link.empty() && (refresh_ || !Known(read.entries[i]))) read.wanted.push_back(i);
     // Checked before the next page is read, so a loop never stores a company twice.
     if (read.next.follow) read.paging_stop = PagingStop(pages_, read.next.url);
 }

@@ -38,6 +38,7 @@ class SharedKnown {
 public:
     explicit SharedKnown(KnownCompanies* known) : known_(known) {}
     bool Contains(const ListEntry& entry) const;
+    bool Contains(const MemberValues& row) const;
     void Add(const MemberValues& row);
 
 private:
@@ -56,7 +57,8 @@ private:
 // companies after a sign are judged on pages read after it, as one connection reads them.
 class CrawlStream {
 public:
-    CrawlStream(CrawlHost& host, KnownCompanies* known);
+    // `refresh`: the companies `known` holds are read too (a refresh updates them).
+    CrawlStream(CrawlHost& host, KnownCompanies* known, bool refresh = false);
 
     // The result page a crawl starts with; its first `first` entries are passed over.
     size_t Begin(const std::string& url, size_t first);
@@ -73,7 +75,9 @@ public:
     Company TakeCompany(size_t index, std::optional<uint64_t> since);
 
     bool Known(const ListEntry& entry) const { return known_.Contains(entry); }
+    bool Known(const MemberValues& row) const { return known_.Contains(row); }
     void AddKnown(const MemberValues& row) { known_.Add(row); }
+    bool refresh() const { return refresh_; }
 
     // The companies up to `index` were told apart from a block.
     void SignsResolvedThrough(size_t index);
@@ -87,6 +91,7 @@ private:
 
     CrawlHost& host_;
     SharedKnown known_;
+    bool refresh_;
     ResultPageLog pages_;  // used by one result page's reading at a time
     std::mutex signs_mutex_;
     std::set<size_t> signs_;  // companies read ahead that may be block pages

@@ -102,7 +102,8 @@ void TaskScheduler::TaskThreadEnded(int index, int result_code) {
         entry.State = tsFinished;
         RecordRunEnd(entry.DataFile, result_code == 0                       ? RunOutcome::Finished
                                      : result_code == AliSpider::kSiteBlocked ? RunOutcome::Stopped
-                                                                              : RunOutcome::Failed);
+                                                                              : RunOutcome::Failed,
+                     runs_shown_);
         // The run is over: the file is free for another run before anyone hears of the end.
         entry.RunLock.Release();
         if (result_code != 0)
@@ -155,7 +156,8 @@ void TaskScheduler::StopSlot(int slot) {
     Retire(std::move(slots_[slot]));
     // Once the gate is stopped nothing more is stored, so the file can say how it ended.
     for (const auto& e : queue_)
-        if (e && e->Slot == slot && e->State != tsWaiting) RecordRunEnd(e->DataFile, RunOutcome::Stopped);
+        if (e && e->Slot == slot && e->State != tsWaiting)
+            RecordRunEnd(e->DataFile, RunOutcome::Stopped, runs_shown_);
 }
 
 int TaskScheduler::StopThreads() {

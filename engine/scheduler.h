@@ -61,6 +61,8 @@ public:
     void SetRequestInterval(std::function<int()> fn) { request_interval_ = std::move(fn); }
     // The proxies, read when a task starts; tasks take them in turn.
     void SetProxies(std::function<std::vector<Proxy>()> fn) { proxies_ = std::move(fn); }
+    // The window shows its runs as they go: their run rows are marked seen when they end.
+    void SetRunsShown(bool shown) { runs_shown_ = shown; }
 
     int Limit() const { return static_cast<int>(slots_.size()); }
     int FindFreeThreadSlot() const;
@@ -110,6 +112,7 @@ private:
     std::function<std::vector<Proxy>()> proxies_;
     // Shared with the threads, which may outlive their slot.
     std::shared_ptr<ProxyPool> proxy_pool_;
+    bool runs_shown_ = false;
 };
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include "engine/spider_thread.h"
 
+#include "core/change_log.h"
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -257,9 +259,14 @@ std::vector<std::unique_ptr<HttpClient>> AliSpider::FurtherConnections(HttpClien
 }
 
 bool AliSpider::RunCrawl(Connection& db, CrawlHost& host, bool again) {
-    if (kind_ == RunKind::RetryFailed) return RetryFailedCompanies(ReadFailedPages(db), host);
+    if (kind_ == RunKind::RetryFailed) {
+        if (!again) gate_.Store([&] { BeginFurtherRun(db, kRunRetry); });
+        return RetryFailedCompanies(ReadFailedPages(db), host);
+    }
     CrawlStart start;
-    RunMode mode = kind_ == RunKind::NewOnly ? RunMode::NewOnly : RunMode::Fresh;
+    RunMode mode = kind_ == RunKind::NewOnly   ? RunMode::NewOnly
+                   : kind_ == RunKind::Refresh ? RunMode::Refresh
+                                               : RunMode::Fresh;
     std::string search_url = url_;
     if (kind_ == RunKind::Continue || again) {
         SavedRun saved = ReadSavedRun(db);
@@ -269,6 +276,7 @@ bool AliSpider::RunCrawl(Connection& db, CrawlHost& host, bool again) {
         }
         if (saved.position->finished) return true;
         const RunPosition& at = *saved.position;
+        if (!again) gate_.Store([&] { BeginFurtherRun(db, kRunContinue); });
         // Figures of the part already done, so progress goes on from there.
         progress_->stored = at.stored_rows;
         progress_->handled = static_cast<long long>(at.page_number - 1) * kEntriesPerPage + at.entries_done;
@@ -285,12 +293,13 @@ bool AliSpider::RunCrawl(Connection& db, CrawlHost& host, bool again) {
     } else {
         // Through the gate: a thread stopped before it began writes nothing at all.
         gate_.Store([&] { BeginRun(db, url_, mode); });
-        if (mode == RunMode::NewOnly) progress_->stored = ReadSavedRun(db).rows;
+        if (mode != RunMode::Fresh) progress_->stored = ReadSavedRun(db).rows;
     }
     KnownCompanies known;
-    if (mode == RunMode::NewOnly) {
+    if (mode != RunMode::Fresh) {
         known = KnownCompanies::Load(db);
         start.known = &known;
+        start.refresh = mode == RunMode::Refresh;
     }
     return CrawlCompanyList(search_url, host, start);
 }

@@ -63,8 +63,9 @@ private:
 
 // How a started task uses its data file: a new run over all companies (the file was
 // emptied), the continuation of its unfinished run, a new run that skips the companies
-// already stored, or another try at the companies its last run lost to failed pages.
-enum class RunKind { Fresh, Continue, NewOnly, RetryFailed };
+// already stored, another try at the companies its last run lost to failed pages, or a
+// new run over all companies that updates the stored ones in place (a refresh).
+enum class RunKind { Fresh, Continue, NewOnly, RetryFailed, Refresh };
 
 // What every collection thread needs from its host.
 struct SpiderEnvironment {

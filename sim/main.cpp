@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
     app.add_option("--bind", options.bind, "Address to listen on");
     app.add_option("--seed", options.seed, "Seed of the company data");
     app.add_option("--companies", options.companies, "Companies per search");
+    app.add_option("--week", options.week,
+                   "Serve every search as it stands N weeks from today (0: today)")
+        ->check(CLI::Range(0, 520));
     app.add_option("--fail-rate", options.fail_rate, "Fraction of answers that are HTTP 500");
     app.add_option("--fail-first", options.fail_first, "The first N requests of each URL fail");
     app.add_option("--delay-ms", options.delay_ms, "Delay before every answer");

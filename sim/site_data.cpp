@@ -299,22 +299,179 @@ MemberValues SimCompany::ValuesWithoutDetail() const {
     return v;
 }
 
-SiteData::SiteData(uint32_t seed, int companies, std::string base_url)
-    : seed_(seed), companies_(companies), base_url_(std::move(base_url)) {}
+namespace {
 
-const std::vector<SimCompany>& SiteData::ForKey(const std::string& key) {
+// "浙江省" and "浙江", "上海市" and "上海" name the same place.
+std::string_view PlaceWord(std::string_view name) {
+    for (Sv suffix : {Sv("省"), Sv("市")})
+        if (name.ends_with(suffix) && name.size() > suffix.size()) return name.substr(0, name.size() - suffix.size());
+    return name;
+}
+
+// Which business models a code of the add-task dialog's list takes in.
+bool ModeFits(int biztype, Sv mode) {
+    if (biztype == 0) return true;
+    const bool making = mode.find("生产加工") != Sv::npos;
+    const bool trading = mode.find("经销批发") != Sv::npos || mode.find("招商代理") != Sv::npos;
+    const bool service = mode.find("商业服务") != Sv::npos;
+    return ((biztype & 1) && making) || ((biztype & 2) && trading) || ((biztype & 4) && service);
+}
+
+}  // namespace
+
+bool SimFilter::Any() const {
+    return !province.empty() || !city.empty() || biztype != 0 || trust_pass_only || online_only;
+}
+
+bool SimFilter::Matches(const SimCompany& c) const {
+    const City& place = kCities[static_cast<size_t>(c.city)];
+    if (!province.empty() && PlaceWord(province) != PlaceWord(place.province)) return false;
+    if (!city.empty() && PlaceWord(city) != PlaceWord(place.name)) return false;
+    if (!ModeFits(biztype, c.profile[4])) return false;
+    if (trust_pass_only && c.values[mfMemberType].empty()) return false;
+    return !online_only || c.online;
+}
+
+std::string SimFilter::Signature() const {
+    return province + "|" + city + "|" + std::to_string(biztype) + "|" + (trust_pass_only ? "pm" : "") +
+           "|" + (online_only ? "on" : "");
+}
+
+namespace {
+
+// How a search changes from one week to the next: of every hundred companies listed, about
+// five are gone and twelve change; one in sixteen of the list's size comes new.
+constexpr int kGonePercent = 5;
+constexpr int kChangedPercent = 12;
+int NewPerWeek(int companies) { return companies <= 0 ? 0 : std::max(1, companies / 16); }
+
+// A profile fact as the page prints it and as the crawl reads it: a typelist table gives
+// only the first fact of each row.
+void SetFact(SimCompany& c, int fact, std::string text) {
+    if (c.profile_layout == SimProfileLayout::bodyCont || fact % 2 == 1)
+        c.values[mfCompanyContext + fact] = text;
+    c.profile[static_cast<size_t>(fact)] = std::move(text);
+}
+
+std::string LocalNumber(Rng& rng, const City& city) {
+    const std::string area = S(city.area_code);
+    const int local_digits = area.size() == 3 ? 8 : 7;
+    return area + "-" + std::to_string(2 + rng.Below(7)) + rng.Digits(local_digits - 1);
+}
+
+// One change of one of the company's contact or profile facts; each makes a new value.
+void ChangeOneFact(SimCompany& c, Rng& rng) {
+    const City& city = kCities[static_cast<size_t>(c.city)];
+    MemberValues& v = c.values;
+    switch (rng.Below(8)) {
+    case 0: {
+        Person p = MakePerson(rng);
+        while (p.name == v[mfLinkMan]) p = MakePerson(rng);
+        c.person_html = p.html;
+        v[mfLinkMan] = p.name;
+        v[mfSex] = p.sex;
+        v[mfDuty] = p.duty;
+        break;
+    }
+    case 1: v[mfMobile] = "13" + rng.Digits(9); break;
+    case 2: v[mfPhone] = LocalNumber(rng, city); break;
+    case 3: v[mfFax] = LocalNumber(rng, city); break;
+    case 4: {
+        std::string address = CityFullName(city) + S(rng.Pick(city.districts)) + S(rng.Pick(kRoads)) +
+                              std::to_string(900 + rng.Below(99)) + "号";
+        v[mfAddress] = address;
+        SetFact(c, 12, std::move(address));
+        break;
+    }
+    case 5: SetFact(c, 5, std::to_string(20 + rng.Below(80)) + "0万元人民币"); break;
+    case 6: {
+        std::string employees = S(rng.Pick(kEmployees));
+        while (employees == c.profile[7]) employees = S(rng.Pick(kEmployees));
+        SetFact(c, 7, std::move(employees));
+        break;
+    }
+    default: {
+        std::string turnover = S(rng.Pick(kTurnovers));
+        while (turnover == c.profile[11]) turnover = S(rng.Pick(kTurnovers));
+        SetFact(c, 11, std::move(turnover));
+        break;
+    }
+    }
+}
+
+}  // namespace
+
+SiteData::SiteData(uint32_t seed, int companies, std::string base_url, int week)
+    : seed_(seed), companies_(companies), base_url_(std::move(base_url)), week_(std::max(0, week)) {}
+
+void SiteData::SetWeek(int week) {
     std::lock_guard lock(mutex_);
-    auto it = sets_.find(key);
-    if (it == sets_.end()) it = sets_.emplace(key, Build(key)).first;
+    week_ = std::max(0, week);
+}
+
+int SiteData::week() const {
+    std::lock_guard lock(mutex_);
+    return week_;
+}
+
+const SiteData::Listing& SiteData::ListingOf(const std::string& key, int week) {
+    auto it = sets_.find({week, key});
+    if (it != sets_.end()) return it->second;
+    Listing listing;
+    if (week == 0) {
+        listing.companies = Build(key, companies_);
+    } else {
+        // Last week's list, less the companies gone, with some changed and some new; the new
+        // ones are the next of the search's own companies, so numbers never repeat.
+        const std::vector<SimCompany>& before = ListingOf(key, week - 1).companies;
+        const int fresh = NewPerWeek(companies_);
+        const int first_new = companies_ + fresh * (week - 1);
+        std::vector<SimCompany> pool = fresh > 0 ? Build(key, first_new + fresh) : std::vector<SimCompany>{};
+        Rng rng(sim::StableHash(seed_, "week:" + key, static_cast<uint64_t>(week)));
+        for (const SimCompany& c : before) {
+            const int roll = rng.Below(100);
+            if (roll < kGonePercent) continue;
+            SimCompany& kept = listing.companies.emplace_back(c);
+            if (roll < kGonePercent + kChangedPercent)
+                for (int n = 1 + rng.Below(3); n > 0; --n) ChangeOneFact(kept, rng);
+        }
+        for (int i = first_new; i < first_new + fresh && i < static_cast<int>(pool.size()); ++i) {
+            const size_t at = static_cast<size_t>(rng.Below(static_cast<int>(listing.companies.size()) + 1));
+            listing.companies.insert(listing.companies.begin() + static_cast<long>(at), pool[static_cast<size_t>(i)]);
+        }
+    }
+    for (size_t i = 0; i < listing.companies.size(); ++i) listing.at[listing.companies[i].index] = i;
+    return sets_.emplace(std::pair{week, key}, std::move(listing)).first->second;
+}
+
+const std::vector<SimCompany>& SiteData::ForKey(const std::string& key, const SimFilter& filter) {
+    std::lock_guard lock(mutex_);
+    const Listing& listing = ListingOf(key, week_);
+    if (!filter.Any()) return listing.companies;
+    const std::string name = std::to_string(week_) + "|" + key + "|" + filter.Signature();
+    auto it = filtered_.find(name);
+    if (it == filtered_.end()) {
+        std::vector<SimCompany> matching;
+        for (const SimCompany& c : listing.companies)
+            if (filter.Matches(c)) matching.push_back(c);
+        it = filtered_.emplace(name, std::move(matching)).first;
+    }
     return it->second;
 }
 
-std::vector<SimCompany> SiteData::Build(const std::string& key) const {
+const SimCompany* SiteData::CompanyAt(const std::string& key, int index) {
+    std::lock_guard lock(mutex_);
+    const Listing& listing = ListingOf(key, week_);
+    auto it = listing.at.find(index);
+    return it == listing.at.end() ? nullptr : &listing.companies[it->second];
+}
+
+std::vector<SimCompany> SiteData::Build(const std::string& key, int count) const {
     // The one search that finds nothing, for tests of empty results.
-    if (key == sim::KeywordKey("空") || companies_ <= 0) return {};
+    if (key == sim::KeywordKey("空") || count <= 0) return {};
     const std::string word = sim::SearchWordOf(key);
     const Trade& main = kTrades[MainTrade(seed_, key, word)];
-    return BuildCompanies(seed_, key, base_url_, {&main, true, word, companies_});
+    return BuildCompanies(seed_, key, base_url_, {&main, true, word, count});
 }
 
 std::vector<SimCompany> SiteData::CategoryDirectory(std::string_view group, std::string_view category,
@@ -353,6 +510,10 @@ std::vector<SimCompany> BuildCompanies(uint32_t seed, const std::string& key,
             if (attempt > 20) name = S(city->name) + S(rng.Pick(kCores).name) + name;
             if (names.insert(name).second) break;
         }
+        c.city = static_cast<int>(city - kCities.data());
+        c.core = static_cast<int>(core - kCores.data());
+        // Drawn apart from the rest, so the other values stay as they were before it.
+        c.online = sim::StableHash(seed, "online:" + key, static_cast<uint64_t>(i)) % 100 < 40;
         std::string member_id = S(city->abbr) + S(core->pinyin) + std::to_string(2000 + rng.Below(9));
         while (!ids.insert(member_id).second) member_id += static_cast<char>('a' + rng.Below(26));
 

@@ -22,8 +22,12 @@ inline constexpr int kSimProfileFacts = 15;
 extern const std::array<std::string_view, kSimProfileFacts> kSimProfileFactLabels;
 
 struct SimCompany {
-    int index = 0;          // position in the search's result list, from 0
+    // The company's number in its search, from 0, kept from week to week; a search as it
+    // stands today lists the companies in this order.
+    int index = 0;
     std::string search_key; // the data set the company belongs to
+    int city = 0, core = 0; // what its name, numbers and address are made of
+    bool online = false;    // shown as a member online now (onlineStatus=yes)
     SimContactLayout contact_layout = SimContactLayout::lh20;
     SimProfileLayout profile_layout = SimProfileLayout::typelist;
 
@@ -37,6 +41,18 @@ struct SimCompany {
     MemberValues values;
     // The same with the option off: the sixteen profile fields empty.
     MemberValues ValuesWithoutDetail() const;
+};
+
+// The filters a search URL may carry, as the add-task dialog sets them.
+struct SimFilter {
+    std::string province, city;  // as the location list names them ("浙江", "杭州")
+    int biztype = 0;             // 0: all; else the code of 生产型, 贸易型, 服务型, ...
+    bool trust_pass_only = false;
+    bool online_only = false;
+
+    bool Any() const;
+    bool Matches(const SimCompany& company) const;
+    std::string Signature() const;
 };
 
 namespace sim {
@@ -62,9 +78,14 @@ uint64_t StableHash(uint64_t seed, std::string_view text, uint64_t n = 0);
 // Thread-safe; references stay valid as long as the SiteData lives.
 class SiteData {
 public:
-    SiteData(uint32_t seed, int companies, std::string base_url);
+    // `week`: the searches as they stand that many weeks from today (0: today).
+    SiteData(uint32_t seed, int companies, std::string base_url, int week = 0);
 
-    const std::vector<SimCompany>& ForKey(const std::string& key);
+    // The companies a search lists this week, in list order; with a filter, only those
+    // that match it.
+    const std::vector<SimCompany>& ForKey(const std::string& key, const SimFilter& filter = {});
+    // The company with that number in the search this week, or null once it is gone.
+    const SimCompany* CompanyAt(const std::string& key, int index);
     const std::vector<SimCompany>& CompaniesFor(const std::string& keyword_utf8) {
         return ForKey(sim::KeywordKey(keyword_utf8));
     }
@@ -77,15 +98,26 @@ public:
                                               int count) const;
     const std::string& base_url() const { return base_url_; }
     uint32_t seed() const { return seed_; }
+    // Serves the searches as they stand `week` weeks from today from now on.
+    void SetWeek(int week);
+    int week() const;
 
 private:
-    std::vector<SimCompany> Build(const std::string& key) const;
+    struct Listing {
+        std::vector<SimCompany> companies;
+        std::map<int, size_t> at;  // company number -> list position
+    };
+    const Listing& ListingOf(const std::string& key, int week);  // mutex_ held
+    std::vector<SimCompany> Build(const std::string& key, int count) const;
 
     uint32_t seed_;
     int companies_;
     std::string base_url_;
-    std::mutex mutex_;
-    std::map<std::string, std::vector<SimCompany>> sets_;
+    int week_;
+    mutable std::mutex mutex_;
+    // Kept for the server's life, so references stay valid across weeks.
+    std::map<std::pair<int, std::string>, Listing> sets_;
+    std::map<std::string, std::vector<SimCompany>> filtered_;
 };
 
 }  // namespace qv

@@ -76,6 +76,22 @@ void WidenListenBacklog(int port) {
     closedir(dir);
 }
 
+// The filters of a search, from its query's values (decoded to UTF-8).
+template <typename Value>
+SimFilter FilterOf(Value value) {
+    SimFilter f;
+    f.province = value("province");
+    f.city = value("city");
+    try {
+        const std::string biztype = value("biztype");
+        f.biztype = biztype.empty() ? 0 : std::stoi(biztype);
+    } catch (const std::exception&) {
+    }
+    f.trust_pass_only = value("memberlevel") == "pm";
+    f.online_only = value("onlineStatus") == "yes";
+    return f;
+}
+
 double UnitInterval(uint64_t h) { return static_cast<double>(h >> 11) * 0x1.0p-53; }
 
 int IntParam(const httplib::Request& req, const char* name, int fallback) {
@@ -145,7 +161,8 @@ struct SiteServer::Impl {
     std::unordered_map<std::string, long> targets;
 
     bool FaultsOn() const {
-        return options.fail_rate > 0 || options.reset_rate > 0 || options.fail_first > 0;
+        return options.fail_rate > 0 || options.reset_rate > 0 || options.fail_first > 0 ||
+               !options.fail_matching.empty();
     }
 
     // Decided by the URL and how often it was asked for, so a run repeats exactly.
@@ -156,6 +173,8 @@ struct SiteServer::Impl {
             attempt = attempts[target]++;
         }
         if (attempt < options.fail_first) return Fault::error;
+        if (!options.fail_matching.empty() && target.find(options.fail_matching) != std::string::npos)
+            return Fault::error;
         if (attempt >= kSimFaultyAttempts) return Fault::none;
         const double u = UnitInterval(sim::StableHash(options.seed, target, static_cast<uint64_t>(attempt)));
         if (u < options.reset_rate) return Fault::reset;
@@ -265,7 +284,9 @@ struct SiteServer::Impl {
         const std::string key = keyword.empty() && category != 0 ? sim::CategoryKey(category)
                                                                  : sim::KeywordKey(keyword);
         sim::ResultPageRequest r;
-        r.companies = &data->ForKey(key);
+        r.companies = &data->ForKey(key, FilterOf([&req](const char* name) {
+            return GbkToUtf8(req.get_param_value(name));
+        }));
         r.search_word = sim::SearchWordOf(key);
         r.page = std::max(1, IntParam(req, "beginPage", 1));
         r.per_page = std::clamp(IntParam(req, "per", kDefaultPerPage), 1, kMaxPerPage);
@@ -277,11 +298,8 @@ struct SiteServer::Impl {
     const SimCompany* CompanyOf(const httplib::Request& req, const std::string& member_id) {
         const std::string key = sim::KeyFromHex(req.get_param_value("sk"));
         if (key.empty()) return nullptr;
-        const std::vector<SimCompany>& companies = data->ForKey(key);
-        const int n = IntParam(req, "n", -1);
-        if (n < 0 || n >= static_cast<int>(companies.size())) return nullptr;
-        const SimCompany& c = companies[static_cast<size_t>(n)];
-        return c.values[mfMemberID] == member_id ? &c : nullptr;
+        const SimCompany* c = data->CompanyAt(key, IntParam(req, "n", -1));
+        return c && c->values[mfMemberID] == member_id ? c : nullptr;
     }
 
     template <typename MakePage>
@@ -336,7 +354,7 @@ struct SiteServer::Impl {
         const bool any = options.bind.empty() || options.bind == "0.0.0.0" || options.bind == "::";
         base_url = "http://" + (any ? std::string("127.0.0.1") : options.bind) + ":" + std::to_string(port);
         WidenListenBacklog(port);
-        data.emplace(options.seed, options.companies, base_url);
+        data.emplace(options.seed, options.companies, base_url, options.week);
         thread = std::thread([this] { server.listen_after_bind(); });
         while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -374,6 +392,19 @@ const std::vector<SimCompany>& SiteServer::CompaniesFor(const std::string& keywo
 const std::vector<SimCompany>& SiteServer::CompaniesForCategory(int category_id) {
     return impl_->data->CompaniesForCategory(category_id);
 }
+
+const std::vector<SimCompany>& SiteServer::CompaniesForSearch(const std::string& search_url) {
+    const std::string keyword = DecodedQueryValue(search_url, "keywords").value_or("");
+    const std::string category = DecodedQueryValue(search_url, "categoryId").value_or("0");
+    const std::string key = keyword.empty() && category != "0" && !category.empty()
+                                ? sim::CategoryKey(std::atoi(category.c_str()))
+                                : sim::KeywordKey(keyword);
+    return impl_->data->ForKey(key, FilterOf([&search_url](const char* name) {
+        return DecodedQueryValue(search_url, name).value_or("");
+    }));
+}
+
+void SiteServer::SetWeek(int week) { impl_->data->SetWeek(week); }
 
 long SiteServer::requests() const { return impl_->requests; }
 long SiteServer::requests_with_session() const { return impl_->session_requests; }

@@ -28,6 +28,9 @@ struct SiteOptions {
     int companies = 120;    // per search
     double fail_rate = 0;   // fraction of answers that are HTTP 500
     int fail_first = 0;     // the first N requests of every URL fail with 500
+    // Every request whose path and query hold this text fails with 500 (empty: none), for
+    // a page that never answers.
+    std::string fail_matching;
     int delay_ms = 0;       // added before every answer
     double reset_rate = 0;  // fraction of requests whose connection is dropped unanswered
     // Connections served at once: each kept-alive connection holds one thread.
@@ -45,6 +48,9 @@ struct SiteOptions {
     double slow_down_rate = 0;
     int slow_down_times = 1;
     SlowDownAnswer slow_down = SlowDownAnswer::RetryAfterSeconds;
+    // Serves every search as it stands this many weeks from today: some companies gone,
+    // some new, some with changed contact and profile facts; the same for every seed.
+    int week = 0;
     // Keeps a log of every request (RequestLog), for tests that check a client's manners.
     bool log_requests = false;
     std::string bind = "127.0.0.1";
@@ -84,6 +90,11 @@ public:
     // What a faultless crawl of the search stores, company by company.
     const std::vector<SimCompany>& CompaniesFor(const std::string& keyword_utf8);
     const std::vector<SimCompany>& CompaniesForCategory(int category_id);
+    // The same for any search URL, its filters (province, city, business model, TrustPass,
+    // online members) applied.
+    const std::vector<SimCompany>& CompaniesForSearch(const std::string& search_url);
+    // Serves the searches as they stand `week` weeks from today from now on.
+    void SetWeek(int week);
 
     long requests() const;               // every request received
     long requests_with_session() const;  // those that sent back the session cookie

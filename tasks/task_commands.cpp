@@ -19,6 +19,8 @@
 #include "core/text.h"
 #include "engine/fetcher.h"
 #include "engine/crawl.h"
+#include "tasks/changes_page.h"
+#include "tasks/find_page.h"
 #include "tasks/proxy_setting.h"
 #include "widgets/grids.h"
 #include "widgets/member_grid.h"
@@ -83,6 +85,8 @@ TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& 
     });
     // A run that ended, finished or not, changes what the state column shows.
     scheduler_.SetEndObserver([this](const TThreadTask& entry, int code) { TaskEnded(entry, code); });
+    // What runs in the window is shown as it goes: it is never told again as news.
+    scheduler_.SetRunsShown(true);
     progress_timer_.setInterval(kProgressRefreshMs);
     connect(&progress_timer_, &QTimer::timeout, this, &TaskCommands::RefreshProgress);
     beside_timer_.setInterval(kBesideCheckMs);
@@ -92,7 +96,12 @@ TaskCommands::TaskCommands(QWidget* window, QTableWidget* task_list, TaskPages& 
     connect(&pages_, &TaskPages::taskPageChosen, this, &TaskCommands::SelectTaskRow);
     connect(task_list, &QTableWidget::currentCellChanged, this,
             [this](int row, int column) { taskListSGSelectCell(column, row); });
-    connect(task_list, &QTableWidget::cellDoubleClicked, this, [this] { doViewData(); });
+    connect(task_list, &QTableWidget::cellDoubleClicked, this, [this](int, int column) {
+        if (column == kChangesColumn)
+            doViewChanges();
+        else
+            doViewData();
+    });
 }
 
 TaskCommands::~TaskCommands() = default;
@@ -110,12 +119,17 @@ void TaskCommands::ReloadTasksIfChanged() {
     if (!now) return;
     long long loaded_last = 0;
     for (size_t r = 0; r < cdsTasks_.rows.size(); ++r) loaded_last = std::max(loaded_last, cdsTasks_.Integer(r, "ID"));
-    if (now->Integer(0, "n") == static_cast<long long>(cdsTasks_.rows.size()) && now->Integer(0, "last") == loaded_last)
-        return;
-    LoadTasks();
-    FillTaskListGrid();
-    UpdateTaskActions(SelectedNumber());
-    UpdateCommandActions();
+    if (now->Integer(0, "n") != static_cast<long long>(cdsTasks_.rows.size()) || now->Integer(0, "last") != loaded_last) {
+        LoadTasks();
+        FillTaskListGrid();
+        UpdateTaskActions(SelectedNumber());
+        UpdateCommandActions();
+    }
+    TellRunsNotStartedHere();
+}
+
+void TaskCommands::TellRunsNotStartedHere() {
+    if (std::optional<QString> told = list_.TellUnseenRuns()) set_status_(*told);
 }
 
 void TaskCommands::NoticeWorkBeside() {
@@ -381,6 +395,19 @@ void TaskCommands::doViewData() {
         return;
     }
     pages_.OpenViewPage(name, TaskFilePath(name));
+    list_.Opened(number.toInt(), TaskFilePath(name));
+}
+
+void TaskCommands::doViewChanges() {
+    const QString number = SelectedNumber(), name = SelectedName();
+    if (number.isEmpty() || !IsUsableTaskName(S(name))) return;
+    ChangesPage* page = pages_.OpenChangesPage(name, TaskFilePath(name));
+    connect(page, &ChangesPage::recordChosen, this, &TaskCommands::ShowRecord);
+    list_.Opened(number.toInt(), TaskFilePath(name));
+}
+
+void TaskCommands::ShowRecord(const QString& name, qint64 record_id) {
+    ShowTaskRecord(*this, pages_, name, record_id);
 }
 
 bool TaskCommands::ClosePageGuard(TTaskTab& tab) {

@@ -83,6 +83,13 @@ public:
     void doCancelTask();
     void doDelTask();
     void doViewData();
+    // 查看变化...: the task's 变化 page (also a double-click on its 上次变化 cell).
+    void doViewChanges();
+    // A double-click on a change: the task's records with that record selected.
+    void ShowRecord(const QString& name, qint64 record_id);
+    // Runs the timer or the command line made since the window last looked: said in the
+    // status bar, and their tasks' 上次变化 bold until opened.
+    void TellRunsNotStartedHere();
     // 重新抓取失败的公司: crawls again only the companies that the task's last run
     // skipped because a page failed, appending those that now answer.
     void doRetryFailed();

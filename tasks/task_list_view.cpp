@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFont>
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyle>
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include "core/app_info.h"
+#include "core/change_log.h"
 #include "core/data_files.h"
 #include "core/run_journal.h"
 #include "core/saved_tasks.h"
@@ -37,6 +39,7 @@ constexpr int kFigureWidths[] = {50, 56, 56, 96, 78, 64, 120};
 // The name and keyword columns fit their texts within these bounds.
 constexpr int kFittedMinWidth = 60;
 constexpr int kFittedMaxWidth = 240;
+constexpr int kChangesWidth = 170;
 
 // Draws a progress bar in a cell whose Qt::UserRole holds a percentage.
 class ProgressBarDelegate : public QStyledItemDelegate {
@@ -92,10 +95,13 @@ void TaskListView::Init() {
                                      QStringLiteral("已采集"), QStringLiteral("总数"),
                                      QStringLiteral("进度"), QStringLiteral("速度"),
                                      QStringLiteral("剩余时间"), QStringLiteral("上次采集"),
-                                     QStringLiteral("关键词")});
+                                     QStringLiteral("关键词"), QStringLiteral("上次变化")});
     // Remarks of tasks made alike read alike; the keyword tells them apart, so it stands
     // beside the name.
     grid->horizontalHeader()->moveSection(kKeywordColumn, 2);
+    QHeaderView* header = grid->horizontalHeader();
+    header->moveSection(header->visualIndex(kChangesColumn), header->visualIndex(kLastRunColumn) + 1);
+    grid->setColumnWidth(kChangesColumn, kChangesWidth);
     grid->setItemDelegateForColumn(kProgressColumn, new ProgressBarDelegate(grid));
     grid->verticalHeader()->hide();
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -231,6 +237,13 @@ void TaskListView::RefreshStates(int only_task) {
                                      file.exists ? QString::number(file.records) : QString());
             if (ran == figures_.end()) ShowSavedFigures(r, TaskFilePath(name));
             widgets::SetCellText(grid_, r, kLastRunColumn, LocalTime(file.last_run_end));
+            widgets::SetCellText(grid_, r, kChangesColumn, Q(file.last_changes));
+            if (QTableWidgetItem* item = grid_->item(r, kChangesColumn)) {
+                QFont font = item->font();
+                font.setBold(unseen_.contains(id));
+                item->setFont(font);
+                item->setToolTip(QStringLiteral("双击查看变化"));
+            }
         }
         widgets::SetCellText(grid_, r, kStateColumn, state);
         if (QTableWidgetItem* item = grid_->item(r, kStateColumn)) item->setToolTip(reason);
@@ -246,6 +259,36 @@ void TaskListView::ShowSavedFigures(int row, const std::string& path) {
     widgets::SetCellText(grid_, row, kTotalColumn, saved.total ? QString::number(*saved.total) : QString());
     widgets::SetCellText(grid_, row, kProgressColumn, QString());
     grid_->item(row, kProgressColumn)->setData(Qt::UserRole, percent ? QVariant(*percent) : QVariant());
+}
+
+std::optional<QString> TaskListView::TellUnseenRuns() {
+    int tasks = 0;
+    long long added = 0, changed = 0, gone = 0;
+    for (int r = 0; r < grid_->rowCount(); ++r) {
+        const QString name = widgets::CellText(grid_, r, 1);
+        const int id = widgets::CellText(grid_, r, 3).toInt();
+        if (name.isEmpty() || !IsUsableTaskName(S(name)) || figures_.count(id) > 0) continue;
+        const DataFileSummary file = SummarizeDataFile(TaskFilePath(name));
+        if (file.unseen.runs == 0 || file.collecting || told_[id] >= file.unseen.last_run) continue;
+        told_[id] = file.unseen.last_run;
+        unseen_.insert(id);
+        ++tasks;
+        added += file.unseen.added;
+        changed += file.unseen.changed;
+        gone += file.unseen.gone;
+    }
+    if (tasks == 0) return std::nullopt;
+    RefreshStates();
+    return Q(UnseenRunsText(tasks, added, changed, gone));
+}
+
+void TaskListView::Opened(int id, const std::string& data_file) {
+    try {
+        MarkRunsSeen(data_file);
+    } catch (const std::exception&) {
+        // A file that cannot say so is told of again next time.
+    }
+    if (unseen_.erase(id) > 0) RefreshStates(id);
 }
 
 void TaskListView::RefreshProgress() {

@@ -1,6 +1,7 @@
 #include "tasks/task_pages.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -14,6 +15,8 @@
 #include "widgets/grid_copy.h"
 #include "widgets/grid_filter_bar.h"
 #include "widgets/grids.h"
+#include "tasks/changes_page.h"
+#include "widgets/change_marks.h"
 #include "widgets/member_grid.h"
 #include "widgets/dialog_ex.h"
 
@@ -164,6 +167,7 @@ TTaskTab& TaskPages::OpenViewPage(const QString& name, const std::string& data_f
     auto* grid = NewMemberGrid(nullptr, this);
     // The first records show at once; the rest are read as they come into view.
     grid->memberModel()->OpenDataFile(data_file);
+    auto marks = std::make_shared<widgets::ChangeMarks>(widgets::ChangeMarks::OfLastRun(data_file));
     TaskDataPage* page = AddPage(name);
     // The total grows while the file is walked.
     connect(grid->memberModel(), &QAbstractItemModel::rowsInserted, page, [this, page] {
@@ -172,6 +176,14 @@ TTaskTab& TaskPages::OpenViewPage(const QString& name, const std::string& data_f
     TTaskTab& tab = page->record();
     tab.MemberGrid = grid;
     page->layout()->addWidget(widgets::WithFilterBar(grid, page));
+    if (!marks->empty()) {
+        // What the last run added and changed, and one line that says how it is marked.
+        grid->memberModel()->SetChangeMarks(marks);
+        auto* legend = new QLabel(marks->Legend(), page);
+        legend->setObjectName(QStringLiteral("changeLegend"));
+        legend->setContentsMargins(4, 2, 4, 2);
+        page->layout()->addWidget(legend);
+    }
     tab.DbConnection = std::move(db);
     ShowPage(bottom_->indexOf(page));
     BottomPagePGChange();
@@ -179,12 +191,32 @@ TTaskTab& TaskPages::OpenViewPage(const QString& name, const std::string& data_f
 }
 
 void TaskPages::CloseTaskPage(int index) {
-    TaskDataPage* page = PageAt(index);
+    // A task data page or a 变化 page: every page but the start page.
+    QWidget* page = index >= 1 ? bottom_->widget(index) : nullptr;
     if (!page) return;
     changing_page_ = true;
     bottom_->removeTab(index);
     changing_page_ = false;
     delete page;
+}
+
+ChangesPage* TaskPages::OpenChangesPage(const QString& name, const std::string& data_file) {
+    for (int i = 1; i < bottom_->count(); ++i)
+        if (auto* shown = qobject_cast<ChangesPage*>(bottom_->widget(i)); shown && shown->taskName() == name) {
+            ShowPage(i);
+            UpdatePageButtons();
+            return shown;
+        }
+    // Read before the page is added, so a broken file adds no page.
+    auto page = std::make_unique<ChangesPage>(name, data_file);
+    changing_page_ = true;
+    bottom_->addTab(page.get(), QStringLiteral("变化：") + name);
+    changing_page_ = false;
+    ChangesPage* added = page.release();
+    ShowPage(bottom_->indexOf(added));
+    UpdatePageButtons();
+    set_status_(QString());
+    return added;
 }
 
 void TaskPages::CloseAllPages() {
@@ -194,6 +226,12 @@ void TaskPages::CloseAllPages() {
 void TaskPages::doCloseTabsheet() {
     int index = bottom_->currentIndex();
     TaskDataPage* page = PageAt(index);
+    if (!page && index >= 1 && widgets::AskConfirm(QStringLiteral("确认要关闭这个页面吗？")) == widgets::mrYes) {
+        CloseTaskPage(index);
+        ShowPage(index < bottom_->count() ? index : 0);
+        UpdatePageButtons();
+        ShowShownCounter();
+    }
     if (!page) return;
     if (close_guard_) {
         if (!close_guard_(page->record())) return;

@@ -24,6 +24,8 @@ class Connection;
 
 namespace qv::tasks {
 
+class ChangesPage;
+
 // What a run page offers its task's collection thread. Everything arrives on the GUI
 // thread; once the page is closed the calls find no grids and do nothing.
 class RunPageSink : public TaskSink {
@@ -94,6 +96,9 @@ public:
     // Opens a viewing page that shows every record of `data_file`. Database errors are
     // raised before any page is added.
     TTaskTab& OpenViewPage(const QString& name, const std::string& data_file);
+    // Opens (or shows again) the 变化 page of task `name`; database errors are raised
+    // before any page is added.
+    ChangesPage* OpenChangesPage(const QString& name, const std::string& data_file);
     void CloseTaskPage(int index);
     // Closes every task data page, from the last down.
     void CloseAllPages();

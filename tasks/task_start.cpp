@@ -34,6 +34,7 @@ const QString kRefillConfirm =
 const QString kContinueChoice = QStringLiteral("继续上次的抓取");
 const QString kNewOnlyChoice = QStringLiteral("只采集新公司");
 const QString kRestartChoice = QStringLiteral("重新开始");
+const QString kRefreshChoice = QStringLiteral("更新已有公司");
 const QString kCancelChoice = QStringLiteral("取消");
 
 const QString kFileError = QStringLiteral(
@@ -82,10 +83,11 @@ std::optional<RunKind> TaskCommands::PrepareDataFile(const QString& name) {
     } else {
         question = QStringLiteral("这个任务已经被采集过，已经保存了 %1 条记录。请选择：").arg(saved.rows);
     }
-    choices << kNewOnlyChoice << kRestartChoice << kCancelChoice;
+    choices << kNewOnlyChoice << kRestartChoice << kRefreshChoice << kCancelChoice;
     const QString chosen = choices[widgets::AskChoice(question, choices)];
     if (chosen == kContinueChoice) return RunKind::Continue;
     if (chosen == kNewOnlyChoice) return RunKind::NewOnly;
+    if (chosen == kRefreshChoice) return RunKind::Refresh;
     if (chosen != kRestartChoice || widgets::AskConfirm(kRefillConfirm) != widgets::mrYes)
         return std::nullopt;
     ExecuteOnDatabaseFile(path, "DELETE FROM DataList");

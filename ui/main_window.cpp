@@ -61,6 +61,7 @@ constexpr ActionSpec kActions[] = {
     {"actCancel", "中止所有任务", QStyle::SP_MediaStop},
     {"actViewData", "查看任务数据", QStyle::SP_FileDialogContentsView},
     {"actRetryFailed", "重新抓取失败的公司", QStyle::SP_BrowserReload},
+    {"actViewChanges", "查看变化", QStyle::SP_FileDialogInfoView},
     {"actMergeExport", "合并导出...", QStyle::SP_DialogSaveButton},
     {"actFindInTasks", "在所有任务中查找...", QStyle::SP_FileDialogContentsView},
     {"actOptions", "选项", QStyle::SP_FileDialogDetailedView},
@@ -204,6 +205,7 @@ void TMainFrm::CreateMenus() {
     tasks->addSeparator();
     tasks->addAction(Entry(this, action("actViewData"), QStringLiteral("查看任务数据(&V)...")));
     tasks->addAction(Entry(this, action("actRetryFailed"), QStringLiteral("重新抓取失败的公司(&R)")));
+    tasks->addAction(Entry(this, action("actViewChanges"), QStringLiteral("查看变化(&H)...")));
     tasks->addSeparator();
     tasks->addAction(Entry(this, action("actMergeExport"), QStringLiteral("合并导出(&M)...")));
     tasks->addAction(action("actFindInTasks"));
@@ -315,6 +317,7 @@ void TMainFrm::ConnectCommands() {
     bind("actDelTask", [c] { c->doDelTask(); });
     bind("actViewData", [c] { c->doViewData(); });
     bind("actRetryFailed", [c] { c->doRetryFailed(); });
+    bind("actViewChanges", [c] { c->doViewChanges(); });
     bind("actMergeExport", [this] { tasks::doMergeExport(this, commands_->TaskFiles()); });
     bind("actFindInTasks", [this] {
         MainPagePG->setCurrentWidget(find_page_);
@@ -416,6 +419,7 @@ void TMainFrm::FormShow() {
     industry_page_->InitCompanyGrid();
     commands_->LoadTasks();
     commands_->FillTaskListGrid();
+    commands_->TellRunsNotStartedHere();
     // A tree that fails to load keeps what it has; the rest of the window still comes up.
     Guarded([this] { industry_page_->LoadIndustryTree(); });
     industry_page_->LoadSearchHistory();

@@ -1,5 +1,7 @@
 #include "widgets/member_grid.h"
 
+#include "widgets/change_marks.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -44,7 +46,10 @@ int MemberGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant MemberGridModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= RecordCount()) return {};
+    if (!index.isValid() || index.row() >= RecordCount()) return {};
+    if (marks_ && (role == Qt::FontRole || role == Qt::BackgroundRole))
+        return marks_->Data(CellView(index.row(), 2), CellView(index.row(), 1), index.column(), role);
+    if (role != Qt::DisplayRole) return {};
     return Cell(index.row(), index.column());
 }
 

@@ -23,6 +23,8 @@ class Connection;
 
 namespace qv::widgets {
 
+class ChangeMarks;
+
 // The column table and the shown-cell rules are shared with the export.
 using qv::CellShowing;
 using qv::kMemberGridColumns;
@@ -92,6 +94,8 @@ public:
     // data file's columns in one walk; every record is counted first. A failing read of
     // the file raises.
     void ForEachRecord(const std::vector<int>& columns, const MemberFileRows::RecordVisit& visit);
+    // Marks what the file's last run added and changed (fonts and backgrounds); none: null.
+    void SetChangeMarks(std::shared_ptr<const ChangeMarks> marks) { marks_ = std::move(marks); }
 
 private:
     // One buffer per row with the end of each cell, as the file-backed rows keep them.
@@ -108,6 +112,7 @@ private:
     QTimer flush_timer_;
     std::unique_ptr<MemberFileRows> file_;  // a data file read on demand; else rows_
     QTimer file_timer_;
+    std::shared_ptr<const ChangeMarks> marks_;
 };
 
 // The view: cell selection, column widths and headings, columns 29 to 31 hidden. It shows

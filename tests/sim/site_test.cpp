@@ -2,6 +2,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "engine/fetcher.h"
 #include "engine/markup.h"
 #include "sim/site_server.h"
+#include "tasks/search_url.h"
 
 namespace qv {
 namespace {
@@ -203,6 +205,132 @@ TEST(SiteFaults, DelayHoldsEveryAnswer) {
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(client.Get("/"));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+}
+
+
+// Weeks: the same seed gives the same history, and a week's list differs from the last in
+// companies gone, new ones, and changed contact and profile facts, each company keeping its
+// number and links.
+std::map<int, const SimCompany*> ByNumber(const std::vector<SimCompany>& companies) {
+    std::map<int, const SimCompany*> out;
+    for (const SimCompany& c : companies) out[c.index] = &c;
+    return out;
+}
+
+TEST(SiteWeeks, AWeekLaterSomeAreGoneSomeNewAndSomeChanged) {
+    SiteServer today(Options(160)), also_today(Options(160));
+    SiteOptions later_options = Options(160);
+    later_options.week = 1;
+    SiteServer later(later_options), same_later(later_options);
+    also_today.SetWeek(0);
+    EXPECT_EQ(Unlinked(today.CompaniesFor("灯具")), Unlinked(also_today.CompaniesFor("灯具")));
+    EXPECT_EQ(Unlinked(later.CompaniesFor("灯具")), Unlinked(same_later.CompaniesFor("灯具")));
+
+    const auto before = ByNumber(today.CompaniesFor("灯具"));
+    const auto after = ByNumber(later.CompaniesFor("灯具"));
+    int gone = 0, added = 0, contact_changed = 0, profile_changed = 0;
+    std::set<std::string> member_ids;
+    for (const auto& [n, c] : before) {
+        gone += !after.contains(n);
+        member_ids.insert(c->values[mfMemberID]);
+    }
+    for (const auto& [n, c] : after) {
+        auto old = before.find(n);
+        if (old == before.end()) {
+            ++added;
+            EXPECT_GE(n, 160);
+            EXPECT_TRUE(member_ids.insert(c->values[mfMemberID]).second) << "a new company reuses an ID";
+            continue;
+        }
+        const MemberValues& a = old->second->values;
+        const MemberValues& b = c->values;
+        EXPECT_EQ(Path(a[mfContactLink], today), Path(b[mfContactLink], later));
+        EXPECT_EQ(a[mfCompanyName], b[mfCompanyName]);
+        bool contact = false, profile = false;
+        for (MemberField f : {mfLinkMan, mfMobile, mfPhone, mfFax, mfAddress}) contact |= a[f] != b[f];
+        for (int f = mfCompanyContext; f <= mfBankAccount; ++f) profile |= a[f] != b[f];
+        contact_changed += contact;
+        profile_changed += profile;
+    }
+    EXPECT_GT(gone, 0);
+    EXPECT_GT(added, 0);
+    EXPECT_GT(contact_changed, 0);
+    EXPECT_GT(profile_changed, 0);
+    EXPECT_LT(gone + contact_changed + profile_changed, 80);  // most stay as they were
+
+    // What the pages say is what the week's records say, gone companies' pages are not found.
+    RecordingHost host(true);
+    EXPECT_TRUE(CrawlCompanyList(later.SearchUrl("灯具"), host));
+    ExpectRows(host.rows, later.CompaniesFor("灯具"), true);
+    httplib::Client client(later.BaseUrl());
+    for (const auto& [n, c] : before)
+        if (!after.contains(n)) {
+            EXPECT_EQ(client.Get(c->contact_path.c_str())->status, 404);
+            break;
+        }
+    // A server switched to a later week serves it from then on; week 0 stays as it was.
+    today.SetWeek(1);
+    EXPECT_EQ(Unlinked(today.CompaniesFor("灯具")), Unlinked(later.CompaniesFor("灯具")));
+    today.SetWeek(0);
+    EXPECT_EQ(Unlinked(today.CompaniesFor("灯具")), Unlinked(also_today.CompaniesFor("灯具")));
+}
+
+TEST(SiteFilters, AFilteredSearchListsOnlyTheMatchingCompanies) {
+    SiteServer site(Options(150));
+    const std::vector<SimCompany>& all = site.CompaniesFor("五金");
+    TAddTaskResult search;
+    search.Keyword = "五金";
+    const auto crawl = [&](const TAddTaskResult& r) {
+        RecordingHost host(false);
+        const std::string url = BuildSearchUrl(r, site.BaseUrl());
+        EXPECT_TRUE(CrawlCompanyList(url, host));
+        ExpectRows(host.rows, site.CompaniesForSearch(url), false);
+        std::set<std::string> ids;
+        for (const MemberValues& row : host.rows) ids.insert(row[mfMemberID]);
+        return ids;
+    };
+    const auto everyone = crawl(search);
+    EXPECT_EQ(everyone.size(), all.size());
+    const auto narrower = [&](const std::set<std::string>& ids) {
+        EXPECT_FALSE(ids.empty());
+        EXPECT_LT(ids.size(), all.size());
+        for (const std::string& id : ids) EXPECT_TRUE(everyone.contains(id));
+    };
+
+    TAddTaskResult province = search;
+    province.Province = "浙江";
+    const auto zhejiang = crawl(province);
+    narrower(zhejiang);
+    for (const SimCompany& c : all)
+        EXPECT_EQ(zhejiang.contains(c.values[mfMemberID]), c.profile[6].starts_with("浙江省"))
+            << c.values[mfCompanyName];
+    TAddTaskResult city = province;
+    city.City = "杭州";
+    const auto hangzhou = crawl(city);
+    narrower(hangzhou);
+    EXPECT_LT(hangzhou.size(), zhejiang.size());
+    for (const SimCompany& c : all)
+        EXPECT_EQ(hangzhou.contains(c.values[mfMemberID]), c.profile[6] == "浙江省杭州市");
+
+    TAddTaskResult trust = search;
+    trust.onlyAliMember = true;
+    const auto members = crawl(trust);
+    narrower(members);
+    for (const SimCompany& c : all)
+        EXPECT_EQ(members.contains(c.values[mfMemberID]), !c.values[mfMemberType].empty());
+
+    TAddTaskResult online = search;
+    online.onlyOnlineMember = true;
+    narrower(crawl(online));
+    TAddTaskResult making = search;
+    making.BiztypeCode = FindBiztype("生产型")->code;
+    const auto makers = crawl(making);
+    narrower(makers);
+    for (const SimCompany& c : all)
+        EXPECT_EQ(makers.contains(c.values[mfMemberID]), c.profile[4].find("生产加工") != std::string::npos);
+    TAddTaskResult government = search;
+    government.BiztypeCode = FindBiztype("政府或其他机构")->code;
+    EXPECT_TRUE(crawl(government).empty());
 }
 
 }  // namespace

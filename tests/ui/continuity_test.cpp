@@ -109,12 +109,13 @@ TEST_F(ContinuityTest, AnUnfinishedRunIsShownAndContinuedWhereItStopped) {
     MakeTask(5, false);
     EXPECT_EQ(State(), QStringLiteral("未完成"));
 
-    StartAndAnswer({3});  // 取消
+    StartAndAnswer({4});  // 取消
     ASSERT_FALSE(messages.shown.empty());
     const widgets::ShownMessage& question = messages.shown.back();
     EXPECT_EQ(question.box, widgets::ShownMessage::Box::Choice);
     EXPECT_EQ(question.choices, (QStringList{QStringLiteral("继续上次的抓取"), QStringLiteral("只采集新公司"),
-                                             QStringLiteral("重新开始"), QStringLiteral("取消")}));
+                                             QStringLiteral("重新开始"), QStringLiteral("更新已有公司"),
+                                             QStringLiteral("取消")}));
     EXPECT_EQ(window->pages().FindTaskPage(QStringLiteral("灯具")), -1);
     EXPECT_EQ(StoredValues().size(), 5u);
 
@@ -140,7 +141,8 @@ TEST_F(ContinuityTest, AFinishedFileOffersNewOnlyRestartOrCancel) {
     }
     StartAndAnswer({0});  // 只采集新公司
     EXPECT_EQ(messages.shown.back().choices,
-              (QStringList{QStringLiteral("只采集新公司"), QStringLiteral("重新开始"), QStringLiteral("取消")}));
+              (QStringList{QStringLiteral("只采集新公司"), QStringLiteral("重新开始"), QStringLiteral("更新已有公司"),
+                           QStringLiteral("取消")}));
     ASSERT_TRUE(RunUntil([&] { return TaskEnded("灯具"); }));
     std::vector<MemberValues> rows = StoredValues();
     ASSERT_EQ(rows.size(), 12u);

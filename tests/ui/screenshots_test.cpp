@@ -382,6 +382,46 @@ TEST_F(Screenshots, DailyUseListDialogsAndHelp) {
     EXPECT_TRUE(Save(window->helpWindow(), "help-page.png"));
 }
 
+// A week later: two tasks refreshed, their 上次变化 in the task list, the 变化 page of one,
+// and its records with the last run's additions bold and its changed cells coloured.
+class RefreshScreenshots : public MainWindowFixture {
+protected:
+    RefreshScreenshots() : MainWindowFixture(SiteWith(80, 0)) {}
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QUORVANE_SCREENSHOT_DIR")) GTEST_SKIP() << "no screenshot folder";
+    }
+};
+
+TEST_F(RefreshScreenshots, TaskListChangesPageAndMarkedGrid) {
+    window->resize(1100, 680);
+    window->move(0, 0);
+    AddTaskThroughDialogs("LED灯");
+    AddTaskThroughDialogs("五金", "五金工具");
+    for (const char* name : {"LED灯", "五金工具"}) {
+        SelectTask(name);
+        Trigger("actStart");
+        ASSERT_TRUE(RunUntil([&] { return TaskEnded(name); })) << name;
+        window->pages().CloseTaskPage(window->pages().FindTaskPage(QString::fromUtf8(name)));
+    }
+    site.SetWeek(1);
+    for (const char* name : {"LED灯", "五金工具"}) {
+        messages.answers = {2};  // 更新已有公司
+        SelectTask(name);
+        Trigger("actStart");
+        ASSERT_TRUE(RunUntil([&] { return TaskEnded(name); })) << name;
+        window->pages().CloseTaskPage(window->pages().FindTaskPage(QString::fromUtf8(name)));
+    }
+    SelectTask("LED灯");
+    ProcessFor(100ms);
+    EXPECT_TRUE(Save(window->commands().taskList(), "task-list-changes.png"));
+    Trigger("actViewChanges");
+    ProcessFor(100ms);
+    EXPECT_TRUE(Save(window.get(), "changes-page.png"));
+    SelectTask("LED灯");
+    Trigger("actViewData");
+    ProcessFor(300ms);
+    EXPECT_TRUE(Save(window.get(), "marked-grid.png"));
+}
+
 }  // namespace
 }  // namespace qv::test
-
