@@ -4,7 +4,7 @@
 # window with live rows, the add-task dialog, an error message with its details, the
 # directory page with two category files made from the simulator's companies, the task
 # list with its keywords, the add dialog after a failed count fetch, a failed export, the
-# save dialog, the user guide, the merge dialog with its summary and a search across
+# save dialog and its file types, the user guide, the merge dialog with its summary and a search across
 # tasks into docs/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
