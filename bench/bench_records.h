@@ -40,6 +40,8 @@ private:
 
 constexpr std::array<const char*, 8> kCities{"深圳市", "广州市", "东莞市", "宁波市",
                                              "义乌市", "苏州市", "温州市", "佛山市"};
+// The cities' area codes, so that phone numbers are the real numbers of their places.
+constexpr std::array<const char*, 8> kAreaCodes{"755", "20", "769", "574", "579", "512", "577", "757"};
 constexpr std::array<const char*, 8> kProvinces{"广东省", "广东省", "广东省", "浙江省",
                                                 "浙江省", "江苏省", "浙江省", "广东省"};
 constexpr std::array<const char*, 8> kDistricts{"福田区", "龙岗区", "宝安区", "南山区",
@@ -104,8 +106,9 @@ inline qv::MemberValues MakeRecord(Lcg& rng, int n) {
     v[mfSex] = rng.Below(2) ? "先生" : "女士";
     v[mfDuty] = rng.Pick(kDuties);
     v[mfMobile] = "13" + rng.Digits(9);
-    v[mfPhone] = "86 0" + rng.Digits(3) + " " + rng.Digits(8);
-    v[mfFax] = "86 0" + rng.Digits(3) + " " + rng.Digits(8);
+    const std::string area = kAreaCodes[static_cast<size_t>(city)];
+    v[mfPhone] = "86 0" + area + " " + std::to_string(2 + rng.Below(7)) + rng.Digits(7);
+    v[mfFax] = "86 0" + area + " " + std::to_string(2 + rng.Below(7)) + rng.Digits(7);
     v[mfAddress] = std::string(kProvinces[static_cast<size_t>(city)]) + city_name +
                    rng.Pick(kDistricts) + "工业大道" + std::to_string(1 + rng.Below(999)) +
                    "号" + brand + "大厦" + std::to_string(1 + rng.Below(30)) + "楼";

@@ -4,8 +4,8 @@
 # window with live rows, the add-task dialog, an error message with its details, the
 # directory page with two category files made from the simulator's companies, the task
 # list with its keywords, the add dialog after a failed count fetch, a failed export, the
-# save dialog, the user guide, the merge dialog with its summary, a search across tasks and
-# the menus with their keys into docs/screenshots/.
+# save dialog and its file types, the user guide, the merge dialog with its summary, a search
+# across tasks and the menus with their keys into docs/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

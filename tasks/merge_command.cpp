@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -87,9 +88,11 @@ QString SuffixOf(exporting::ExportFormat format) {
     return QFileInfo(widgets::ExportFileName(QStringLiteral("x"), format)).suffix();
 }
 
-QString SummaryMessage(const exporting::MergeSummary& summary, const QString& path) {
-    return QStringLiteral("合并导出完成：%1\r\n文件：%2")
-        .arg(Q(exporting::MergeSummaryText(summary)), path);
+QString SummaryMessage(const exporting::MergeSummary& summary, exporting::ExportFormat format,
+                       const QString& path) {
+    QString text = QStringLiteral("合并导出完成：%1\r\n文件：%2").arg(Q(exporting::MergeSummaryText(summary, format)), path);
+    for (const std::string& note : summary.notes) text += QStringLiteral("\r\n") + Q(note);
+    return text;
 }
 
 }  // namespace
@@ -154,6 +157,10 @@ MergeDialog::MergeDialog(std::vector<TaskFile> tasks, QWidget* parent, int progr
     connect(browse, &QPushButton::clicked, this, &MergeDialog::Browse);
     file_row->addWidget(browse);
     layout->addLayout(file_row);
+    phones_ = new QCheckBox(QStringLiteral("附加国际格式电话"), this);
+    phones_->setObjectName(QStringLiteral("PhoneColumnsCB"));
+    phones_->setToolTip(QStringLiteral("在各列之后加上手机、电话、传真的国际格式（如 +8675583456789）。"));
+    layout->addWidget(phones_);
 
     QDialogButtonBox* buttons = widgets::NewOkCancelButtons(this);
     buttons->findChild<QPushButton*>(QStringLiteral("OkBTN"))->setText(QStringLiteral("合并导出"));
@@ -199,8 +206,10 @@ void MergeDialog::Browse() {
     connect(&dialog, &QFileDialog::filterSelected, &dialog, follow_type);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     widgets::RememberSavePlace(dialog);
-    auto format = widgets::ExportFormatOfType(dialog.selectedNameFilter()).value_or(exporting::ExportFormat::Xlsx);
-    confirmed_path_ = widgets::ExportFileName(dialog.selectedFiles().front(), format);
+    const widgets::ExportChoice choice =
+        widgets::ChooseExport(dialog.selectedFiles().front(), dialog.selectedNameFilter());
+    confirmed_path_ = choice.path;
+    confirmed_type_ = dialog.selectedNameFilter();
     file_edit_->setText(confirmed_path_);
 }
 
@@ -211,10 +220,6 @@ QString MergeDialog::TargetPath() {
         return {};
     }
     path = widgets::ExportFileName(path, exporting::ExportFormat::Xlsx);
-    if (!exporting::ExportFormatOf(path.toStdString())) {
-        widgets::ShowWarning(QStringLiteral("文件名要以 .xlsx、.csv 或 .xls 结尾。"));
-        return {};
-    }
     if (path != confirmed_path_ && QFileInfo::exists(path) &&
         widgets::AskConfirm(QStringLiteral("文件 %1 已经存在，要替换它吗？").arg(path)) != widgets::mrYes)
         return {};
@@ -230,14 +235,18 @@ void MergeDialog::accept() {
     const QString path = TargetPath();
     if (path.isEmpty()) return;
     file_edit_->setText(path);
+    // A CRM type chosen in the save dialog holds for the file chosen there.
+    widgets::ExportChoice choice = widgets::ChooseExport(path, path == confirmed_path_ ? confirmed_type_ : QString());
+    choice.phone_columns = phones_->isChecked();
+    const exporting::ExportFormat format = choice.format;
     exporting::MergeOptions options;
     options.rule = Rule();
+    options.output = widgets::ExportOptionsOf(choice, QString());
     Outcome outcome =
-        MergeWithProgress(this, chosen, QFile::encodeName(path).toStdString(),
-                          *exporting::ExportFormatOf(path.toStdString()), options, progress_after_ms_);
+        MergeWithProgress(this, chosen, QFile::encodeName(path).toStdString(), format, options, progress_after_ms_);
     if (outcome.summary) {
         QDialog::accept();
-        widgets::ShowInfo(SummaryMessage(*outcome.summary, path));
+        widgets::ShowInfo(SummaryMessage(*outcome.summary, format, path));
     } else if (!outcome.failure.isEmpty()) {
         widgets::DetailMessageDlg(
             QStringLiteral("合并导出失败。\r\n\r\n文件：%1\r\n原因：%2").arg(path, outcome.failure),

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 #include "core/task_file.h"
@@ -13,6 +14,7 @@
 #include "export/merge.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 
@@ -30,6 +32,8 @@ public:
 
     QListWidget* taskList() const { return tasks_list_; }
     QLineEdit* fileEdit() const { return file_edit_; }
+    // 附加国际格式电话.
+    QCheckBox* phoneColumns() const { return phones_; }
     // The ticked tasks in list order.
     std::vector<TaskFile> ChosenTasks() const;
     exporting::DedupRule Rule() const;
@@ -50,7 +54,9 @@ private:
     QListWidget* tasks_list_ = nullptr;
     QButtonGroup* rules_ = nullptr;
     QLineEdit* file_edit_ = nullptr;
+    QCheckBox* phones_ = nullptr;
     QString confirmed_path_;  // replacing it was agreed to in the save dialog
+    QString confirmed_type_;  // the file type chosen there
 };
 
 void doMergeExport(QWidget* parent, std::vector<TaskFile> tasks);

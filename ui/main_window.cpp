@@ -335,7 +335,7 @@ void TMainFrm::ConnectCommands() {
     connect(pages_->gridMenu().actExport, &QAction::triggered, this, [this] {
         Guarded([this] {
             if (tasks::TaskDataPage* page = pages_->ShownPage())
-                widgets::doExportToExcel(this, *page->record().MemberGrid);
+                widgets::doExportToExcel(this, *page->record().MemberGrid, page->record().PageKey);
         });
     });
     connect(commands_, &tasks::TaskCommands::allTasksEnded, this, &TMainFrm::NotifyTasksEnded);

@@ -1,12 +1,19 @@
 #include "widgets/export_command.h"
 
+#include <QCheckBox>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+
+#include <algorithm>
 #include <QProgressDialog>
 #include <cstdint>
 
+#include "core/app_info.h"
+#include "export/location_names.h"
 #include "widgets/dialog_ex.h"
 #include "widgets/member_grid.h"
 #include "widgets/save_place.h"
@@ -16,30 +23,16 @@ namespace {
 
 constexpr int kProgressSteps = 1000;
 
-QString ExtensionOf(ExportFormat format) {
-    switch (format) {
-        case ExportFormat::Xls:
-            return QStringLiteral("xls");
-        case ExportFormat::Xlsx:
-            return QStringLiteral("xlsx");
-        case ExportFormat::Csv:
-            return QStringLiteral("csv");
-    }
-    return {};
-}
+QString ExtensionOf(ExportFormat format) { return QString::fromUtf8(exporting::FileExtensionOf(format).data()); }
 
-struct Choice {
-    QString path;
-    ExportFormat format = ExportFormat::Xls;
-};
-
-std::optional<Choice> AskFile(QWidget* parent) {
+std::optional<ExportChoice> AskFile(QWidget* parent) {
     QFileDialog dialog(parent, QStringLiteral("导出到Excel"));
     dialog.setObjectName(QStringLiteral("ExcelDlg"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(ExportFileTypes());
     dialog.selectNameFilter(ExportFileTypes().front());
+    QCheckBox* phones = AddPhoneColumnsBox(dialog);
     OpenAtLastSavePlace(dialog);
     auto follow_type = [&dialog](const QString& type) {
         if (auto format = ExportFormatOfType(type)) dialog.setDefaultSuffix(ExtensionOf(*format));
@@ -48,32 +41,86 @@ std::optional<Choice> AskFile(QWidget* parent) {
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, follow_type);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     RememberSavePlace(dialog);
-    auto format = ExportFormatOfType(dialog.selectedNameFilter()).value_or(ExportFormat::Xlsx);
-    return Choice{ExportFileName(dialog.selectedFiles().front(), format), format};
+    ExportChoice choice = ChooseExport(dialog.selectedFiles().front(), dialog.selectedNameFilter());
+    choice.phone_columns = phones->isChecked();
+    return choice;
 }
 
 }  // namespace
 
-QStringList ExportFileTypes() {
+const std::vector<ExportType>& ExportTypes() {
+    using exporting::CrmPreset;
     // .xlsx first: it reads right everywhere, while the .xls text is right only where the
     // legacy code page is GBK.
-    return {QStringLiteral("Excel 2007 及以上 (*.xlsx)"), QStringLiteral("CSV UTF-8 (*.csv)"),
-            QStringLiteral("Excel 97-2003 (*.xls)")};
+    static const std::vector<ExportType> types{
+        {QStringLiteral("Excel 2007 及以上 (*.xlsx)"), ExportFormat::Xlsx, std::nullopt},
+        {QStringLiteral("CSV UTF-8 (*.csv)"), ExportFormat::Csv, std::nullopt},
+        {QStringLiteral("Excel 97-2003，用于中文 Windows（GBK 编码） (*.xls)"), ExportFormat::Xls, std::nullopt},
+        {QStringLiteral("通讯录名片 (*.vcf)"), ExportFormat::Vcf, std::nullopt},
+        {QStringLiteral("HubSpot 导入文件 (*.csv)"), ExportFormat::Csv, CrmPreset::HubSpot},
+        {QStringLiteral("Salesforce 导入文件 (*.csv)"), ExportFormat::Csv, CrmPreset::Salesforce},
+        {QStringLiteral("Zoho CRM 导入文件 (*.csv)"), ExportFormat::Csv, CrmPreset::Zoho},
+    };
+    return types;
+}
+
+QStringList ExportFileTypes() {
+    QStringList filters;
+    for (const ExportType& type : ExportTypes()) filters << type.filter;
+    return filters;
 }
 
 std::optional<ExportFormat> ExportFormatOfType(const QString& type) {
-    const QStringList types = ExportFileTypes();
-    if (type == types[0]) return ExportFormat::Xlsx;
-    if (type == types[1]) return ExportFormat::Csv;
-    if (type == types[2]) return ExportFormat::Xls;
+    for (const ExportType& t : ExportTypes())
+        if (t.filter == type) return t.format;
     return std::nullopt;
 }
 
+ExportChoice ChooseExport(const QString& chosen, const QString& type) {
+    const auto types = ExportTypes();
+    auto it = std::find_if(types.begin(), types.end(), [&](const ExportType& t) { return t.filter == type; });
+    const ExportType& picked = it == types.end() ? types.front() : *it;
+    ExportChoice choice{ExportFileName(chosen, picked.format), picked.format, picked.crm, false};
+    // A typed extension of ours decides; a CRM file may be .csv or .xlsx.
+    if (auto typed = exporting::ExportFormatOf(QFile::encodeName(choice.path).toStdString())) {
+        choice.format = *typed;
+        if (*typed != ExportFormat::Csv && *typed != ExportFormat::Xlsx) choice.crm.reset();
+    }
+    return choice;
+}
+
 QString ExportFileName(const QString& chosen, ExportFormat format) {
-    // Only the file's own name counts: a dot in a folder name is no extension.
-    if (chosen.isEmpty() || QFileInfo(chosen).fileName().contains(QLatin1Char('.'))) return chosen;
+    // Only the file's own name counts: a dot in a folder name is no extension, and an
+    // extension of no format of ours ("客户.2024") is part of the name.
+    if (chosen.isEmpty() || exporting::ExportFormatOf(QFile::encodeName(QFileInfo(chosen).fileName()).toStdString()))
+        return chosen;
     return chosen + QLatin1Char('.') + ExtensionOf(format);
 }
+
+QCheckBox* AddPhoneColumnsBox(QFileDialog& dialog) {
+    // Qt's own dialog, which can take one more widget; the desktop's cannot.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* box = new QCheckBox(QStringLiteral("附加国际格式电话"), &dialog);
+    box->setObjectName(QStringLiteral("PhoneColumnsCB"));
+    box->setToolTip(QStringLiteral(
+        "在各列之后加上“手机（国际格式）”“电话（国际格式）”“传真（国际格式）”三列，"
+        "如 +8675583456789；用于 .xlsx、.csv 和 .xls 文件。"));
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+        grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
+    return box;
+}
+
+exporting::ExportOptions ExportOptionsOf(const ExportChoice& choice, const QString& task_name) {
+    exporting::ExportOptions options;
+    options.phone_columns = choice.phone_columns;
+    options.crm = choice.crm;
+    options.task_name = task_name.toStdString();
+    if (choice.format == ExportFormat::Vcf || choice.crm)
+        options.locations = exporting::LocationNames::FromFirstOf({AppInfo->ProjectConnStr});
+    return options;
+}
+
+std::string CutEnd(const std::string& cut) { return cut.empty() ? cut : "\r\n" + cut; }
 
 QString ExportFailureText(const QString& path, const QString& reason) {
     return QStringLiteral("数据导出失败。\r\n\r\n文件：%1\r\n原因：%2").arg(path, reason);
@@ -107,8 +154,8 @@ int MemberGridSource::ColumnWidth(int column) const {
     return grid_.isColumnHidden(column) ? 0 : grid_.columnWidth(column);
 }
 
-void doExportToExcel(QWidget* parent, MemberGridView& grid, int progress_after_ms) {
-    std::optional<Choice> choice = AskFile(parent);
+void doExportToExcel(QWidget* parent, MemberGridView& grid, const QString& task_name, int progress_after_ms) {
+    std::optional<ExportChoice> choice = AskFile(parent);
     if (!choice) return;
     // Every record goes out: a page still counting them finishes first, or is cancelled.
     if (!WaitForAllRecords(*grid.memberModel(), parent)) return;
@@ -127,9 +174,10 @@ void doExportToExcel(QWidget* parent, MemberGridView& grid, int progress_after_m
     model.HoldRows(true);
     QString failure;
     bool cancelled = false;
+    exporting::ExportSummary summary;
     try {
-        ExportGrid(MemberGridSource(grid), QFile::encodeName(choice->path).toStdString(),
-                   choice->format, [&progress](std::int64_t done, std::int64_t total) {
+        summary = ExportGrid(MemberGridSource(grid), QFile::encodeName(choice->path).toStdString(),
+                   choice->format, ExportOptionsOf(*choice, task_name), [&progress](std::int64_t done, std::int64_t total) {
                        if (progress.wasCanceled()) {
                            // The box is gone; until the writer stops, the window is drawn
                            // but takes no input.
@@ -151,7 +199,8 @@ void doExportToExcel(QWidget* parent, MemberGridView& grid, int progress_after_m
 
     if (cancelled) return;
     if (failure.isEmpty())
-        ShowInfo(QStringLiteral("数据成功导出到文件：") + choice->path);
+        ShowInfo(QStringLiteral("数据成功导出到文件：") + choice->path +
+                 QString::fromStdString(CutEnd(exporting::CutCellsText(summary, choice->format))));
     else
         DetailMessageDlg(ExportFailureText(choice->path, failure), failure,
                                   MsgDlgType::mtWarning, mbOK | mbDetails);

@@ -5,10 +5,14 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "export/export_file.h"
 #include "export/string_grid.h"
 
+class QCheckBox;
+class QFileDialog;
 class QWidget;
 
 namespace qv::widgets {
@@ -22,14 +26,40 @@ using exporting::ExportFormat;
 using exporting::ExportGrid;
 using exporting::StringGrid;
 
+// A file type of the save dialogs: its name filter, the format it writes and the CRM whose
+// lead import file it is.
+struct ExportType {
+    QString filter;
+    ExportFormat format;
+    std::optional<exporting::CrmPreset> crm;
+};
 // The save dialog's file types; the first is the default.
+const std::vector<ExportType>& ExportTypes();
 QStringList ExportFileTypes();
 // The format of a file type of ExportFileTypes.
 std::optional<ExportFormat> ExportFormatOfType(const QString& type);
 // The failure message: the file and why it could not be written.
 QString ExportFailureText(const QString& path, const QString& reason);
-// The chosen name, with the type's extension added when the file name has none.
+// The chosen name, with the type's extension added when the file name has none of the
+// formats written.
 QString ExportFileName(const QString& chosen, ExportFormat format);
+
+// What an answer of a save dialog writes.
+struct ExportChoice {
+    QString path;
+    ExportFormat format = ExportFormat::Xlsx;
+    std::optional<exporting::CrmPreset> crm;
+    bool phone_columns = false;
+};
+// The file chosen under `type`: a typed extension of a format written decides the format
+// (a CRM type keeps its CRM in .csv and .xlsx); a name without one gets the type's.
+ExportChoice ChooseExport(const QString& chosen, const QString& type);
+// The options of a choice; `task_name` names the records' task (the cards' category).
+exporting::ExportOptions ExportOptionsOf(const ExportChoice& choice, const QString& task_name);
+// The check box 附加国际格式电话 under a save dialog's fields (Qt's own dialog for it).
+QCheckBox* AddPhoneColumnsBox(QFileDialog& dialog);
+// "\r\n" and the text of cut cells; empty when none was cut.
+std::string CutEnd(const std::string& cut);
 
 // The member grid as the writers read it: header row, the rows as shown (one empty row
 // when there is no record), hidden columns included, widths as the view has them. Reads
@@ -49,11 +79,12 @@ private:
 };
 
 // doExportToExcel: asks for the file, writes the grid, shows "数据成功导出到文件：" with the
-// path or the warning "数据导出失败。" with the file and the reason. Live rows wait while the
+// path (and how many cells were cut) or the warning "数据导出失败。" with the file and the
+// reason. `task_name` is the grid's task, the category of contact cards. Live rows wait while the
 // grid is written and are shown after. An export still running after `progress_after_ms`
 // shows its progress with a cancel button; a cancelled export says nothing.
 inline constexpr int kExportProgressAfterMs = 500;
-void doExportToExcel(QWidget* parent, MemberGridView& grid,
+void doExportToExcel(QWidget* parent, MemberGridView& grid, const QString& task_name = {},
                      int progress_after_ms = kExportProgressAfterMs);
 
 }  // namespace qv::widgets

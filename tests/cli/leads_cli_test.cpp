@@ -157,6 +157,38 @@ TEST_F(LeadsCliTest, CrmFilesAndPhoneColumns) {
     EXPECT_EQ((test::ReadBiff(test::ReadFileBytes(dir.file("phones.xls"))).text[{1, 33}]), "+8675583456789");
 }
 
+TEST_F(LeadsCliTest, MergeWritesEachPresetAndExportsSayHowManyCellsWereCut) {
+    std::string intro;
+    for (int i = 0; i < 40000; ++i) intro += "灯";
+    Add({{mfCompanyName, "甲"}, {mfMemberID, "m1"}, {mfMobile, "13955875697"}, {mfCompanyContext, intro}});
+    const std::string other = dir.file("照明.db");
+    ASSERT_TRUE(CreateDatabaseFile(other, false));
+    ExecuteOnDatabaseFile(other, kCreateDataListSql);
+    MemberValues v{};
+    v[mfCompanyName] = "乙";
+    ExecuteOnDatabaseFile(other, BuildInsertStatement(v));
+    for (const std::string crm : {"hubspot", "salesforce", "zoho"}) {
+        ASSERT_EQ(Cli({"merge", "--crm", crm, dir.file(crm + ".csv"), db, other}), 0) << err;
+        auto rows = test::ReadCsv(test::ReadFileBytes(dir.file(crm + ".csv")));
+        ASSERT_EQ(rows.size(), 3u) << crm;
+        EXPECT_EQ(rows[0][0], "来源任务");
+        EXPECT_EQ(rows[0][1], "First Name");
+        EXPECT_EQ(rows[1][0], "灯具");
+        EXPECT_EQ(rows[2][2], "乙") << "Last Name";
+        EXPECT_EQ(rows[1][6], "+8613955875697");
+    }
+    EXPECT_EQ(Cli({"merge", "--crm", "pipedrive", dir.file("x.csv"), db}), 2);
+    ASSERT_EQ(Cli({"merge", dir.file("名片.vcf"), db, other}), 0) << err;
+    EXPECT_EQ(ReadCards(dir.file("名片.vcf")).size(), 2u);
+
+    ASSERT_EQ(Cli({"export", db, dir.file("长.xlsx")}), 0) << err;
+    EXPECT_NE(err.find("有 1 个单元格超出 .xlsx 文件单元格的长度上限（32767 个字符），已截断。"), std::string::npos) << err;
+    ASSERT_EQ(Cli({"merge", dir.file("长.xls"), db, other}), 0) << err;
+    EXPECT_NE(out.find("有 1 个单元格超出 .xls 文件单元格的长度上限（65527 字节）"), std::string::npos) << out;
+    ASSERT_EQ(Cli({"export", db, dir.file("长.csv")}), 0) << err;
+    EXPECT_EQ(err, "") << "a .csv holds any length";
+}
+
 TEST_F(LeadsCliTest, AnExportKilledMidwayLeavesNothingBeside) {
     std::string statement = "INSERT INTO DataList (CompanyName, Address, CompanyContext) VALUES ";
     for (int i = 0; i < 20000; ++i)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QAction>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -65,11 +66,15 @@ TEST_F(ExportCommandTest, TheMenuEntryWritesTheShownGridAsXlsWhenChosen) {
     ViewTask("灯具", 3);
     const std::string chosen = dir.file("灯具导出");
     QStringList offered = ExportThroughMenu(chosen, 2);
-    ASSERT_EQ(offered.size(), 4);
+    ASSERT_EQ(offered.size(), 8);
     EXPECT_EQ(offered[0], QStringLiteral("Excel 2007 及以上 (*.xlsx)")) << "chosen by default";
     EXPECT_EQ(offered.mid(1), (QStringList{QStringLiteral("Excel 2007 及以上 (*.xlsx)"),
                                            QStringLiteral("CSV UTF-8 (*.csv)"),
-                                           QStringLiteral("Excel 97-2003 (*.xls)")}));
+                                           QStringLiteral("Excel 97-2003，用于中文 Windows（GBK 编码） (*.xls)"),
+                                           QStringLiteral("通讯录名片 (*.vcf)"),
+                                           QStringLiteral("HubSpot 导入文件 (*.csv)"),
+                                           QStringLiteral("Salesforce 导入文件 (*.csv)"),
+                                           QStringLiteral("Zoho CRM 导入文件 (*.csv)")}));
     EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + chosen + ".xls");
 
     BiffCells cells = ReadBiff(ReadFileBytes(chosen + ".xls"));
@@ -90,9 +95,51 @@ TEST_F(ExportCommandTest, TheChosenTypeDecidesTheFormatAndItsExtension) {
     EXPECT_NE(sheet.find("<t>公司名称</t>"), std::string::npos);
 
     ExportThroughMenu(dir.file("b.txt"), 1);
-    EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + dir.file("b.txt"))
-        << "a typed extension stays";
-    EXPECT_EQ(ReadFileBytes(dir.file("b.txt")).rfind("\xEF\xBB\xBF序号,公司名称,", 0), 0u);
+    EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + dir.file("b.txt.csv"))
+        << "an extension of no format written is part of the name";
+    EXPECT_EQ(ReadFileBytes(dir.file("b.txt.csv")).rfind("\xEF\xBB\xBF序号,公司名称,", 0), 0u);
+}
+
+TEST_F(ExportCommandTest, ATypedExtensionDecidesTheFormatWhateverTheTypeBoxSays) {
+    ViewTask("灯具", 2);
+    ExportThroughMenu(dir.file("导出测试.csv"), 0);
+    EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + dir.file("导出测试.csv"));
+    EXPECT_EQ(ReadFileBytes(dir.file("导出测试.csv")).rfind("\xEF\xBB\xBF序号,公司名称,", 0), 0u)
+        << "CSV, not the .xlsx of the type box";
+    ExportThroughMenu(dir.file("名片.xls"), 3);
+    EXPECT_EQ(ReadBiff(ReadFileBytes(dir.file("名片.xls"))).text.size(), 3u * 32);
+    // A CRM type with .xlsx writes the CRM's file as .xlsx; without an extension, its .csv.
+    ExportThroughMenu(dir.file("线索.xlsx"), 6);
+    EXPECT_NE(ReadZipMember(ReadFileBytes(dir.file("线索.xlsx")), "xl/worksheets/sheet1.xml").find("<t>Designation</t>"),
+              std::string::npos);
+    ExportThroughMenu(dir.file("线索"), 4);
+    EXPECT_EQ(ReadFileBytes(dir.file("线索.csv")).rfind("\xEF\xBB\xBF" "First Name,Last Name,Company Name,", 0), 0u);
+}
+
+TEST_F(ExportCommandTest, ContactCardsAndPhoneColumnsFromTheSaveDialog) {
+    ViewTask("灯具", 2);
+    ExportThroughMenu(dir.file("名片"), 3);
+    EXPECT_EQ(messages.Last(), "数据成功导出到文件：" + dir.file("名片.vcf"));
+    const std::string cards = ReadFileBytes(dir.file("名片.vcf"));
+    EXPECT_EQ(cards.rfind("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:公司1\r\n", 0), 0u) << cards.substr(0, 200);
+    EXPECT_NE(cards.find("CATEGORIES:灯具\r\n"), std::string::npos) << "the page's task";
+
+    WhenShown<QFileDialog>([&](QFileDialog* dialog) {
+        auto* phones = dialog->findChild<QCheckBox*>(QStringLiteral("PhoneColumnsCB"));
+        ASSERT_NE(phones, nullptr);
+        EXPECT_TRUE(phones->isVisibleTo(dialog));
+        EXPECT_EQ(phones->text(), QStringLiteral("附加国际格式电话"));
+        phones->setChecked(true);
+        dialog->selectNameFilter(dialog->nameFilters()[1]);
+        emit dialog->filterSelected(dialog->nameFilters()[1]);
+        dialog->selectFile(QString::fromStdString(dir.file("电话")));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    window->pages().gridMenu().actExport->trigger();
+    auto rows = ReadCsv(ReadFileBytes(dir.file("电话.csv")));
+    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows[0].size(), 35u);
+    EXPECT_EQ(rows[0][33], "电话（国际格式）");
 }
 
 TEST_F(ExportCommandTest, AFailedExportWarnsWithTheReasonAndLeavesNoFile) {
@@ -130,7 +177,7 @@ TEST_F(ExportCommandTest, ProgressShowsAndCancellingKeepsTheOldFileAndSaysNothin
         progress->cancel();
     });
     // Progress at once rather than after half a second, so the test does not hang on timing.
-    widgets::doExportToExcel(window.get(), *window->pages().ShownPage()->record().MemberGrid, 0);
+    widgets::doExportToExcel(window.get(), *window->pages().ShownPage()->record().MemberGrid, {}, 0);
     EXPECT_TRUE(asked);
     EXPECT_TRUE(progress_shown);
     EXPECT_TRUE(messages.shown.empty()) << "a cancelled export says nothing";

@@ -90,6 +90,38 @@ TEST_F(MergeFindTest, TheMergeDialogOffersEveryTaskAndWritesTheMergedFileWithASu
     EXPECT_EQ(rows[3][2], "上海灯饰");
 }
 
+TEST_F(MergeFindTest, TheMergeWritesACrmFileOrThePhoneColumnsAsChosen) {
+    WhenShown<tasks::MergeDialog>([&](tasks::MergeDialog* d) {
+        WhenShown<QFileDialog>([&](QFileDialog* f) {
+            f->selectNameFilter(f->nameFilters()[5]);
+            emit f->filterSelected(f->nameFilters()[5]);
+            f->selectFile(QString::fromStdString(dir.file("线索")));
+            static_cast<QDialog*>(f)->accept();
+        });
+        d->findChild<QPushButton*>(QStringLiteral("BrowseBTN"))->click();
+        EXPECT_EQ(d->fileEdit()->text().toStdString(), dir.file("线索.csv"));
+        d->accept();
+    });
+    Trigger("actMergeExport");
+    auto rows = ReadCsv(ReadFileBytes(dir.file("线索.csv")));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0][0], "来源任务");
+    EXPECT_EQ(rows[0][1], "First Name") << "Salesforce's columns";
+    EXPECT_EQ(rows[0][3], "Company");
+    EXPECT_EQ(rows[1][6], "+8613900001111");
+
+    WhenShown<tasks::MergeDialog>([&](tasks::MergeDialog* d) {
+        d->fileEdit()->setText(QString::fromStdString(dir.file("电话.csv")));
+        d->phoneColumns()->setChecked(true);
+        d->accept();
+    });
+    Trigger("actMergeExport");
+    rows = ReadCsv(ReadFileBytes(dir.file("电话.csv")));
+    ASSERT_EQ(rows[0].size(), 36u) << "a typed name takes no CRM type";
+    EXPECT_EQ(rows[0][33], "手机（国际格式）");
+    EXPECT_EQ(rows[1][33], "+8613900001111");
+}
+
 TEST_F(MergeFindTest, AFailedMergeNamesTheTaskAndKeepsTheDialogWithItsChoices) {
     DataFileRunLock run = DataFileRunLock::TryAcquire(DataFile("灯饰"));
     const QString target = QString::fromStdString(dir.file("合并"));

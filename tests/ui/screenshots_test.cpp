@@ -2,6 +2,7 @@
 // folder (scripts/screenshots.sh sets it and runs this under Xvfb).
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -357,6 +358,15 @@ TEST_F(Screenshots, DailyUseListDialogsAndHelp) {
         dialog->setDirectory(QString::fromStdString(AppInfo->ProgramDir));
         ProcessFor(200ms);
         Save(dialog, "file-dialog-chinese.png");
+        // The file types, their list opened: the popup is a window of its own, so the
+        // screen is taken where the two lie.
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(types, nullptr);
+        types->showPopup();
+        ProcessFor(300ms);
+        const QRect area = dialog->frameGeometry().united(types->view()->window()->frameGeometry());
+        dialog->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(ShotFile("file-dialog-types.png"));
+        types->hidePopup();
         dialog->reject();
     });
     window->pages().gridMenu().actExport->trigger();
