@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 #include "export/export_file.h"
 #include "export/string_grid.h"
@@ -31,12 +32,17 @@ QString ExportFailureText(const QString& path, const QString& reason);
 // The chosen name, with the type's extension added when the file name has none.
 QString ExportFileName(const QString& chosen, ExportFormat format);
 
-// The member grid as the writers read it: header row, the rows as shown (one empty row
-// when there is no record), hidden columns included, widths as the view has them. Reads
-// the model's rows in place; the model must not change while it is in use.
+// Which records an export writes: the rows as shown (sorted, filtered), or every record
+// in the file's order.
+enum class ExportedRows { Shown, All };
+
+// The member grid as the writers read it: header row, the records (one empty row when
+// there is none), hidden columns included, widths as the view has them; 序号 is each
+// record's own number, as the grid shows it. Reads the model's rows in place; the model
+// must not change while it is in use.
 class MemberGridSource : public StringGrid {
 public:
-    explicit MemberGridSource(const MemberGridView& grid);
+    explicit MemberGridSource(const MemberGridView& grid, ExportedRows rows = ExportedRows::Shown);
     int RowCount() const override { return rows_; }
     int ColumnCount() const override;
     std::string_view CellText(int row, int column) const override;
@@ -44,11 +50,14 @@ public:
 
 private:
     const MemberGridView& grid_;
+    std::vector<int> records_;  // the records in the order written; empty: the model's order
+    bool in_order_ = true;
     int rows_;
     mutable std::string buffer_;
 };
 
-// doExportToExcel: asks for the file, writes the grid, shows "数据成功导出到文件：" with the
+// doExportToExcel: under a filter first asks whether the shown rows or every record go
+// out; then asks for the file, writes the grid, shows "数据成功导出到文件：" with the
 // path or the warning "数据导出失败。" with the file and the reason. Live rows wait while the
 // grid is written and are shown after. An export still running after `progress_after_ms`
 // shows its progress with a cancel button; a cancelled export says nothing.
