@@ -136,8 +136,15 @@ int AllGridRows(const MemberGridView& grid) {
 
 }  // namespace
 
-MemberGridSource::MemberGridSource(const MemberGridView& grid)
-    : grid_(grid), rows_(AllGridRows(grid)) {}
+MemberGridSource::MemberGridSource(const MemberGridView& grid, ExportedRows rows)
+    : grid_(grid), rows_(AllGridRows(grid)) {
+    const MemberGridOrder& order = *grid.order();
+    if (rows == ExportedRows::All || !order.Active()) return;
+    in_order_ = false;
+    records_.reserve(static_cast<size_t>(order.ShownCount()));
+    for (int row = 0; row < order.ShownCount(); ++row) records_.push_back(order.RecordAt(row));
+    rows_ = static_cast<int>(records_.size()) + 1 + (records_.empty() ? 1 : 0);
+}
 
 int MemberGridSource::ColumnCount() const { return kMemberGridColumns; }
 
@@ -145,9 +152,11 @@ std::string_view MemberGridSource::CellText(int row, int column) const {
     if (column < 0 || column >= ColumnCount() || row < 0 || row >= rows_) return {};
     if (row == 0) return MemberGridLayout()[static_cast<size_t>(column)].heading;
     const MemberGridModel& model = *grid_.memberModel();
-    if (row > model.RecordCount()) return {};
-    if (column == 0) return buffer_ = std::to_string(row);
-    return model.CellView(row - 1, column);
+    const int record = in_order_ ? row - 1
+                                 : (row - 1 < static_cast<int>(records_.size()) ? records_[static_cast<size_t>(row - 1)] : -1);
+    if (record < 0 || record >= model.RecordCount()) return {};
+    if (column == 0) return buffer_ = std::to_string(record + 1);
+    return model.CellView(record, column);
 }
 
 int MemberGridSource::ColumnWidth(int column) const {
@@ -155,6 +164,15 @@ int MemberGridSource::ColumnWidth(int column) const {
 }
 
 void doExportToExcel(QWidget* parent, MemberGridView& grid, const QString& task_name, int progress_after_ms) {
+    ExportedRows rows = ExportedRows::Shown;
+    if (grid.order()->Filtered()) {
+        const int shown = grid.order()->ShownCount(), all = grid.memberModel()->RecordCount();
+        const int answer = AskChoice(
+            QStringLiteral("筛选后显示 %1 条记录（共 %2 条）。要导出哪些记录？").arg(shown).arg(all),
+            {QStringLiteral("显示的 %1 条").arg(shown), QStringLiteral("全部 %1 条").arg(all), QStringLiteral("取消")});
+        if (answer == 2) return;
+        rows = answer == 0 ? ExportedRows::Shown : ExportedRows::All;
+    }
     std::optional<ExportChoice> choice = AskFile(parent);
     if (!choice) return;
     // Every record goes out: a page still counting them finishes first, or is cancelled.
@@ -176,7 +194,7 @@ void doExportToExcel(QWidget* parent, MemberGridView& grid, const QString& task_
     bool cancelled = false;
     exporting::ExportSummary summary;
     try {
-        summary = ExportGrid(MemberGridSource(grid), QFile::encodeName(choice->path).toStdString(),
+        summary = ExportGrid(MemberGridSource(grid, rows), QFile::encodeName(choice->path).toStdString(),
                    choice->format, ExportOptionsOf(*choice, task_name), [&progress](std::int64_t done, std::int64_t total) {
                        if (progress.wasCanceled()) {
                            // The box is gone; until the writer stops, the window is drawn

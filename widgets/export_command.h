@@ -61,12 +61,17 @@ QCheckBox* AddPhoneColumnsBox(QFileDialog& dialog);
 // "\r\n" and the text of cut cells; empty when none was cut.
 std::string CutEnd(const std::string& cut);
 
-// The member grid as the writers read it: header row, the rows as shown (one empty row
-// when there is no record), hidden columns included, widths as the view has them. Reads
-// the model's rows in place; the model must not change while it is in use.
+// Which records an export writes: the rows as shown (sorted, filtered), or every record
+// in the file's order.
+enum class ExportedRows { Shown, All };
+
+// The member grid as the writers read it: header row, the records (one empty row when
+// there is none), hidden columns included, widths as the view has them; 序号 is each
+// record's own number, as the grid shows it. Reads the model's rows in place; the model
+// must not change while it is in use.
 class MemberGridSource : public StringGrid {
 public:
-    explicit MemberGridSource(const MemberGridView& grid);
+    explicit MemberGridSource(const MemberGridView& grid, ExportedRows rows = ExportedRows::Shown);
     int RowCount() const override { return rows_; }
     int ColumnCount() const override;
     std::string_view CellText(int row, int column) const override;
@@ -74,11 +79,14 @@ public:
 
 private:
     const MemberGridView& grid_;
+    std::vector<int> records_;  // the records in the order written; empty: the model's order
+    bool in_order_ = true;
     int rows_;
     mutable std::string buffer_;
 };
 
-// doExportToExcel: asks for the file, writes the grid, shows "数据成功导出到文件：" with the
+// doExportToExcel: under a filter first asks whether the shown rows or every record go
+// out; then asks for the file, writes the grid, shows "数据成功导出到文件：" with the
 // path (and how many cells were cut) or the warning "数据导出失败。" with the file and the
 // reason. `task_name` is the grid's task, the category of contact cards. Live rows wait while the
 // grid is written and are shown after. An export still running after `progress_after_ms`

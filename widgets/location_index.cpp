@@ -1,6 +1,7 @@
 #include "widgets/location_index.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/data_module.h"
 #include "core/text.h"
@@ -49,19 +50,20 @@ LocationIndex::LocationIndex(std::vector<Location> locations) {
 }
 
 const LocationIndex& LocationIndex::Shared() {
-    static const LocationIndex index = [] {
-        std::vector<Location> locations;
-        if (MiddleObj) {
-            if (auto rows = MiddleObj->QueryRecords("SELECT FID, ParentID, LocationName FROM LocationList ORDER BY FID")) {
-                for (size_t r = 0; r < rows->rows.size(); ++r)
-                    locations.push_back({static_cast<int>(rows->Integer(r, "FID")),
-                                         static_cast<int>(rows->Integer(r, "ParentID")),
-                                         rows->Text(r, "LocationName")});
-            }
+    // Read once the project database is there; until then (a grid made before start-up)
+    // the list is empty and asked for again.
+    static std::optional<LocationIndex> index;
+    if (index && !index->entries_.empty()) return *index;
+    std::vector<Location> locations;
+    if (MiddleObj) {
+        if (auto rows = MiddleObj->QueryRecords("SELECT FID, ParentID, LocationName FROM LocationList ORDER BY FID")) {
+            for (size_t r = 0; r < rows->rows.size(); ++r)
+                locations.push_back({static_cast<int>(rows->Integer(r, "FID")),
+                                     static_cast<int>(rows->Integer(r, "ParentID")), rows->Text(r, "LocationName")});
         }
-        return LocationIndex(std::move(locations));
-    }();
-    return index;
+    }
+    index.emplace(std::move(locations));
+    return *index;
 }
 
 const LocationIndex::Entry* LocationIndex::Find(int fid) const {

@@ -243,6 +243,9 @@ MemberGridView::MemberGridView(QWidget* parent)
     horizontalHeader()->setSortIndicatorShown(true);
     horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &MemberGridView::HeadingClicked);
+    // A click on a heading sorts, as in a spreadsheet; it no longer selects the column.
+    disconnect(horizontalHeader(), SIGNAL(sectionPressed(int)), this, SLOT(selectColumn(int)));
+    disconnect(horizontalHeader(), SIGNAL(sectionEntered(int)), this, SLOT(_q_selectColumn(int)));
     // Once the first records are in (a file opened, the first live rows), the columns fit
     // what they show; the cells are measured after the view has laid them out.
     auto fit_once = [this] {

@@ -103,7 +103,7 @@ MemberGridOrder::MemberGridOrder(MemberGridModel* model, QObject* parent)
             text_known_ = places_known_ = sorted_known_ = false;
             return;
         }
-        SourceInserted(first, last);
+        TakeNewRecords();
     });
     connect(model, &QAbstractItemModel::dataChanged, this, &MemberGridOrder::SourceChanged);
     connect(model, &QAbstractItemModel::headerDataChanged, this, &QAbstractItemModel::headerDataChanged);
@@ -224,6 +224,7 @@ void MemberGridOrder::Forget() {
 void MemberGridOrder::Rebuild() {
     row_of_known_ = false;
     order_.clear();
+    taken_ = model_->RecordCount();
     if (!Active()) {
         sorted_.clear();
         sorted_known_ = false;
@@ -345,9 +346,10 @@ bool MemberGridOrder::Before(int a, int b) const {
     return c != 0 ? c < 0 : a < b;
 }
 
-void MemberGridOrder::SourceInserted(int first, int last) {
-    // Live rows under a sort or a filter: each goes where the order puts it, if shown.
-    for (int record = first; record <= last; ++record) {
+void MemberGridOrder::TakeNewRecords() {
+    // Live rows under a sort or a filter: each goes where the order puts it, if shown. The
+    // model's first record fills its blank row without an insert, so counting is surer.
+    for (int record = taken_; record < model_->RecordCount(); record = ++taken_) {
         if (sort_column_ >= 0 && sorted_known_) {
             auto at = std::upper_bound(sorted_.begin(), sorted_.end(), record,
                                        [this](int r, int other) { return Before(r, other); });
@@ -382,6 +384,7 @@ void MemberGridOrder::SourceChanged(const QModelIndex& top_left, const QModelInd
                          index(bottom_right.row(), bottom_right.column()), roles);
         return;
     }
+    TakeNewRecords();
     for (int record = top_left.row(); record <= bottom_right.row(); ++record) {
         const int row = RowOf(record);
         if (row >= 0) emit dataChanged(index(row, top_left.column()), index(row, bottom_right.column()), roles);

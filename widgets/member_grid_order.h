@@ -94,7 +94,8 @@ private:
     bool PassesNew(int record);
     // True when record `a` comes before `b` in the sort order.
     bool Before(int a, int b) const;
-    void SourceInserted(int first, int last);
+    // Places the records the model has gained since the order was made.
+    void TakeNewRecords();
     void SourceChanged(const QModelIndex& top_left, const QModelIndex& bottom_right,
                        const QList<int>& roles);
     void Forget();
@@ -106,6 +107,7 @@ private:
     RecordFilter filter_;
     std::string needle_;  // the filter text, folded
     std::vector<int> order_;   // the shown records, while Active
+    int taken_ = 0;            // the model's records the order has placed
     std::vector<int> sorted_;  // every record in sort order, while sorted
     bool sorted_known_ = false;
     mutable std::vector<int> row_of_;

@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,6 +14,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -34,6 +36,7 @@
 #include "tasks/add_task_dialog.h"
 #include "tasks/find_page.h"
 #include "widgets/grids.h"
+#include "widgets/grid_filter_bar.h"
 #include "widgets/member_grid.h"
 #include "tasks/task_commands.h"
 #include "tasks/task_pages.h"
@@ -187,6 +190,40 @@ TEST_F(Screenshots, DirectoryPageWithASearchHit) {
     EXPECT_TRUE(Save(window.get(), "directory-page.png"));
     page.panes().setCurrentIndex(1);
     EXPECT_TRUE(Save(window.get(), "directory-company.png"));
+}
+
+TEST_F(Screenshots, ACategorySortedAndFiltered) {
+    MakeCategoryFile(605, "灯具", "灯具");
+    window->resize(1200, 760);
+    window->move(0, 0);
+    window->mainPages()->setCurrentIndex(1);
+    directory::IndustryPage& page = window->industryPage();
+    OpenCategory(page, 605);
+    widgets::MemberGridView* grid = page.pages().ShownPage()->record().MemberGrid;
+    emit grid->horizontalHeader()->sectionClicked(1);  // 公司名称 by pinyin
+    widgets::GridFilterBar* bar = widgets::FilterBarOf(grid);
+    ASSERT_TRUE(bar);
+    bar->FillProvinces();
+    ASSERT_GT(bar->provinceBox()->count(), 1);
+    // The province with the most records, and a text within it.
+    int most = 1, most_shown = 0;
+    for (int i = 1; i < bar->provinceBox()->count(); ++i) {
+        widgets::RecordFilter filter;
+        filter.province = bar->provinceBox()->itemData(i).toInt();
+        grid->ApplyFilter(filter);
+        if (grid->order()->ShownCount() > most_shown) {
+            most = i;
+            most_shown = grid->order()->ShownCount();
+        }
+    }
+    bar->provinceBox()->setCurrentIndex(most);
+    emit bar->provinceBox()->activated(most);
+    bar->textBox()->setText(QStringLiteral("照明"));
+    QTest::keyClick(bar->textBox(), Qt::Key_Return);
+    ASSERT_TRUE(grid->order()->Filtered());
+    grid->setCurrentIndex(grid->model()->index(0, 1));
+    ProcessFor(100ms);
+    EXPECT_TRUE(Save(window.get(), "grid-sorted-filtered.png"));
 }
 
 TEST_F(Screenshots, MergeDialogItsSummaryAndASearchAcrossTasks) {
