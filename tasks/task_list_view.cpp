@@ -267,7 +267,7 @@ std::optional<QString> TaskListView::TellUnseenRuns() {
     for (int r = 0; r < grid_->rowCount(); ++r) {
         const QString name = widgets::CellText(grid_, r, 1);
         const int id = widgets::CellText(grid_, r, 3).toInt();
-        if (name.isEmpty() || !IsUsableTaskName(S(name)) || figures_.count(id) > 0) continue;
+        if (name.isEmpty() || !IsUsableTaskName(S(name))) continue;
         const DataFileSummary file = SummarizeDataFile(TaskFilePath(name));
         if (file.unseen.runs == 0 || file.collecting || told_[id] >= file.unseen.last_run) continue;
         told_[id] = file.unseen.last_run;

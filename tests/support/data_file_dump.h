@@ -19,7 +19,8 @@ inline std::string DumpDataFile(const std::string& path) {
         for (size_t r = 0; r < rows.rows.size(); ++r) {
             for (size_t c = 0; c < rows.columns.size(); ++c) {
                 const std::string& column = rows.columns[c];
-                const bool noted_at = column == "StartedAt" || column == "FailedAt" || column == "EndedAt";
+                const bool noted_at = column == "StartedAt" || column == "FailedAt" || column == "EndedAt" ||
+                                      column == "At";
                 const auto& cell = rows.rows[r][c];
                 out += column + "=" + (noted_at ? "*" : cell ? *cell : "NULL") + "\t";
             }

@@ -28,7 +28,7 @@ MemberValues Company(const std::string& name, const std::string& id, const std::
     return v;
 }
 
-void Run(Connection& db, RunMode mode, const std::vector<MemberValues>& companies) {
+void RunOn(Connection& db, RunMode mode, const std::vector<MemberValues>& companies) {
     BeginRun(db, "http://m/search", mode);
     RunStep listed;
     for (const MemberValues& c : companies) listed.listed.emplace_back(c[mfMemberID], c[mfCompanyName]);
@@ -51,11 +51,11 @@ std::string RefreshedFile(const test::TempDir& dir) {
     CreateDatabaseFile(path, true);
     ExecuteOnDatabaseFile(path, kCreateDataListSql);
     Connection db(path, DatabaseKind::DataFile);
-    Run(db, RunMode::Fresh, {Company("甲公司", "a", "13900000001"), Company("乙公司", "b", "13900000002"),
+    RunOn(db, RunMode::Fresh, {Company("甲公司", "a", "13900000001"), Company("乙公司", "b", "13900000002"),
                              Company("丙公司", "c", "13900000003")});
     MemberValues a = Company("甲公司", "a", "13911111111");
     a[mfLinkMan] = "李娜";
-    Run(db, RunMode::Refresh, {a, Company("乙公司", "b", "13900000002"), Company("丁公司", "d", "13900000004")});
+    RunOn(db, RunMode::Refresh, {a, Company("乙公司", "b", "13900000002"), Company("丁公司", "d", "13900000004")});
     return path;
 }
 
@@ -163,7 +163,7 @@ TEST(ChangeMarks, TheGridMarksAddedRecordsAndChangedCellsWhereverTheRowsGo) {
     ExecuteOnDatabaseFile(fresh, kCreateDataListSql);
     {
         Connection db(fresh, DatabaseKind::DataFile);
-        Run(db, RunMode::Fresh, {Company("甲公司", "a", "1")});
+        RunOn(db, RunMode::Fresh, {Company("甲公司", "a", "1")});
     }
     EXPECT_TRUE(widgets::ChangeMarks::OfLastRun(fresh).empty());
 }

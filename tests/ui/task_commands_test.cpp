@@ -234,7 +234,7 @@ TEST_F(TaskCommandsTest, ProvinceChoiceRebuildsTheCityList) {
 TEST_F(TaskCommandsTest, WithNoTasksTheListHasOneEmptyRowAndOnlyAddIsOffered) {
     QTableWidget* list = window->commands().taskList();
     EXPECT_EQ(list->rowCount(), 1);
-    EXPECT_EQ(list->columnCount(), 13);
+    EXPECT_EQ(list->columnCount(), 14);
     EXPECT_TRUE(list->isColumnHidden(3));
     EXPECT_TRUE(list->isColumnHidden(4));
     EXPECT_EQ(list->horizontalHeaderItem(1)->text(), QStringLiteral("任务名称"));
