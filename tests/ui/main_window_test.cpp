@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTest>

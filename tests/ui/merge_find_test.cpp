@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
