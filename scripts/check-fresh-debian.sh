@@ -32,7 +32,7 @@ apt_mirror() {
 }
 if [ ! -x "$root/usr/bin/apt-get" ]; then
   mirror=$(apt_mirror | head -n 1)
-  echo "== debootstrap bookworm into $root (${mirror:-debootstrap's default mirror})"
+  echo "== debootstrap bookworm into $root (${mirror:-the default mirror of debootstrap})"
   mkdir -p "$(dirname "$root")"
   debootstrap --variant=minbase bookworm "$root" ${mirror:+"$mirror"} > "$root.debootstrap.log"
 fi
