@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -77,13 +78,14 @@ int main(int argc, char** argv) {
                    {"xlsx", qv::exporting::ExportFormat::Xlsx},
                    {"csv", qv::exporting::ExportFormat::Csv},
                    {"vcf", qv::exporting::ExportFormat::Vcf}};
-    double csv_ms = 0, vcf_ms = 0;
+    double csv_ms = 0, vcf_ms = 0, csv_cpu = 0, vcf_cpu = 0;
     for (const auto& f : formats) {
         if (("," + wanted + ",").find("," + std::string(f.name) + ",") == std::string::npos)
             continue;
         const std::string out = dir.str() + "Data/out." + f.name;
         ResetPeak();
         double rss = qv::bench::RssMiB();
+        const std::clock_t cpu_start = std::clock();
         start = Clock::now();
         try {
             if (f.format == qv::exporting::ExportFormat::Xls)
@@ -96,20 +98,24 @@ int main(int argc, char** argv) {
             continue;
         }
         double ms = MsSince(start);
+        // The processor time too: on a machine shared with others the clock time says
+        // more about them than about the writer.
+        const double cpu_ms = 1000.0 * static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
         double beyond = qv::bench::PeakRssMiB() - rss;
         if (f.format == qv::exporting::ExportFormat::Xls && grid.RowCount() > 65536)
             std::printf("(xls: the first 65,535 records, all the format holds)\n");
-        std::printf("%-5s %6.0f ms  peak beyond the grid %6.1f MB  file %6.1f MB\n", f.name, ms,
-                    beyond,
+        std::printf("%-5s %6.0f ms (processor %6.0f ms)  peak beyond the grid %6.1f MB  file %6.1f MB\n",
+                    f.name, ms, cpu_ms, beyond,
                     static_cast<double>(std::filesystem::file_size(out)) / (1024.0 * 1024.0));
         met = met && ms < 3000 && beyond < 200;
-        if (f.format == qv::exporting::ExportFormat::Csv) csv_ms = ms;
-        if (f.format == qv::exporting::ExportFormat::Vcf) vcf_ms = ms;
+        if (f.format == qv::exporting::ExportFormat::Csv) csv_ms = ms, csv_cpu = cpu_ms;
+        if (f.format == qv::exporting::ExportFormat::Vcf) vcf_ms = ms, vcf_cpu = cpu_ms;
     }
     std::printf("goal < 3000 ms and < 200 MB each: %s\n", met ? "met" : "MISSED");
     if (csv_ms > 0 && vcf_ms > 0) {
         const bool close = vcf_ms <= 1.5 * csv_ms;
-        std::printf("vcf / csv: %.2f (goal <= 1.5): %s\n", vcf_ms / csv_ms, close ? "met" : "MISSED");
+        std::printf("vcf / csv: %.2f, processor time %.2f (goal <= 1.5): %s\n", vcf_ms / csv_ms,
+                    csv_cpu > 0 ? vcf_cpu / csv_cpu : 0.0, close ? "met" : "MISSED");
         met = met && close;
     }
     return met ? 0 : 1;

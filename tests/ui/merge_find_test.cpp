@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
