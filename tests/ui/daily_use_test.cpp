@@ -298,7 +298,10 @@ TEST_F(DailyUseExport, XlsxComesFirstAndTheDialogRemembersFolderAndType) {
     fs::create_directories(first);
     Offer offer = ExportAs(QString::fromStdString((first / "a").string()));
     EXPECT_EQ(offer.types, (QStringList{QStringLiteral("Excel 2007 及以上 (*.xlsx)"), QStringLiteral("CSV UTF-8 (*.csv)"),
-                                        QStringLiteral("Excel 97-2003 (*.xls)")}));
+                                        QStringLiteral("Excel 97-2003，用于中文 Windows（GBK 编码） (*.xls)"),
+                                        QStringLiteral("通讯录名片 (*.vcf)"), QStringLiteral("HubSpot 导入文件 (*.csv)"),
+                                        QStringLiteral("Salesforce 导入文件 (*.csv)"),
+                                        QStringLiteral("Zoho CRM 导入文件 (*.csv)")}));
     EXPECT_EQ(offer.selected, offer.types[0]);
     EXPECT_TRUE(fs::exists(first / "a.xlsx")) << "the default type adds its extension";
 
