@@ -327,14 +327,10 @@ void MemberGridView::HeadingClicked(int column) {
     Guarded([&] { SortByColumn(column, order); });
 }
 
-bool MemberGridView::SortByColumn(int column, Qt::SortOrder order) {
-    if (!WaitForAllRecords(*model_, this)) {
-        horizontalHeader()->setSortIndicator(order_->SortColumn(), order_->SortOrder());
-        return false;
-    }
+void MemberGridView::ChangeShownRows(const std::function<void()>& change) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     try {
-        order_->sort(column, order);
+        change();
     } catch (...) {
         QGuiApplication::restoreOverrideCursor();
         horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
@@ -342,6 +338,14 @@ bool MemberGridView::SortByColumn(int column, Qt::SortOrder order) {
         throw;
     }
     QGuiApplication::restoreOverrideCursor();
+}
+
+bool MemberGridView::SortByColumn(int column, Qt::SortOrder order) {
+    if (!WaitForAllRecords(*model_, this)) {
+        horizontalHeader()->setSortIndicator(order_->SortColumn(), order_->SortOrder());
+        return false;
+    }
+    ChangeShownRows([&] { order_->sort(column, order); });
     horizontalHeader()->setSortIndicator(column, order);
     if (currentIndex().isValid()) scrollTo(currentIndex());
     emit shownRowsChanged();
@@ -353,16 +357,7 @@ bool MemberGridView::ApplyFilter(const RecordFilter& filter) {
     if (!filter.Empty() && !WaitForAllRecords(*model_, this)) return false;
     const int record = CurrentRecord();
     const int column = currentIndex().isValid() ? currentIndex().column() : 1;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        order_->SetFilter(filter);
-    } catch (...) {
-        QGuiApplication::restoreOverrideCursor();
-        horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-        emit shownRowsChanged();
-        throw;
-    }
-    QGuiApplication::restoreOverrideCursor();
+    ChangeShownRows([&] { order_->SetFilter(filter); });
     const int row = order_->RowOf(record);
     const QModelIndex at = order_->index(row < 0 ? 0 : row, column);
     setCurrentIndex(at);

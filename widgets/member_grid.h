@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -157,6 +158,9 @@ signals:
 
 private:
     void HeadingClicked(int column);
+    // Runs `change` of the shown rows under a wait cursor; when it raises, the grid says its
+    // rows are in no sorted order and the failure goes on.
+    void ChangeShownRows(const std::function<void()>& change);
 
     MemberGridModel* model_;
     MemberGridOrder* order_;
