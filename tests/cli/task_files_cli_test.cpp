@@ -52,7 +52,8 @@ TEST_F(TaskFilesCli, ABrokenTaskAmongSavedTasksIsNamedAndLeftOutAndTheOthersRun)
 
     for (std::vector<std::string> run : {std::vector<std::string>{"crawl", "--all-tasks"},
                                          std::vector<std::string>{"crawl", "--all-tasks", "--new-only"},
-                                         std::vector<std::string>{"crawl", "--all-tasks", "--resume"}}) {
+                                         std::vector<std::string>{"crawl", "--all-tasks", "--resume"},
+                                         std::vector<std::string>{"crawl", "--all-tasks", "--refresh"}}) {
         EXPECT_EQ(Cli(run), 1) << run.back();
         EXPECT_EQ(Rows(File("甲")), 3) << run.back() << err;
         EXPECT_EQ(Rows(File("乙")), 3) << run.back();
