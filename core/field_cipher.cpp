@@ -92,26 +92,53 @@ constexpr std::uint64_t Permute(std::uint64_t in, int in_width, const std::array
     return out;
 }
 
-// A 64-bit permutation is eight table look-ups, one per input byte: entry [b][v] holds the
-// output bits that byte b contributes when it has value v.
-using ByteTables = std::array<std::array<Block, 256>, 8>;
-
-constexpr ByteTables MakeByteTables(const std::array<int, 64>& table) {
-    ByteTables t{};
-    for (int b = 0; b < 8; ++b)
-        for (int v = 0; v < 256; ++v)
-            t[b][v] = Permute(static_cast<Block>(v) << (56 - 8 * b), 64, table);
-    return t;
+// The initial permutation and its inverse as five exchanges of bit groups between the
+// halves, each its own inverse: a handful of shifts and masks instead of table look-ups.
+constexpr void ExchangeBits(std::uint32_t& a, std::uint32_t& b, int shift, std::uint32_t mask) {
+    std::uint32_t t = ((a >> shift) ^ b) & mask;
+    b ^= t;
+    a ^= t << shift;
 }
 
-constexpr ByteTables kInitialTables = MakeByteTables(kInitialPermutation);
-constexpr ByteTables kFinalTables = MakeByteTables(kFinalPermutation);
-
-Block PermuteByBytes(const ByteTables& t, Block in) {
-    Block out = 0;
-    for (int b = 0; b < 8; ++b) out |= t[b][(in >> (56 - 8 * b)) & 0xFF];
-    return out;
+constexpr void InitialPermutation(std::uint32_t& l, std::uint32_t& r) {
+    ExchangeBits(l, r, 4, 0x0F0F0F0F);
+    ExchangeBits(l, r, 16, 0x0000FFFF);
+    ExchangeBits(r, l, 2, 0x33333333);
+    ExchangeBits(r, l, 8, 0x00FF00FF);
+    ExchangeBits(l, r, 1, 0x55555555);
 }
+
+constexpr void FinalPermutation(std::uint32_t& l, std::uint32_t& r) {
+    ExchangeBits(l, r, 1, 0x55555555);
+    ExchangeBits(r, l, 8, 0x00FF00FF);
+    ExchangeBits(r, l, 2, 0x33333333);
+    ExchangeBits(l, r, 16, 0x0000FFFF);
+    ExchangeBits(l, r, 4, 0x0F0F0F0F);
+}
+
+template <typename Step>
+constexpr Block ApplyToBlock(Step step, Block in) {
+    auto l = static_cast<std::uint32_t>(in >> 32);
+    auto r = static_cast<std::uint32_t>(in);
+    step(l, r);
+    return (static_cast<Block>(l) << 32) | r;
+}
+
+// Both are bit permutations, so agreeing with the standard's tables on every single bit
+// proves them equal.
+template <typename Step>
+constexpr bool MatchesTable(Step step, const std::array<int, 64>& table) {
+    for (int bit = 0; bit < 64; ++bit) {
+        Block in = Block{1} << bit;
+        if (ApplyToBlock(step, in) != Permute(in, 64, table)) return false;
+    }
+    return true;
+}
+
+static_assert(MatchesTable([](std::uint32_t& l, std::uint32_t& r) { InitialPermutation(l, r); },
+                           kInitialPermutation));
+static_assert(MatchesTable([](std::uint32_t& l, std::uint32_t& r) { FinalPermutation(l, r); },
+                           kFinalPermutation));
 
 // S-box i followed by P, indexed by the six expanded-and-keyed input bits of box i (first
 // bit most significant): the whole of f is then eight look-ups XORed together.
@@ -132,8 +159,10 @@ constexpr SpTables MakeSpTables() {
 
 constexpr SpTables kSpTables = MakeSpTables();
 
-// Sixteen round keys, each as the eight six-bit groups that meet the S-boxes.
-using RoundKeys = std::array<std::array<std::uint8_t, 8>, 16>;
+// Sixteen round keys, each as the eight six-bit groups that meet the S-boxes: boxes 0, 2,
+// 4, 6 in the bytes of the first word (most significant first), boxes 1, 3, 5, 7 in the
+// second, lined up with the two rotations of R in RoundFunction.
+using RoundKeys = std::array<std::array<std::uint32_t, 2>, 16>;
 
 Block DesKeyFrom(std::string_view key_text) {
     unsigned char bytes[8] = {};
@@ -154,7 +183,10 @@ RoundKeys DeriveRoundKeys(Block key) {
         c = ((c << r) | (c >> (28 - r))) & kMask28;
         d = ((d << r) | (d >> (28 - r))) & kMask28;
         std::uint64_t k = Permute((static_cast<std::uint64_t>(c) << 28) | d, 56, kPermutedChoice2);
-        for (int box = 0; box < 8; ++box) keys[round][box] = (k >> (42 - 6 * box)) & 0x3F;
+        for (int box = 0; box < 8; ++box) {
+            auto group = static_cast<std::uint32_t>((k >> (42 - 6 * box)) & 0x3F);
+            keys[round][box % 2] |= group << (24 - 8 * (box / 2));
+        }
     }
     return keys;
 }
@@ -178,28 +210,29 @@ const RoundKeys& RoundKeysFor(std::string_view key_text) {
 }
 
 // f(R, K). The expansion E gives box i the bits 4i .. 4i+5 of R (1-based, circular, bit 0
-// being bit 32); a rotation brings each such group to the low six bits.
-std::uint32_t RoundFunction(std::uint32_t r, const std::array<std::uint8_t, 8>& k) {
-    std::uint32_t out = 0;
-    for (int box = 0; box < 8; ++box) {
-        std::uint32_t group = std::rotr(r, (27 - 4 * box) & 31) & 0x3F;
-        out ^= kSpTables[box][group ^ k[box]];
-    }
-    return out;
+// being bit 32). R rotated right by 3 holds the groups of boxes 0, 2, 4, 6 in the low six
+// bits of its bytes, R rotated left by 1 those of boxes 1, 3, 5, 7.
+std::uint32_t RoundFunction(std::uint32_t r, const std::array<std::uint32_t, 2>& k) {
+    std::uint32_t even = std::rotr(r, 3) ^ k[0];
+    std::uint32_t odd = std::rotl(r, 1) ^ k[1];
+    return kSpTables[0][(even >> 24) & 0x3F] ^ kSpTables[2][(even >> 16) & 0x3F] ^
+           kSpTables[4][(even >> 8) & 0x3F] ^ kSpTables[6][even & 0x3F] ^
+           kSpTables[1][(odd >> 24) & 0x3F] ^ kSpTables[3][(odd >> 16) & 0x3F] ^
+           kSpTables[5][(odd >> 8) & 0x3F] ^ kSpTables[7][odd & 0x3F];
 }
 
 template <bool Decipher>
 Block CipherBlock(Block in, const RoundKeys& keys) {
-    Block b = PermuteByBytes(kInitialTables, in);
-    auto l = static_cast<std::uint32_t>(b >> 32);
-    auto r = static_cast<std::uint32_t>(b);
-    for (int round = 0; round < 16; ++round) {
-        std::uint32_t next = l ^ RoundFunction(r, keys[Decipher ? 15 - round : round]);
-        l = r;
-        r = next;
+    auto l = static_cast<std::uint32_t>(in >> 32);
+    auto r = static_cast<std::uint32_t>(in);
+    InitialPermutation(l, r);
+    for (int round = 0; round < 16; round += 2) {
+        l ^= RoundFunction(r, keys[Decipher ? 15 - round : round]);
+        r ^= RoundFunction(l, keys[Decipher ? 14 - round : round + 1]);
     }
     // The halves leave the last round swapped: the pre-output is R16 L16.
-    return PermuteByBytes(kFinalTables, (static_cast<Block>(r) << 32) | l);
+    FinalPermutation(r, l);
+    return (static_cast<Block>(r) << 32) | l;
 }
 
 Block LoadBlock(const char* p) {
