@@ -144,8 +144,10 @@ bool IsLandlineOfKnownArea(const PhoneNumberUtil& util, const LibraryNumber& num
     return false;
 }
 
-// The number's type; FIXED_LINE for a landline of a known area, UNKNOWN when invalid.
+// The number's type; FIXED_LINE for a landline of a known area, UNKNOWN when impossible
+// (a length no number of the country has) or invalid.
 NumberType Judge(const PhoneNumberUtil& util, const LibraryNumber& number) {
+    if (!util.IsPossibleNumber(number)) return PhoneNumberUtil::UNKNOWN;
     const NumberType type = util.GetNumberType(number);
     if (type == PhoneNumberUtil::UNKNOWN && IsLandlineOfKnownArea(util, number)) return PhoneNumberUtil::FIXED_LINE;
     return type;
@@ -169,7 +171,6 @@ NumberType TypeOf(const PhoneNumberUtil& util, const LibraryNumber& number) {
 
 // The number if it is valid: one type look-up decides both whether it is valid and its kind.
 std::optional<PhoneNumber> Checked(const PhoneNumberUtil& util, const LibraryNumber& number) {
-    if (!util.IsPossibleNumber(number)) return std::nullopt;
     const NumberType type = TypeOf(util, number);
     if (type == PhoneNumberUtil::UNKNOWN) return std::nullopt;
     PhoneNumber out;
