@@ -352,9 +352,23 @@ bool MemberGridView::SortByColumn(int column, Qt::SortOrder order) {
     return true;
 }
 
+bool MemberGridView::ReadForFilter(const RecordFilter& filter) {
+    QProgressDialog progress(QStringLiteral("正在读取要筛选的各列……"), QStringLiteral("取消"), 0, 0, this);
+    progress.setObjectName(QStringLiteral("FilterReadProgress"));
+    progress.setWindowTitle(ApplicationTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    return order_->PrepareFilter(filter, [&](int done, int total) {
+        progress.setMaximum(total);
+        progress.setValue(done);  // a window-modal dialog runs the events here
+        return !progress.wasCanceled();
+    });
+}
+
 bool MemberGridView::ApplyFilter(const RecordFilter& filter) {
     if (filter == order_->Filter()) return true;
     if (!filter.Empty() && !WaitForAllRecords(*model_, this)) return false;
+    if (!ReadForFilter(filter)) return false;
     const int record = CurrentRecord();
     const int column = currentIndex().isValid() ? currentIndex().column() : 1;
     ChangeShownRows([&] { order_->SetFilter(filter); });

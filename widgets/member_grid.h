@@ -145,7 +145,8 @@ public:
     // Sorts as a click on the heading of `column` does; false when the user cancelled
     // the wait for the file's records.
     bool SortByColumn(int column, Qt::SortOrder order);
-    // Narrows the rows; the current record stays current when it is still shown.
+    // Narrows the rows; the current record stays current when it is still shown. False
+    // when the user cancelled the wait for the file or the read of its columns.
     bool ApplyFilter(const RecordFilter& filter);
     // Widens the shown columns whose heading or shown cells are wider than the column;
     // never narrows one. Runs once by itself when the first records arrive.
@@ -161,6 +162,8 @@ private:
     // Runs `change` of the shown rows under a wait cursor; when it raises, the grid says its
     // rows are in no sorted order and the failure goes on.
     void ChangeShownRows(const std::function<void()>& change);
+    // The columns a first text filter needs, read under a progress box that can cancel.
+    bool ReadForFilter(const RecordFilter& filter);
 
     MemberGridModel* model_;
     MemberGridOrder* order_;

@@ -279,12 +279,33 @@ void MemberGridOrder::EnsureSorted() {
     sorted_known_ = true;
 }
 
-void MemberGridOrder::EnsureText() {
-    if (text_known_ && text_.Count() == model_->RecordCount()) return;
-    text_.Clear();
-    model_->ForEachRecord(FilteredColumns(),
-                          [this](int, const std::vector<std::string_view>& cells) { text_.Add(cells); });
+bool MemberGridOrder::EnsureText(const ReadProgress& progress) {
+    const int count = model_->RecordCount();
+    if (text_known_ && text_.Count() == count) return true;
+    if (text_known_ && text_.Count() < count) {
+        // Records that came in since the text was read: only those, one by one.
+        for (int r = text_.Count(); r < count; ++r) text_.Add(ShownCells(r));
+        return true;
+    }
+    struct Stopped {};
+    constexpr int kProgressStep = 4096;
+    FilterText text;
+    try {
+        model_->ForEachRecord(FilteredColumns(), [&](int record, const std::vector<std::string_view>& cells) {
+            text.Add(cells);
+            if (progress && record % kProgressStep == 0 && !progress(record, count)) throw Stopped{};
+        });
+    } catch (const Stopped&) {
+        return false;
+    }
+    text_ = std::move(text);
     text_known_ = true;
+    return true;
+}
+
+bool MemberGridOrder::PrepareFilter(const RecordFilter& filter, const ReadProgress& progress) {
+    if (filter.text.trimmed().isEmpty()) return true;
+    return EnsureText(progress);
 }
 
 void MemberGridOrder::EnsurePlaces() {

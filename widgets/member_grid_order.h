@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,9 @@ private:
     int count_ = 0;
 };
 
+// Told how far a long read of the file has come (records read, of all); false stops it.
+using ReadProgress = std::function<bool(int done, int total)>;
+
 class MemberGridOrder : public QAbstractProxyModel {
     Q_OBJECT
 public:
@@ -68,6 +72,10 @@ public:
     Qt::SortOrder SortOrder() const { return sort_order_; }
     // Shows only the records `filter` takes; as sort, every record must be known.
     void SetFilter(const RecordFilter& filter);
+    // Reads from the file what SetFilter(filter) will need, before any row changes: the
+    // first text filter of a large file reads every shown column once. False when
+    // `progress` stopped the read; the rows are then as they were.
+    bool PrepareFilter(const RecordFilter& filter, const ReadProgress& progress);
     const RecordFilter& Filter() const { return filter_; }
     bool Filtered() const { return !filter_.Empty(); }
     bool Active() const { return sort_column_ >= 0 || Filtered(); }
@@ -88,7 +96,7 @@ signals:
 private:
     void Rebuild();
     void EnsureSorted();
-    void EnsureText();
+    bool EnsureText(const ReadProgress& progress = {});
     void EnsurePlaces();
     bool Passes(int record, const std::vector<char>* hit) const;
     bool PassesNew(int record);
