@@ -387,6 +387,7 @@ TEST_F(Screenshots, DailyUseListDialogsAndHelp) {
     error->show();
     error->toggleDetails();
     EXPECT_TRUE(Save(error.get(), "add-task-error.png"));
+    error->hide();  // the screen is taken for the save dialog's types below
 
     // The save dialog in Chinese, then what a failed export says (a folder that is gone).
     SelectTask("LED灯-深圳");
