@@ -100,20 +100,33 @@ constexpr void ExchangeBits(std::uint32_t& a, std::uint32_t& b, int shift, std::
     a ^= t << shift;
 }
 
+// The exchanges of the initial permutation, in order; the final one undoes them backwards.
+struct Exchange {
+    bool right_first;  // the bits move from r into l's places rather than from l into r's
+    int shift;
+    std::uint32_t mask;
+};
+constexpr std::array<Exchange, 5> kExchanges = {{
+    {false, 4, 0x0F0F0F0F},
+    {false, 16, 0x0000FFFF},
+    {true, 2, 0x33333333},
+    {true, 8, 0x00FF00FF},
+    {false, 1, 0x55555555},
+}};
+
+constexpr void Exchanged(const Exchange& e, std::uint32_t& l, std::uint32_t& r) {
+    if (e.right_first)
+        ExchangeBits(r, l, e.shift, e.mask);
+    else
+        ExchangeBits(l, r, e.shift, e.mask);
+}
+
 constexpr void InitialPermutation(std::uint32_t& l, std::uint32_t& r) {
-    ExchangeBits(l, r, 4, 0x0F0F0F0F);
-    ExchangeBits(l, r, 16, 0x0000FFFF);
-    ExchangeBits(r, l, 2, 0x33333333);
-    ExchangeBits(r, l, 8, 0x00FF00FF);
-    ExchangeBits(l, r, 1, 0x55555555);
+    for (const Exchange& e : kExchanges) Exchanged(e, l, r);
 }
 
 constexpr void FinalPermutation(std::uint32_t& l, std::uint32_t& r) {
-    ExchangeBits(l, r, 1, 0x55555555);
-    ExchangeBits(r, l, 8, 0x00FF00FF);
-    ExchangeBits(r, l, 2, 0x33333333);
-    ExchangeBits(l, r, 16, 0x0000FFFF);
-    ExchangeBits(l, r, 4, 0x0F0F0F0F);
+    for (auto e = kExchanges.rbegin(); e != kExchanges.rend(); ++e) Exchanged(*e, l, r);
 }
 
 template <typename Step>
