@@ -1,12 +1,14 @@
 #include "directory/industry_page.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QMenu>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -31,6 +33,34 @@ QAction* BarAction(const char* caption, const char* name, QObject* owner) {
     action->setObjectName(QString::fromUtf8(name));
     return action;
 }
+
+// The panes below a category's records keep the height they were given (or dragged to)
+// while the page has room, and give way down to half of it when it has not: with the
+// panes fixed, a window of 800 by 600 left the records two rows.
+class PanesAtMostHalf : public QObject {
+public:
+    PanesAtMostHalf(QSplitter* splitter, int wanted) : QObject(splitter), splitter_(splitter), wanted_(wanted) {
+        splitter->installEventFilter(this);
+        connect(splitter, &QSplitter::splitterMoved, this, [this] { wanted_ = splitter_->sizes().value(1); });
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // After the splitter has shared out the new height itself.
+        if (watched == splitter_ && event->type() == QEvent::Resize)
+            QMetaObject::invokeMethod(this, [this] { Fit(); }, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    void Fit() {
+        const QList<int> sizes = splitter_->sizes();
+        const int total = sizes.value(0) + sizes.value(1);
+        const int panes = std::min(wanted_, total / 2);
+        if (sizes.size() == 2 && total > 0 && sizes[1] != panes) splitter_->setSizes({total - panes, panes});
+    }
+
+    QSplitter* splitter_;
+    int wanted_;
+};
 
 }  // namespace
 
@@ -73,6 +103,7 @@ IndustryPage::IndustryPage(const StatusOutput& status, QWidget* parent) : QWidge
     records->addWidget(panes_);
     records->setStretchFactor(0, 1);
     records->setSizes({300, kPanesHeight});
+    new PanesAtMostHalf(records, kPanesHeight);
     auto* right = new QWidget;
     auto* right_layout = new QVBoxLayout(right);
     right_layout->setContentsMargins(0, 0, 0, 0);

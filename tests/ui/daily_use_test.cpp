@@ -31,6 +31,7 @@
 #include "core/database.h"
 #include "core/ini_file.h"
 #include "directory/category_pages.h"
+#include "directory/detail_panes.h"
 #include "directory/industry_page.h"
 #include "directory/industry_tree.h"
 #include "directory/record_search.h"
@@ -517,6 +518,18 @@ TEST_F(DailyUseDirectory, EnterSearchesWrapsAfterTheLastHitAndANewTextStartsAtTh
     EXPECT_EQ(messages.Last(), "未找到符合搜索文字的记录");
 }
 
+TEST_F(DailyUseDirectory, AWindowOf800By600LeavesTheRecordsHalfThePage) {
+    // The window's size without a window manager or a saved one.
+    window->resize(800, 600);
+    ProcessFor(std::chrono::milliseconds(100));
+    widgets::MemberGridView* grid = window->industryPage().pages().ShownPage()->record().MemberGrid;
+    const int rows = grid->viewport()->height() / grid->verticalHeader()->defaultSectionSize();
+    EXPECT_GE(rows, 8) << "the panes below kept their full height";
+    window->resize(1200, 900);
+    ProcessFor(std::chrono::milliseconds(100));
+    EXPECT_GE(window->industryPage().panes().height(), 300) << "with room, the panes show every line";
+}
+
 // ---- 12, 14: copy, a missing browser -----------------------------------------------------
 
 TEST_F(DailyUse, CtrlCCopiesTheSelectedCellsAsTabSeparatedText) {
@@ -633,3 +646,4 @@ TEST_F(DailyUse, TheStatusBarFollowsTheShownPage) {
 
 }  // namespace
 }  // namespace qv::test
+
