@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -19,7 +20,18 @@
 #include "widgets/guarded.h"
 
 namespace qv::widgets {
+
 namespace {
+
+// A box for a long read of the file, with 取消, shown only after half a second.
+std::unique_ptr<QProgressDialog> ReadProgressBox(const QString& text, const char* name, QWidget* parent) {
+    auto progress = std::make_unique<QProgressDialog>(text, QStringLiteral("取消"), 0, 0, parent);
+    progress->setObjectName(QString::fromLatin1(name));
+    progress->setWindowTitle(ApplicationTitle());
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(500);
+    return progress;
+}
 
 // Rows gathered from live crawls reach the view at most this often.
 constexpr int kFlushIntervalMs = 40;
@@ -353,15 +365,11 @@ bool MemberGridView::SortByColumn(int column, Qt::SortOrder order) {
 }
 
 bool MemberGridView::ReadForFilter(const RecordFilter& filter) {
-    QProgressDialog progress(QStringLiteral("正在读取要筛选的各列……"), QStringLiteral("取消"), 0, 0, this);
-    progress.setObjectName(QStringLiteral("FilterReadProgress"));
-    progress.setWindowTitle(ApplicationTitle());
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
+    const auto progress = ReadProgressBox(QStringLiteral("正在读取要筛选的各列……"), "FilterReadProgress", this);
     return order_->PrepareFilter(filter, [&](int done, int total) {
-        progress.setMaximum(total);
-        progress.setValue(done);  // a window-modal dialog runs the events here
-        return !progress.wasCanceled();
+        progress->setMaximum(total);
+        progress->setValue(done);  // a window-modal dialog runs the events here
+        return !progress->wasCanceled();
     });
 }
 
@@ -408,16 +416,11 @@ QString RecordCounterText(const MemberGridView& grid, int row) {
 
 bool WaitForAllRecords(MemberGridModel& model, QWidget* parent) {
     if (model.AllRecordsKnown()) return true;
-    QProgressDialog progress(QStringLiteral("正在读取数据文件……"), QStringLiteral("取消"), 0, 0,
-                             parent);
-    progress.setObjectName(QStringLiteral("RecordWalkProgress"));
-    progress.setWindowTitle(ApplicationTitle());
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setValue(0);
+    const auto progress = ReadProgressBox(QStringLiteral("正在读取数据文件……"), "RecordWalkProgress", parent);
+    progress->setValue(0);
     // The model's own timer takes over the walked records while events run.
     while (!model.AllRecordsKnown()) {
-        if (progress.wasCanceled()) return false;
+        if (progress->wasCanceled()) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
